@@ -1,0 +1,10 @@
+#include <QApplication>
+
+#include "ui/form1.h"
+
+int main(int argc, char* argv[]) {
+  QApplication application(argc, argv);
+  TForm1 Form1;
+  Form1.show();
+  return QApplication::exec();
+}

@@ -1,0 +1,25 @@
+// The log as plain text, for tests and for running the downloads anywhere.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "image/log_lines.h"
+
+class TextLog : public LogLines {
+ public:
+  TextLog() = default;
+  explicit TextLog(const std::string& text);
+
+  void ClearLog() override;
+  int LineCount() const override;
+  std::string GetLine(int index) const override;
+  void SetLine(int index, const std::string& text) override;
+  void AddLine(const std::string& text) override;
+
+  std::string Text() const;
+
+ private:
+  // The pieces between CR LFs: never empty, the last may be "".
+  std::vector<std::string> lines_{""};
+};

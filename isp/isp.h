@@ -1,0 +1,28 @@
+// The chip's serial programming interface, built from the port lines:
+// DTR is reset, RTS the clock, TXD held in break a 0 bit on the data input.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+using IspInstruction = std::array<std::uint8_t, 4>;
+
+inline constexpr IspInstruction kProgrammingEnable{0xAC, 0x53, 0x00, 0x00};
+inline constexpr IspInstruction kChipErase{0xAC, 0x80, 0x00, 0x00};
+inline constexpr std::uint8_t kWriteProgramMemory = 0x40;
+
+// Eight bits, most significant first; ends with the clock on and TXD in break.
+void SendIspByte(std::uint8_t value);
+
+// Four bytes, then a check that the port still answers.
+void SendIspInstruction(const IspInstruction& instruction);
+
+// One byte-mode write and the whole 5 ms the chip needs for it.
+void WriteFlashByte(std::uint16_t address, std::uint8_t data);
+
+// Reset, enable, erase, reset, enable: the chip is blank and ready to be
+// written when it returns.
+void EnterProgramming();
+
+// Releases all three lines.
+void FinishProgramming();

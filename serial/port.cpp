@@ -1,0 +1,46 @@
+#include <string>
+#include <string_view>
+
+#include "serial/rezero.h"
+
+using device_seam::LineCode;
+
+device_seam::Handle PortHandle = 0;
+
+namespace {
+
+bool lineFailed = false;
+
+// The hot path of every bit: one call into the seam, one system call below.
+inline void Switch(LineCode code) {
+  if (!device_seam::SwitchLine(PortHandle, code)) lineFailed = true;
+}
+
+}  // namespace
+
+bool OpenPort(std::string_view mode) {
+  // Compared as unsigned so that the invalid handle of a failed open is
+  // closed as well.
+  if (static_cast<std::uintptr_t>(PortHandle) != 0) device_seam::CloseDevice(PortHandle);
+  lineFailed = false;
+  PortHandle = device_seam::OpenDevice(mode.substr(0, 4));
+  const std::string modeText(mode);
+  const bool configured = device_seam::ConfigureDevice(PortHandle, modeText.c_str());
+  SetPortTimeouts(10);
+  return configured;
+}
+
+void SetPortTimeouts(std::uint32_t timeoutMs) {
+  device_seam::SetDeviceTimeouts(PortHandle, timeoutMs);
+}
+
+void ClosePort() {
+  device_seam::CloseDevice(PortHandle);
+  PortHandle = 0;
+}
+
+void SetDtrLine(bool on) { Switch(on ? LineCode::SetDtr : LineCode::ClearDtr); }
+void SetRtsLine(bool on) { Switch(on ? LineCode::SetRts : LineCode::ClearRts); }
+void SetTxdLine(bool on) { Switch(on ? LineCode::SetBreak : LineCode::ClearBreak); }
+
+bool LineFailedSinceOpen() { return lineFailed; }

@@ -1,0 +1,32 @@
+// One serial port at a time, used only for its DTR, RTS and TXD break lines,
+// and the millisecond clock whose spinning waits time those lines.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "serial/device_seam.h"
+
+// 0 when no port is held. A failed open leaves the invalid handle here, and
+// it counts as open for the next OpenPort.
+extern device_seam::Handle PortHandle;
+
+// True when the device is present, free and configured.
+bool OpenPort(std::string_view mode);
+void SetPortTimeouts(std::uint32_t timeoutMs);
+void ClosePort();
+
+void SetDtrLine(bool on);  // reset
+void SetRtsLine(bool on);  // clock
+void SetTxdLine(bool on);  // on: TXD held in break
+
+// Whether any line switch failed since the last OpenPort, e.g. because a USB
+// adapter was unplugged in the middle of a command.
+bool LineFailedSinceOpen();
+
+extern double MsPerTick;
+extern std::int64_t ClockStart;
+
+void StartClock();
+double ElapsedMs();
+void WaitMs(double durationMs);

@@ -1,0 +1,15 @@
+// A counter in virtual time: every reading moves it forward by a fixed step,
+// so spinning waits end at once in real time while the recorded waveform
+// keeps every wait at its full length.
+#pragma once
+
+#include <cstdint>
+
+namespace virtual_counter {
+
+inline constexpr std::int64_t kDefaultStepNs = 1000;
+
+void Reset(std::int64_t stepNs = kDefaultStepNs);
+std::int64_t NowNs();
+
+}  // namespace virtual_counter

@@ -1,0 +1,221 @@
+#include "ui/form1.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFont>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <exception>
+
+#include "image/downloads.h"
+#include "isp/command_port.h"
+#include "isp/erase_command.h"
+#include "serial/rezero.h"
+#include "ui/error_box.h"
+
+namespace {
+
+// Outer frame of the window, and the controls within its client area, in
+// pixels at 96 dpi.
+constexpr QRect kWindowFrame{205, 129, 492, 308};
+
+struct ControlPlace {
+  int left, top, width, height;
+};
+constexpr ControlPlace kMemo1{16, 16, 449, 209};
+constexpr ControlPlace kFlashHex{16, 232, 89, 25};
+constexpr ControlPlace kRadioButton1{336, 240, 73, 9};
+constexpr ControlPlace kRadioButton2{392, 240, 57, 9};
+constexpr ControlPlace kErase{224, 232, 89, 25};
+constexpr ControlPlace kFlashBin{120, 232, 89, 25};
+
+constexpr int kInitialEmptyLines = 147;
+
+void Place(QWidget* control, const ControlPlace& place) {
+  control->setGeometry(place.left, place.top, place.width, place.height);
+}
+
+// A 9-pixel radio button cannot draw its indicator; grow it just enough,
+// keeping its top-left corner.
+void PlaceRadioButton(QRadioButton* button, const ControlPlace& place) {
+  const QSize needed = button->sizeHint();
+  button->setGeometry(place.left, place.top, std::max(place.width, needed.width()),
+                      std::max(place.height, needed.height()));
+}
+
+QFont PixelFont(const QString& family, QFont::StyleHint hint) {
+  QFont font(family);
+  font.setPixelSize(11);
+  font.setStyleHint(hint);
+  font.setFixedPitch(hint == QFont::TypeWriter);
+  return font;
+}
+
+QString InitialLog() {
+  QString text = QStringLiteral("Download ...");
+  for (int i = 0; i < kInitialEmptyLines; ++i) text += QLatin1Char('\n');
+  // The empty last line after the final CR LF.
+  return text + QLatin1Char('\n');
+}
+
+}  // namespace
+
+static FormDialogs& DialogsOrOwn(FormDialogs* dialogs, std::unique_ptr<FormDialogs>& own) {
+  if (dialogs != nullptr) return *dialogs;
+  own = std::make_unique<QtFormDialogs>();
+  return *own;
+}
+
+TForm1::TForm1(FormDialogs* dialogs, QWidget* parent)
+    : QWidget(parent),
+      dialogs_(DialogsOrOwn(dialogs, ownDialogs_)),
+      // Created in tab order; later controls lie above earlier ones, so the
+      // overlap of the two radio buttons belongs to RadioButton2.
+      Memo1(new QPlainTextEdit(this)),
+      FlashHex(new QPushButton(QStringLiteral("Flash hex"), this)),
+      RadioButton1(new QRadioButton(QStringLiteral("COM1"), this)),
+      RadioButton2(new QRadioButton(QStringLiteral("COM2"), this)),
+      Erase(new QPushButton(QStringLiteral("Erase"), this)),
+      FlashBin(new QPushButton(QStringLiteral("Flash bin"), this)),
+      OpenDialog1(dialogs_),
+      log_(Memo1) {
+  CreateControls();
+  FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::CreateControls() {
+  setWindowTitle(QStringLiteral("VU74/Flash AT89S8253"));
+  setFont(PixelFont(QStringLiteral("MS Sans Serif"), QFont::SansSerif));
+  QPalette face = palette();
+  face.setColor(QPalette::Window, face.color(QPalette::Button));
+  setPalette(face);
+  setAutoFillBackground(true);
+  move(kWindowFrame.topLeft());
+  resize(kWindowFrame.size());
+
+  Memo1->setFont(PixelFont(QStringLiteral("Courier"), QFont::TypeWriter));
+  Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  Memo1->setPlainText(InitialLog());
+  Place(Memo1, kMemo1);
+  Place(FlashHex, kFlashHex);
+  Place(Erase, kErase);
+  Place(FlashBin, kFlashBin);
+  PlaceRadioButton(RadioButton1, kRadioButton1);
+  PlaceRadioButton(RadioButton2, kRadioButton2);
+  RadioButton2->setChecked(true);
+
+  setTabOrder(FlashHex, Memo1);
+  setTabOrder(Memo1, RadioButton1);
+  setTabOrder(RadioButton1, RadioButton2);
+  setTabOrder(RadioButton2, Erase);
+  setTabOrder(Erase, FlashBin);
+
+  connect(FlashHex, &QPushButton::clicked, this, &TForm1::FlashHexClick);
+  connect(FlashBin, &QPushButton::clicked, this, &TForm1::FlashBinClick);
+  connect(Erase, &QPushButton::clicked, this, &TForm1::EraseClick);
+  // A radio button's handler runs only when it becomes selected.
+  connect(RadioButton1, &QRadioButton::toggled, this, [this](bool selected) {
+    if (selected) RadioButton1Click();
+  });
+  connect(RadioButton2, &QRadioButton::toggled, this, [this](bool selected) {
+    if (selected) RadioButton2Click();
+  });
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (frameFitted_) return;
+  frameFitted_ = true;
+  // The table gives the outer frame; the frame's own size is only known
+  // once the window manager has decorated the window.
+  const QSize decoration = frameGeometry().size() - size();
+  if (!decoration.isEmpty()) resize(kWindowFrame.size() - decoration);
+}
+
+void TForm1::FormCreate() {
+  if (!OpenPort(ModeStringFor(2))) {
+    RadioButton1->setChecked(true);
+    OpenPort(ModeStringFor(1));
+  }
+  ClosePort();
+  StartClock();
+}
+
+void TForm1::RadioButton1Click() { ProbePort(1); }
+
+void TForm1::RadioButton2Click() { ProbePort(2); }
+
+void TForm1::ProbePort(int port) {
+  const std::string name = port == 1 ? "COM1" : "COM2";
+  SelectedPort = port;
+  if (OpenPort(ModeStringFor(port))) {
+    log_.SetLine(1, name + " geöffnet");
+  } else {
+    SelectedPort = port == 1 ? 2 : 1;
+    log_.SetLine(1, name + " nicht bereit");
+  }
+  ClosePort();
+  ShowSelectedPort();
+}
+
+void TForm1::ShowSelectedPort() {
+  // Show the port that commands will use, without probing it.
+  QRadioButton* shown = SelectedPort == 1 ? RadioButton1 : RadioButton2;
+  if (shown->isChecked()) return;
+  const QSignalBlocker quiet(shown);
+  shown->setChecked(true);
+}
+
+std::string TForm1::ChooseFile(const QString& presetName) {
+  OpenDialog1.FileName = presetName;
+  if (!OpenDialog1.Execute(this)) return {};
+  return OpenDialog1.FileName.toStdString();
+}
+
+void TForm1::FlashHexClick() {
+  RunCommand([this] {
+    FlashHexCommand(SelectedPort, log_, [this] { return ChooseFile(QStringLiteral("*.hex")); });
+  });
+}
+
+void TForm1::FlashBinClick() {
+  RunCommand([this] {
+    FlashBinCommand(SelectedPort, log_, [this] { return ChooseFile(QStringLiteral("*.bin")); });
+  });
+}
+
+void TForm1::EraseClick() {
+  RunCommand([this] { EraseCommand(SelectedPort); });
+}
+
+void TForm1::RunCommand(const std::function<void()>& command) {
+  commandRunning_ = true;
+  log_.SetLiveRepaint(true);
+  try {
+    command();
+  } catch (const std::exception& error) {
+    log_.SetLiveRepaint(false);
+    dialogs_.ShowErrorBox(this, ErrorBoxCaption(QCoreApplication::applicationFilePath()),
+                          ErrorBoxText(QString::fromStdString(error.what())));
+  }
+  log_.SetLiveRepaint(false);
+  commandRunning_ = false;
+  if (closeRequested_) QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  // A download must not be cut off half-written: close when it has ended.
+  if (commandRunning_) {
+    closeRequested_ = true;
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
+}
