@@ -1,0 +1,35 @@
+#include "sim/trace_file.h"
+
+#include <sys/ioctl.h>
+
+#include <fstream>
+#include <sstream>
+
+std::vector<TraceRecord> ReadTrace(const std::string& path) {
+  std::vector<TraceRecord> trace;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    TraceRecord record;
+    if (fields >> record.ns >> record.device >> record.call >> record.argument >> record.result) {
+      trace.push_back(std::move(record));
+    }
+  }
+  return trace;
+}
+
+std::vector<LineEvent> LineEventsOf(const std::vector<TraceRecord>& trace, const std::string& device) {
+  std::vector<LineEvent> events;
+  for (const TraceRecord& record : trace) {
+    if (record.device != device || record.result != 0) continue;
+    const bool set = record.call == "TIOCMBIS";
+    if (set || record.call == "TIOCMBIC") {
+      if (record.argument & TIOCM_DTR) events.push_back({record.ns, PortLine::Dtr, set});
+      if (record.argument & TIOCM_RTS) events.push_back({record.ns, PortLine::Rts, set});
+    } else if (record.call == "TIOCSBRK" || record.call == "TIOCCBRK") {
+      events.push_back({record.ns, PortLine::Txd, record.call == "TIOCSBRK"});
+    }
+  }
+  return events;
+}

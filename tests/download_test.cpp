@@ -1,0 +1,236 @@
+// Downloads through the command bodies: what lands in the chip's flash and
+// what the log shows, and that a bad file never reaches the chip.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "fake_chip_fixture.h"
+#include "image/downloads.h"
+#include "image/hex_text.h"
+#include "image/image_file.h"
+#include "image/image_error.h"
+#include "image/text_log.h"
+#include "isp/command_error.h"
+#include "temp_files.h"
+
+using fake_serial::DeviceState;
+
+namespace {
+
+std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+// The log as a HEX download leaves it: lines joined by CR LF.
+std::string Lines(std::initializer_list<const char*> lines) {
+  std::string text;
+  const char* separator = "";
+  for (const char* line : lines) {
+    text += separator;
+    text += line;
+    separator = "\r\n";
+  }
+  return text;
+}
+
+}  // namespace
+
+class Download : public FakeChipTest {
+ public:
+  void SetUp() override {
+    FakeChipTest::SetUp();
+    fake_serial::SetDevice("COM2", DeviceState::Present);
+  }
+
+  void FlashHex(const std::string& path) {
+    FlashHexCommand(2, log_, [&] { return path; });
+  }
+  void FlashBin(const std::string& path) {
+    FlashBinCommand(2, log_, [&] { return path; });
+  }
+
+  std::string FailureOf(void (Download::*command)(const std::string&), const std::string& path) {
+    try {
+      (this->*command)(path);
+    } catch (const CommandError& error) {
+      return error.what();
+    }
+    return "no error";
+  }
+
+  ChipModel Chip() const {
+    ChipModel chip = ChipOn("COM2");
+    EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
+    return chip;
+  }
+
+  TempFolder folder_;
+  TextLog log_{"Download ...\r\nCOM2 geöffnet\r\n"};
+};
+
+TEST_F(Download, ThreeByteRecordLandsAndIsLogged) {
+  FlashHex(folder_.Write("three.hex", ":0300000002003BC0\r\n:00000001FF\r\n"));
+  EXPECT_EQ(Chip().Flash(), ErasedFlashWith({0x02, 0x00, 0x3B}));
+  EXPECT_EQ(log_.Text(), Lines({"", "0000  02 00 3B", "0000 "}));
+  EXPECT_EQ(PortHandle, 0);
+}
+
+TEST_F(Download, BytesBeyondSixteenGoOnAContinuationLine) {
+  std::string record = ":14010000";
+  unsigned sum = 0x14 + 0x01;
+  for (unsigned i = 1; i <= 20; ++i) {
+    record += ByteToHex(i);
+    sum += i;
+  }
+  record += ByteToHex((0x100 - (sum & 0xFF)) & 0xFF);
+  FlashHex(folder_.Write("twenty.hex", record + "\r\n:00000001FF\r\n"));
+  std::vector<std::uint8_t> expected;
+  for (std::uint8_t i = 1; i <= 20; ++i) expected.push_back(i);
+  EXPECT_EQ(Chip().Flash(), ErasedFlashWith(expected, 0x100));
+  EXPECT_EQ(log_.Text(), Lines({"", "0100  01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10",
+                                "      11 12 13 14", "0000 "}));
+}
+
+TEST_F(Download, EndRecordAloneErasesAndWritesNothing) {
+  FlashHex(folder_.Write("empty.hex", ":00000001FF\r\n"));
+  const ChipModel chip = Chip();
+  EXPECT_EQ(chip.EraseCount(), 1);
+  EXPECT_EQ(chip.Flash(), ErasedFlashWith({}));
+  EXPECT_EQ(log_.Text(), Lines({"", "0000 "}));
+}
+
+TEST_F(Download, BinaryImagesAreLoggedSixteenBytesToALine) {
+  const struct {
+    std::size_t size;
+    std::vector<const char*> lines;
+  } cases[] = {
+      {0, {"0000 "}},
+      {2, {"0000  00 01"}},
+      {32, {"0000  00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F",
+            "0010  10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F", "0020 "}},
+      {40, {"0000  00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F",
+            "0010  10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F",
+            "0020  20 21 22 23 24 25 26 27"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.size);
+    FakeChipTest::SetUp();
+    fake_serial::SetDevice("COM2", DeviceState::Present);
+    std::string image;
+    for (std::size_t i = 0; i < c.size; ++i) image += static_cast<char>(i);
+    FlashBin(folder_.Write("image.bin", image));
+    EXPECT_EQ(Chip().Flash(), ErasedFlashWith(Bytes(image)));
+    std::string expected;
+    for (const char* line : c.lines) expected += std::string(line) + "\r\n";
+    EXPECT_EQ(log_.Text(), expected);
+  }
+}
+
+TEST_F(Download, BinaryBytesWaitTenMillisecondsEach) {
+  FlashBin(folder_.Write("two.bin", std::string("\x12\x34", 2)));
+  const ChipModel chip = Chip();
+  const auto& writes = chip.Instructions();
+  ASSERT_EQ(writes.size(), 5u);
+  // From the start of one write to the start of the next: 32 bits and 10 ms.
+  EXPECT_GE(writes[4].ns - writes[3].ns, 10'000'000 + 32 * 30'000);
+}
+
+TEST_F(Download, LogIsClearedWhenItGrowsPastTheLimit) {
+  std::string text;
+  for (unsigned record = 0; record < 300; ++record) {
+    const unsigned sum = 0x01 + (record >> 8) + (record & 0xFF) + 0x5A;
+    text += ":01" + ByteToHex(record >> 8) + ByteToHex(record & 0xFF) + "005A" +
+            ByteToHex((0x100 - (sum & 0xFF)) & 0xFF) + "\n";
+  }
+  FlashHex(folder_.Write("many.hex", text + ":00000001FF\n"));
+  // 1 empty line and 260 records, then the 261st record starts a new log.
+  EXPECT_EQ(log_.GetLine(0), "0104  5A");
+  EXPECT_EQ(log_.GetLine(39), "012B  5A");
+  EXPECT_EQ(log_.GetLine(40), "0000 ");
+  EXPECT_EQ(log_.LineCount(), 41);
+}
+
+TEST_F(Download, ImagesMadeByRealToolsLandByteForByte) {
+  const std::string binary = ReadWhole(TestImage("blink.bin"));
+  ASSERT_FALSE(binary.empty());
+  for (const char* name : {"blink_lf.hex", "blink_crlf.hex", "blink_32.hex"}) {
+    SCOPED_TRACE(name);
+    FakeChipTest::SetUp();
+    fake_serial::SetDevice("COM2", DeviceState::Present);
+    FlashHex(TestImage(name));
+    EXPECT_EQ(Chip().Flash(), ErasedFlashWith(Bytes(binary)));
+  }
+  FakeChipTest::SetUp();
+  fake_serial::SetDevice("COM2", DeviceState::Present);
+  FlashBin(TestImage("blink.bin"));
+  EXPECT_EQ(Chip().Flash(), ErasedFlashWith(Bytes(binary)));
+}
+
+TEST_F(Download, LowerCaseHexGivesTheSameFlashAsUpperCase) {
+  FlashHex(folder_.Write("lower.hex", ":0400100001a2b3c4d2\n:00000001ff\n"));
+  EXPECT_EQ(Chip().Flash(), ErasedFlashWith({0x01, 0xA2, 0xB3, 0xC4}, 0x10));
+}
+
+TEST_F(Download, ReadOnlyBinaryImageIsDownloaded) {
+  const std::string path = folder_.Write("read-only.bin", "\xAA\x55");
+  std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+  FlashBin(path);
+  EXPECT_EQ(Chip().Flash(), ErasedFlashWith({0xAA, 0x55}));
+}
+
+TEST_F(Download, CancelledDialogEndsSilently) {
+  FlashHexCommand(2, log_, [] { return std::string(); });
+  EXPECT_TRUE(fake_serial::Events("COM2").empty());
+  EXPECT_EQ(log_.GetLine(1), "COM2 geöffnet");
+  EXPECT_EQ(PortHandle, 0);
+}
+
+TEST_F(Download, PortNotReadyIsReportedBeforeTheDialog) {
+  bool asked = false;
+  try {
+    FlashBinCommand(1, log_, [&] {
+      asked = true;
+      return std::string();
+    });
+    FAIL() << "no error";
+  } catch (const PortNotReadyError& error) {
+    EXPECT_STREQ(error.what(), "COM1 nicht bereit");
+  }
+  EXPECT_FALSE(asked);
+}
+
+TEST_F(Download, BadFilesNeverPutTheChipIntoProgramming) {
+  const std::string big(ChipModel::kFlashSize + 1, '\0');
+  const struct {
+    void (Download::*command)(const std::string&);
+    std::string path;
+    const char* error;
+  } cases[] = {
+      {&Download::FlashHex, folder_.Write("bad-sum.hex", ":0300000002003BC1\n:00000001FF\n"),
+       "Zeile 1: Prüfsummenfehler"},
+      {&Download::FlashHex, folder_.Write("cut.hex", ":0300000002003BC0\n"), "Endesatz fehlt"},
+      {&Download::FlashHex, folder_.Write("overlap.hex", ":02000E00010FE0\n:01000F00AA46\n"),
+       "Zeile 2: Adresse 000F doppelt belegt"},
+      {&Download::FlashHex, folder_.Write("beyond.hex", ":013000000AC5\n:00000001FF\n"),
+       "Zeile 1: Adresse 3000 liegt außerhalb des Flash-Speichers"},
+      {&Download::FlashBin, folder_.Write("big.bin", big),
+       "Datei größer als der Flash-Speicher (12288 Bytes)"},
+      {&Download::FlashBin, folder_.Write("huge.bin", std::string(kMaxImageFileSize + 1, 'x')),
+       "Datei zu groß"},
+      {&Download::FlashHex, folder_.Path("missing.hex"), "Datei nicht gefunden"},
+      {&Download::FlashBin, folder_.Path(""), "Dateizugriff verweigert"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(FailureOf(c.command, c.path), c.error);
+    EXPECT_EQ(fake_serial::Counts("COM2").switches, 0);
+    EXPECT_EQ(log_.GetLine(1), "COM2 geöffnet");
+    EXPECT_EQ(PortHandle, 0);
+  }
+}
+
+TEST_F(Download, PortLostMidwayStopsTheDownloadWithTheInterruption) {
+  fake_serial::SetDevice("COM2", DeviceState::Present, 1000);
+  EXPECT_EQ(FailureOf(&Download::FlashBin, TestImage("blink.bin")), "Verbindung zu COM2 unterbrochen");
+  EXPECT_EQ(PortHandle, 0);
+  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
+  EXPECT_LT(ChipOn("COM2").Instructions().size(), 12u);
+}

@@ -1,0 +1,46 @@
+// Tests that run the programming code against the in-process fake device in
+// virtual time, and read the outcome through a model of the chip.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "serial/rezero.h"
+#include "sim/chip_model.h"
+#include "sim/fake_serial.h"
+#include "sim/virtual_counter.h"
+
+class FakeChipTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    fake_serial::Reset();
+    virtual_counter::Reset();
+    ClosePort();
+    StartClock();
+  }
+
+  static ChipModel ChipOn(std::string_view port) {
+    ChipModel chip;
+    chip.Feed(fake_serial::Events(port));
+    return chip;
+  }
+
+  static std::vector<std::uint8_t> DecodedBytes(const ChipModel& chip) {
+    std::vector<std::uint8_t> bytes;
+    for (const ChipInstruction& instruction : chip.Instructions()) {
+      bytes.insert(bytes.end(), instruction.bytes.begin(), instruction.bytes.end());
+    }
+    return bytes;
+  }
+
+  // The flash as an erased chip holding image from address 0 would have it.
+  static std::array<std::uint8_t, ChipModel::kFlashSize> ErasedFlashWith(
+      const std::vector<std::uint8_t>& image, std::size_t at = 0) {
+    std::array<std::uint8_t, ChipModel::kFlashSize> flash{};
+    flash.fill(0xFF);
+    std::copy(image.begin(), image.end(), flash.begin() + static_cast<std::ptrdiff_t>(at));
+    return flash;
+  }
+};
