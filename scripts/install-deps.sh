@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing flash89
+# need, and only those that are missing. Runs apt-get through sudo when not
+# root. Usage: scripts/install-deps.sh [run|test]
+set -euo pipefail
+
+run_packages=(build-essential cmake qt6-base-dev xvfb xauth)
+test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev xdotool)
+
+packages=("${run_packages[@]}")
+[ "${1:-run}" = test ] && packages+=("${test_packages[@]}")
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "== packages: all present"
+  exit 0
+fi
+
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+echo "== packages: installing ${missing[*]}"
+"${as_root[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,131 @@
+// The three commands through the window's handlers, the error box, and the
+// window's behaviour while a command runs.
+#include <gtest/gtest.h>
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QWindow>
+
+#include "image/hex_text.h"
+#include "temp_files.h"
+#include "ui/error_box.h"
+#include "window_fixture.h"
+
+using fake_serial::DeviceState;
+
+TEST(ErrorBox, CaptionIsTheExecutableNameInTitleCase) {
+  EXPECT_EQ(ErrorBoxCaption("/usr/bin/flash89"), "flash89");
+  EXPECT_EQ(ErrorBoxCaption("/tools/FLASH89.EXE"), "Flash89");
+  EXPECT_EQ(ErrorBoxCaption("/opt/x/Vu74.Flash.exe"), "Vu74");
+}
+
+TEST(ErrorBox, TextGetsAFullStopAfterALetterOrDigitOnly) {
+  EXPECT_EQ(ErrorBoxText("COM2 nicht bereit"), "COM2 nicht bereit.");
+  EXPECT_EQ(ErrorBoxText("E/A-Fehler 5"), "E/A-Fehler 5.");
+  EXPECT_EQ(ErrorBoxText("Fertig."), "Fertig.");
+  EXPECT_EQ(ErrorBoxText("Wirklich?"), "Wirklich?.");
+  EXPECT_EQ(ErrorBoxText("Ende!"), "Ende!");
+  EXPECT_EQ(ErrorBoxText("Datei zu groß"), "Datei zu groß.");
+}
+
+class WindowCommands : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    fake_serial::SetDevice("COM2", DeviceState::Present);
+    Start();
+    form_->show();
+  }
+
+  TempFolder folder_;
+};
+
+TEST_F(WindowCommands, EraseErasesTheChipOnTheSelectedPort) {
+  form_->Erase->click();
+  const ChipModel chip = ChipOn("COM2");
+  EXPECT_EQ(chip.EraseCount(), 1);
+  EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
+  EXPECT_TRUE(dialogs_.errors.empty());
+  EXPECT_EQ(Line(0), "Download ...");
+}
+
+TEST_F(WindowCommands, MissingPortShowsTheErrorBoxAndTheWindowGoesOn) {
+  fake_serial::SetDevice("COM2", DeviceState::Absent);
+  form_->Erase->click();
+  form_->FlashHex->click();
+  ASSERT_EQ(dialogs_.errors.size(), 2u);
+  EXPECT_EQ(dialogs_.errors[0], "COM2 nicht bereit.");
+  EXPECT_EQ(dialogs_.errorCaptions[0], ErrorBoxCaption(QCoreApplication::applicationFilePath()));
+  EXPECT_TRUE(dialogs_.presets.empty());  // no dialog before the port is known
+  EXPECT_EQ(fake_serial::Counts("COM2").switches, 0);
+  EXPECT_FALSE(form_->CommandRunning());
+}
+
+TEST_F(WindowCommands, FlashHexAsksForAHexFileAndWritesIt) {
+  dialogs_.answers = {QString::fromStdString(TestImage("blink_lf.hex"))};
+  form_->FlashHex->click();
+  EXPECT_EQ(dialogs_.presets, std::vector<QString>{"*.hex"});
+  const std::string binary = ReadWhole(TestImage("blink.bin"));
+  EXPECT_EQ(ChipOn("COM2").Flash(), ErasedFlashWith({binary.begin(), binary.end()}));
+  EXPECT_EQ(Line(0), "");
+  EXPECT_EQ(Line(1), "0000  02 00 06");
+  EXPECT_TRUE(dialogs_.errors.empty());
+}
+
+TEST_F(WindowCommands, FlashBinAsksForABinFileAndWritesIt) {
+  dialogs_.answers = {QString::fromStdString(folder_.Write("two.bin", "\x12\x34"))};
+  form_->FlashBin->click();
+  EXPECT_EQ(dialogs_.presets, std::vector<QString>{"*.bin"});
+  EXPECT_EQ(ChipOn("COM2").Flash(), ErasedFlashWith({0x12, 0x34}));
+  EXPECT_EQ(Line(0), "0000  12 34");
+  // A status message then takes the empty last line.
+  form_->RadioButton1->click();
+  EXPECT_EQ(Line(1), "COM1 nicht bereit");
+}
+
+TEST_F(WindowCommands, CancelledDialogLeavesChipAndLogAlone) {
+  form_->FlashBin->click();
+  EXPECT_EQ(dialogs_.presets.size(), 1u);
+  EXPECT_TRUE(fake_serial::Events("COM2").empty());
+  EXPECT_EQ(Line(0), "Download ...");
+  EXPECT_TRUE(dialogs_.errors.empty());
+  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
+}
+
+TEST_F(WindowCommands, BadImageIsRefusedWithItsReason) {
+  dialogs_.answers = {QString::fromStdString(folder_.Write("bad.hex", ":0300000002003BC1\n"))};
+  form_->FlashHex->click();
+  ASSERT_EQ(dialogs_.errors.size(), 1u);
+  EXPECT_EQ(dialogs_.errors[0], "Zeile 1: Prüfsummenfehler.");
+  EXPECT_TRUE(fake_serial::Events("COM2").empty());
+  EXPECT_EQ(Line(0), "Download ...");
+}
+
+TEST_F(WindowCommands, LogRepaintsWhileADownloadRunsAndCloseWaitsForItsEnd) {
+  struct PaintCounter : QObject {
+    int paintsWhileRunning = 0;
+    const TForm1* form = nullptr;
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Paint && form->CommandRunning()) ++paintsWhileRunning;
+      return false;
+    }
+  } counter;
+  counter.form = form_.get();
+  form_->Memo1->viewport()->installEventFilter(&counter);
+
+  dialogs_.answers = {QString::fromStdString(TestImage("big_1k.hex"))};
+  // The window is asked to close as the download starts.
+  dialogs_.onAsk = [&] { QCoreApplication::postEvent(form_->windowHandle(), new QCloseEvent); };
+  // Finer virtual steps, so that the download lasts long enough in real
+  // time for the window to repaint.
+  virtual_counter::Reset(100);
+  form_->FlashHex->click();
+
+  EXPECT_GT(counter.paintsWhileRunning, 0);
+  const std::string image = ReadWhole(TestImage("big_1k.bin"));
+  EXPECT_EQ(ChipOn("COM2").Flash(), ErasedFlashWith({image.begin(), image.end()}));
+  EXPECT_TRUE(form_->isVisible());  // not while the download ran
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(form_->isVisible());
+}
