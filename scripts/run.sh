@@ -23,6 +23,8 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   launcher=(xvfb-run -a)
 fi
 echo "== flash89: COM1 absent, simulated chip on COM2; try the test images in tests/data"
+# Ctrl+C ends the program; the script goes on to the report.
+trap 'true' INT
 status=0
 LD_PRELOAD="$build/sim/libflash89_fake_serial.so" "${launcher[@]}" "$build/app/flash89" || status=$?
 echo "== what the simulated chip on COM2 received"

@@ -186,11 +186,13 @@ std::string ChipModel::Report() const {
     report += "Flash " + Hex4(static_cast<unsigned>(first)) + " to " +
               Hex4(static_cast<unsigned>(highestWritten_)) + ":\n";
     for (int row = first; row <= highestWritten_; row += 16) {
-      report += Hex4(static_cast<unsigned>(row)) + " ";
+      report += Hex4(static_cast<unsigned>(row));
+      report += ' ';
       for (int column = 0; column < 16 && row + column < static_cast<int>(kFlashSize); ++column) {
-        report += " " + Hex2(flash_[static_cast<std::size_t>(row + column)]);
+        report += ' ';
+        report += Hex2(flash_[static_cast<std::size_t>(row + column)]);
       }
-      report += "\n";
+      report += '\n';
     }
   } else {
     report += erases_ > 0 ? "Flash erased, nothing written.\n" : "Flash not erased, nothing written.\n";
