@@ -32,7 +32,8 @@ class LineReader {
       position_ = text_.size();
     } else {
       line = text_.substr(position_, end - position_);
-      position_ = end + ((text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n') ? 2 : 1);
+      position_ =
+          end + ((text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n') ? 2 : 1);
     }
     ++number_;
     return true;
@@ -115,7 +116,8 @@ HexImage ParseHexImage(std::string_view text) {
     const auto address = static_cast<std::uint16_t>((bytes[1] << 8) | bytes[2]);
     const std::uint8_t type = bytes[3];
     if (length == 0) {
-      if (type != kData && type != kEndOfFile) checker.Fail("unbekannter Satztyp " + ByteToHex(type));
+      if (type != kData && type != kEndOfFile)
+        checker.Fail("unbekannter Satztyp " + ByteToHex(type));
       image.records.push_back({address, {}});
       return image;
     }
@@ -124,8 +126,7 @@ HexImage ParseHexImage(std::string_view text) {
         coverage.Claim(checker, address, length);
         image.records.push_back({address, {bytes.begin() + 4, bytes.end() - 1}});
         break;
-      case kEndOfFile:
-        checker.Fail("Endesatz mit Daten");
+      case kEndOfFile: checker.Fail("Endesatz mit Daten");
       case kExtendedSegmentAddress:
       case kExtendedLinearAddress:
         if (length != 2) checker.Fail("falsche Länge für Satztyp " + ByteToHex(type));
@@ -135,10 +136,8 @@ HexImage ParseHexImage(std::string_view text) {
         }
         break;
       case kStartSegmentAddress:
-      case kStartLinearAddress:
-        break;  // a start address means nothing to a chip that starts at 0
-      default:
-        checker.Fail("unbekannter Satztyp " + ByteToHex(type));
+      case kStartLinearAddress: break;  // a start address means nothing to a chip that starts at 0
+      default: checker.Fail("unbekannter Satztyp " + ByteToHex(type));
     }
   }
   throw ImageContentError("Endesatz fehlt");

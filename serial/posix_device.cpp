@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "serial/device_seam.h"
 #include "serial/device_path.h"
+#include "serial/device_seam.h"
 
 namespace device_seam {
 namespace {
@@ -22,7 +22,6 @@ namespace {
 constexpr int kFirstPortDescriptor = 3;
 
 bool IsPortDescriptor(Handle handle) { return handle >= kFirstPortDescriptor; }
-
 
 bool ConfigureLine(int fd) {
   termios settings{};

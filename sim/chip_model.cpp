@@ -25,8 +25,12 @@ std::string Us(std::int64_t ns) {
   return text;
 }
 
-bool IsProgrammingEnable(const std::array<std::uint8_t, 4>& b) { return b[0] == 0xAC && b[1] == 0x53; }
-bool IsChipErase(const std::array<std::uint8_t, 4>& b) { return b[0] == 0xAC && (b[1] & 0xE0) == 0x80; }
+bool IsProgrammingEnable(const std::array<std::uint8_t, 4>& b) {
+  return b[0] == 0xAC && b[1] == 0x53;
+}
+bool IsChipErase(const std::array<std::uint8_t, 4>& b) {
+  return b[0] == 0xAC && (b[1] & 0xE0) == 0x80;
+}
 bool IsByteWrite(const std::array<std::uint8_t, 4>& b) { return b[0] == 0x40; }
 
 }  // namespace
@@ -144,8 +148,8 @@ void ChipModel::Execute(const ChipInstruction& instruction) {
   if (IsByteWrite(b)) {
     const int address = (b[1] << 8) | b[2];
     if (address >= static_cast<int>(kFlashSize)) {
-      Violation(instruction.ns, "write to " + Hex4(static_cast<unsigned>(address)) +
-                                    ", beyond the flash");
+      Violation(instruction.ns,
+                "write to " + Hex4(static_cast<unsigned>(address)) + ", beyond the flash");
       return;
     }
     // Programming only clears bits; only an erase sets them again.
@@ -195,7 +199,8 @@ std::string ChipModel::Report() const {
       report += '\n';
     }
   } else {
-    report += erases_ > 0 ? "Flash erased, nothing written.\n" : "Flash not erased, nothing written.\n";
+    report +=
+        erases_ > 0 ? "Flash erased, nothing written.\n" : "Flash not erased, nothing written.\n";
   }
   if (violations_.empty()) {
     report += "No timing violation.\n";

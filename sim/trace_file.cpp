@@ -19,7 +19,8 @@ std::vector<TraceRecord> ReadTrace(const std::string& path) {
   return trace;
 }
 
-std::vector<LineEvent> LineEventsOf(const std::vector<TraceRecord>& trace, const std::string& device) {
+std::vector<LineEvent> LineEventsOf(const std::vector<TraceRecord>& trace,
+                                    const std::string& device) {
   std::vector<LineEvent> events;
   for (const TraceRecord& record : trace) {
     if (record.device != device || record.result != 0) continue;

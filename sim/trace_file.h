@@ -18,4 +18,5 @@ struct TraceRecord {
 std::vector<TraceRecord> ReadTrace(const std::string& path);
 
 // The line switches on one device that took effect, in order.
-std::vector<LineEvent> LineEventsOf(const std::vector<TraceRecord>& trace, const std::string& device);
+std::vector<LineEvent> LineEventsOf(const std::vector<TraceRecord>& trace,
+                                    const std::string& device);

@@ -8,7 +8,8 @@
 namespace {
 
 double IndependentMs(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since).count();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since)
+      .count();
 }
 
 }  // namespace

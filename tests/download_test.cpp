@@ -7,8 +7,8 @@
 #include "fake_chip_fixture.h"
 #include "image/downloads.h"
 #include "image/hex_text.h"
-#include "image/image_file.h"
 #include "image/image_error.h"
+#include "image/image_file.h"
 #include "image/text_log.h"
 #include "isp/command_error.h"
 #include "temp_files.h"
@@ -104,11 +104,12 @@ TEST_F(Download, BinaryImagesAreLoggedSixteenBytesToALine) {
   } cases[] = {
       {0, {"0000 "}},
       {2, {"0000  00 01"}},
-      {32, {"0000  00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F",
-            "0010  10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F", "0020 "}},
-      {40, {"0000  00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F",
-            "0010  10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F",
-            "0020  20 21 22 23 24 25 26 27"}},
+      {32,
+       {"0000  00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F",
+        "0010  10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F", "0020 "}},
+      {40,
+       {"0000  00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F",
+        "0010  10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F", "0020  20 21 22 23 24 25 26 27"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.size);
@@ -229,7 +230,8 @@ TEST_F(Download, BadFilesNeverPutTheChipIntoProgramming) {
 
 TEST_F(Download, PortLostMidwayStopsTheDownloadWithTheInterruption) {
   fake_serial::SetDevice("COM2", DeviceState::Present, 1000);
-  EXPECT_EQ(FailureOf(&Download::FlashBin, TestImage("blink.bin")), "Verbindung zu COM2 unterbrochen");
+  EXPECT_EQ(FailureOf(&Download::FlashBin, TestImage("blink.bin")),
+            "Verbindung zu COM2 unterbrochen");
   EXPECT_EQ(PortHandle, 0);
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
   EXPECT_LT(ChipOn("COM2").Instructions().size(), 12u);

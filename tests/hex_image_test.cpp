@@ -1,7 +1,8 @@
 // Reading Intel HEX: what is accepted, and how each kind of fault is named.
+#include "image/hex_image.h"
+
 #include <gtest/gtest.h>
 
-#include "image/hex_image.h"
 #include "image/image_error.h"
 
 namespace {

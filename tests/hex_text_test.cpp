@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "image/hex_text.h"
+
+#include <gtest/gtest.h>
 
 TEST(HexText, PairsOfDigitsReadAsBytes) {
   EXPECT_EQ(HexToByte("1F"), 31);

@@ -1,10 +1,11 @@
 // Bits, instructions and programming sequences as the chip receives them.
+#include "isp/isp.h"
+
 #include <gtest/gtest.h>
 
 #include "fake_chip_fixture.h"
 #include "isp/command_error.h"
 #include "isp/erase_command.h"
-#include "isp/isp.h"
 
 using fake_serial::DeviceState;
 
@@ -86,7 +87,7 @@ TEST_F(Isp, EnterProgrammingErasesAndReentersProgrammingMode) {
   EnterProgramming();
   const ChipModel chip = ChipOn("COM2");
   EXPECT_EQ(DecodedBytes(chip), (std::vector<std::uint8_t>{0xAC, 0x53, 0x00, 0x00, 0xAC, 0x80, 0x00,
-                                                            0x00, 0xAC, 0x53, 0x00, 0x00}));
+                                                           0x00, 0xAC, 0x53, 0x00, 0x00}));
   EXPECT_EQ(chip.EraseCount(), 1);
   EXPECT_EQ(chip.Flash(), ErasedFlashWith({}));
   EXPECT_TRUE(chip.Violations().empty()) << chip.Report();

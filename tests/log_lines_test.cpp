@@ -114,10 +114,9 @@ TEST_P(LogLinesTest, LinesAreReadAtMost4096Characters) {
 
 INSTANTIATE_TEST_SUITE_P(
     BothLogs, LogLinesTest,
-    testing::Values(+[]() -> std::unique_ptr<LogUnderTest> { return std::make_unique<PlainLog>(); },
-                    +[]() -> std::unique_ptr<LogUnderTest> {
-                      return std::make_unique<MemoLogUnderTest>();
-                    }),
+    testing::Values(
+        +[]() -> std::unique_ptr<LogUnderTest> { return std::make_unique<PlainLog>(); },
+        +[]() -> std::unique_ptr<LogUnderTest> { return std::make_unique<MemoLogUnderTest>(); }),
     [](const testing::TestParamInfo<Factory>& info) {
       return info.index == 0 ? std::string("PlainText") : std::string("Memo");
     });

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <string>
-#include <cstdlib>
 #include <iterator>
+#include <string>
 
 // A folder of files for one test, removed with it.
 class TempFolder {
@@ -40,4 +40,6 @@ inline std::string ReadWhole(const std::string& path) {
 #ifndef FLASH89_TEST_DATA
 #error "FLASH89_TEST_DATA must name the folder of the test images"
 #endif
-inline std::string TestImage(const std::string& name) { return std::string(FLASH89_TEST_DATA) + "/" + name; }
+inline std::string TestImage(const std::string& name) {
+  return std::string(FLASH89_TEST_DATA) + "/" + name;
+}

@@ -10,6 +10,7 @@ QString ErrorBoxCaption(const QString& executablePath) {
 }
 
 QString ErrorBoxText(const QString& errorText) {
-  if (!errorText.isEmpty() && errorText.back().unicode() > u'.') return errorText + QLatin1Char('.');
+  if (!errorText.isEmpty() && errorText.back().unicode() > u'.')
+    return errorText + QLatin1Char('.');
   return errorText;
 }
