@@ -3,6 +3,12 @@
 double MsPerTick = 0.000838;
 std::int64_t ClockStart = 0;
 
+namespace {
+WaitIdleWork idleWork = nullptr;
+}  // namespace
+
+void SetWaitIdleWork(WaitIdleWork work) { idleWork = work; }
+
 void StartClock() {
   const std::int64_t frequency = counter_seam::CounterFrequency();
   // A counter without a frequency cannot time anything; keep the default
@@ -17,6 +23,7 @@ double ElapsedMs() {
 
 void WaitMs(double durationMs) {
   const double end = ElapsedMs() + durationMs;
+  if (idleWork != nullptr && durationMs >= kIdleWorkMinimumMs) idleWork();
   while (end > ElapsedMs()) {
   }
 }

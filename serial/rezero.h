@@ -30,3 +30,11 @@ extern std::int64_t ClockStart;
 void StartClock();
 double ElapsedMs();
 void WaitMs(double durationMs);
+
+// Work that may run inside a long wait, such as repainting the window. The
+// wait's end is fixed before the work starts, so work shorter than the wait
+// does not lengthen it; it runs at most once per wait of at least
+// kIdleWorkMinimumMs. Null for none.
+using WaitIdleWork = void (*)();
+inline constexpr double kIdleWorkMinimumMs = 1.0;
+void SetWaitIdleWork(WaitIdleWork work);

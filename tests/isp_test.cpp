@@ -179,3 +179,27 @@ TEST_F(EraseCommandTest, PortLostMidwayStopsWithTheInterruptionAndClosesThePort)
   // Clock and reset, one instruction of 4 x 25 switches, then the release.
   EXPECT_EQ(fake_serial::Counts("COM1").switches, 2 + 100 + 3);
 }
+
+namespace {
+int idleWorkRuns = 0;
+// Takes 2 ms of virtual time, as a repaint of the window might.
+void TwoMillisecondsOfWork() {
+  ++idleWorkRuns;
+  const double until = ElapsedMs() + 2;
+  while (ElapsedMs() < until) {
+  }
+}
+}  // namespace
+
+TEST_F(Isp, WorkInsideALongWaitDoesNotLengthenIt) {
+  idleWorkRuns = 0;
+  SetWaitIdleWork(TwoMillisecondsOfWork);
+  const double start = ElapsedMs();
+  WaitMs(5);
+  const double waited = ElapsedMs() - start;
+  SendIspByte(0x12);  // its waits are too short for any work
+  SetWaitIdleWork(nullptr);
+  EXPECT_EQ(idleWorkRuns, 1);
+  EXPECT_GE(waited, 5.0);
+  EXPECT_LT(waited, 5.01);
+}

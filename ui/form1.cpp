@@ -34,6 +34,10 @@ constexpr ControlPlace kFlashBin{120, 232, 89, 25};
 
 constexpr int kInitialEmptyLines = 147;
 
+// The log of the command that is running, repainted inside its long waits.
+MemoLog* repaintingLog = nullptr;
+void RepaintDuringWait() { repaintingLog->RepaintIfDue(); }
+
 void Place(QWidget* control, const ControlPlace& place) {
   control->setGeometry(place.left, place.top, place.width, place.height);
 }
@@ -197,16 +201,21 @@ void TForm1::EraseClick() {
 
 void TForm1::RunCommand(const std::function<void()>& command) {
   commandRunning_ = true;
-  log_.SetLiveRepaint(true);
+  repaintingLog = &log_;
+  SetWaitIdleWork(RepaintDuringWait);
+  QString failure;
   try {
     command();
   } catch (const std::exception& error) {
-    log_.SetLiveRepaint(false);
-    dialogs_.ShowErrorBox(this, ErrorBoxCaption(QCoreApplication::applicationFilePath()),
-                          ErrorBoxText(QString::fromStdString(error.what())));
+    failure = QString::fromStdString(error.what());
   }
-  log_.SetLiveRepaint(false);
+  SetWaitIdleWork(nullptr);
+  repaintingLog = nullptr;
   commandRunning_ = false;
+  if (!failure.isEmpty()) {
+    dialogs_.ShowErrorBox(this, ErrorBoxCaption(QCoreApplication::applicationFilePath()),
+                          ErrorBoxText(failure));
+  }
   if (closeRequested_) QTimer::singleShot(0, this, &QWidget::close);
 }
 

@@ -1,6 +1,7 @@
 #include "ui/memo_log.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -65,18 +66,12 @@ void MemoLog::AddLine(const std::string& text) {
   Changed(LineCount() - 1);
 }
 
-void MemoLog::SetLiveRepaint(bool on) {
-  live_ = on;
-  sinceRepaint_.start();
-}
+void MemoLog::Changed(int line) { lastChangedLine_ = line; }
 
-void MemoLog::Changed(int line) {
-  lastChangedLine_ = line;
-  if (!live_ || sinceRepaint_.elapsed() < kRepaintIntervalMs) return;
-  // Keep the line being written in view.
-  QTextCursor cursor(BlockAt(memo_, lastChangedLine_ < 0 ? 0 : lastChangedLine_));
-  memo_->setTextCursor(cursor);
+void MemoLog::RepaintIfDue() {
+  if (sinceRepaint_.isValid() && sinceRepaint_.elapsed() < kRepaintIntervalMs) return;
+  sinceRepaint_.start();
+  memo_->setTextCursor(QTextCursor(BlockAt(memo_, std::max(lastChangedLine_, 0))));
   memo_->ensureCursorVisible();
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  sinceRepaint_.start();
 }

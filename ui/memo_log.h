@@ -18,15 +18,14 @@ class MemoLog : public LogLines {
   void SetLine(int index, const std::string& text) override;
   void AddLine(const std::string& text) override;
 
-  // While a command runs, every change may give the window a chance to
-  // repaint, at most about 30 times a second, with user input left queued.
-  void SetLiveRepaint(bool on);
+  // Lets the window repaint while a command runs, with the line written last
+  // in view and user input left queued; at most about 30 times a second.
+  void RepaintIfDue();
 
  private:
   void Changed(int line);
 
   QPlainTextEdit* memo_;
-  bool live_ = false;
   QElapsedTimer sinceRepaint_;
   int lastChangedLine_ = 0;
 };
