@@ -1,5 +1,7 @@
 #include "image/text_log.h"
 
+#include <algorithm>
+
 TextLog::TextLog(const std::string& text) {
   lines_.clear();
   std::size_t start = 0;
@@ -35,8 +37,14 @@ void TextLog::AddLine(const std::string& text) {
   }
 }
 
-std::string TextLog::Text() const {
-  std::string text = lines_.front();
-  for (std::size_t i = 1; i < lines_.size(); ++i) text += "\r\n" + lines_[i];
+std::string TextLog::Text() const { return LinesFrom(0, "\r\n"); }
+
+std::string TextLog::LinesFrom(int firstLine, const std::string& separator) const {
+  const auto first = static_cast<std::size_t>(std::max(firstLine, 0));
+  std::string text;
+  for (std::size_t i = first; i < lines_.size(); ++i) {
+    if (i > first) text += separator;
+    text += lines_[i];
+  }
   return text;
 }

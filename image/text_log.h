@@ -18,6 +18,8 @@ class TextLog : public LogLines {
   void AddLine(const std::string& text) override;
 
   std::string Text() const;
+  // The lines from firstLine on, whole, joined by separator.
+  std::string LinesFrom(int firstLine, const std::string& separator) const;
 
  private:
   // The pieces between CR LFs: never empty, the last may be "".

@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing flash89
 # need, and only those that are missing. Runs apt-get through sudo when not
-# root. Usage: scripts/install-deps.sh [run|test]
+# root. Usage: scripts/install-deps.sh [run|test|bench]
 set -euo pipefail
 
 run_packages=(build-essential cmake qt6-base-dev xvfb xauth)
 test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev xdotool)
 
+bench_packages=(strace)
+
 packages=("${run_packages[@]}")
-[ "${1:-run}" = test ] && packages+=("${test_packages[@]}")
+case "${1:-run}" in
+  test) packages+=("${test_packages[@]}") ;;
+  bench) packages+=("${bench_packages[@]}") ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

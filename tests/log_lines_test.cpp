@@ -39,6 +39,22 @@ class MemoLogUnderTest : public LogUnderTest {
   MemoLog log_{&memo_};
 };
 
+// The memo while a command runs: the operations work on a copy of its text.
+class MemoDuringCommand : public LogUnderTest {
+ public:
+  ~MemoDuringCommand() override { log_.EndCommand(); }
+  LogLines& Log() override { return log_; }
+  void SetText(const std::string& text) override {
+    log_.EndCommand();
+    memo_.setPlainText(QString::fromStdString(text).replace("\r\n", "\n"));
+    log_.BeginCommand();
+  }
+
+ private:
+  QPlainTextEdit memo_;
+  MemoLog log_{&memo_};
+};
+
 using Factory = std::unique_ptr<LogUnderTest> (*)();
 
 }  // namespace

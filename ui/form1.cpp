@@ -201,6 +201,7 @@ void TForm1::EraseClick() {
 
 void TForm1::RunCommand(const std::function<void()>& command) {
   commandRunning_ = true;
+  log_.BeginCommand();
   repaintingLog = &log_;
   SetWaitIdleWork(RepaintDuringWait);
   QString failure;
@@ -211,6 +212,7 @@ void TForm1::RunCommand(const std::function<void()>& command) {
   }
   SetWaitIdleWork(nullptr);
   repaintingLog = nullptr;
+  log_.EndCommand();
   commandRunning_ = false;
   if (!failure.isEmpty()) {
     dialogs_.ShowErrorBox(this, ErrorBoxCaption(QCoreApplication::applicationFilePath()),
