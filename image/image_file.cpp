@@ -2,21 +2,58 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 
 #include "image/image_error.h"
 
-#ifndef O_NONBLOCK
-#define O_NONBLOCK 0
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
 #endif
-#ifndef O_CLOEXEC
-#define O_CLOEXEC 0
+
+namespace {
+
+#ifdef _WIN32
+int OpenForReading(const std::string& path) { return ::_open(path.c_str(), _O_RDONLY | _O_BINARY); }
+long ReadSome(int fd, char* buffer, unsigned size) { return ::_read(fd, buffer, size); }
+void CloseFile(int fd) { ::_close(fd); }
+bool StatFile(int fd, long long& size, bool& regular) {
+  struct _stat64 status {};
+  if (::_fstat64(fd, &status) != 0) return false;
+  size = status.st_size;
+  regular = (status.st_mode & _S_IFMT) == _S_IFREG;
+  return true;
+}
+#else
+// Non-blocking, so that opening a named pipe returns at once.
+int OpenForReading(const std::string& path) {
+  return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+}
+long ReadSome(int fd, char* buffer, unsigned size) { return ::read(fd, buffer, size); }
+void CloseFile(int fd) { ::close(fd); }
+bool StatFile(int fd, long long& size, bool& regular) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) return false;
+  size = status.st_size;
+  regular = S_ISREG(status.st_mode);
+  return true;
+}
 #endif
-#ifndef O_BINARY
-#define O_BINARY 0
-#endif
+
+class FileCloser {
+ public:
+  explicit FileCloser(int fd) : fd_(fd) {}
+  ~FileCloser() { CloseFile(fd_); }
+  FileCloser(const FileCloser&) = delete;
+  FileCloser& operator=(const FileCloser&) = delete;
+
+ private:
+  int fd_;
+};
+
+}  // namespace
 
 std::string IoErrorText(int errorNumber) {
   switch (errorNumber) {
@@ -34,36 +71,20 @@ std::string IoErrorText(int errorNumber) {
   }
 }
 
-namespace {
-
-class FileCloser {
- public:
-  explicit FileCloser(int fd) : fd_(fd) {}
-  ~FileCloser() { ::close(fd_); }
-  FileCloser(const FileCloser&) = delete;
-  FileCloser& operator=(const FileCloser&) = delete;
-
- private:
-  int fd_;
-};
-
-}  // namespace
-
 std::string ReadImageFile(const std::string& path) {
-  // Non-blocking, so that opening a named pipe returns at once.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_BINARY);
+  const int fd = OpenForReading(path);
   if (fd < 0) throw ImageFileError(IoErrorText(errno));
   FileCloser closer(fd);
-  struct stat status {};
-  if (::fstat(fd, &status) != 0) throw ImageFileError(IoErrorText(errno));
-  if (!S_ISREG(status.st_mode)) throw ImageFileError(IoErrorText(EACCES));
-  if (static_cast<unsigned long long>(status.st_size) > kMaxImageFileSize) {
+  long long size = 0;
+  bool regular = false;
+  if (!StatFile(fd, size, regular)) throw ImageFileError(IoErrorText(errno));
+  if (!regular) throw ImageFileError(IoErrorText(EACCES));
+  if (static_cast<unsigned long long>(size) > kMaxImageFileSize)
     throw ImageFileError("Datei zu groß");
-  }
   std::string contents;
   char buffer[16384];
   for (;;) {
-    const auto count = ::read(fd, buffer, sizeof buffer);
+    const long count = ReadSome(fd, buffer, sizeof buffer);
     if (count < 0) {
       if (errno == EINTR) continue;
       throw ImageFileError(IoErrorText(errno));

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds flash89 and runs every test: the HEX reader's fuzz target for a
-# while, then the test suite once plainly and once with AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# while, the Windows build of the core under Wine, then the test suite once
+# plainly and once with AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -20,6 +20,8 @@ build-fuzz/tests/fuzz/hex_reader_fuzz -max_total_time="${FLASH89_FUZZ_SECONDS:-2
   { tail -n 40 "$corpus.log"; rm -f "$corpus.log"; exit 1; }
 tail -n 1 "$corpus.log"
 rm -f "$corpus.log"
+
+scripts/test-windows.sh
 
 for preset in default sanitize; do
   echo "== $preset: configure and build"

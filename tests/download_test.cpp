@@ -174,6 +174,7 @@ TEST_F(Download, ReadOnlyBinaryImageIsDownloaded) {
   const std::string path = folder_.Write("read-only.bin", "\xAA\x55");
   std::filesystem::permissions(path, std::filesystem::perms::owner_read);
   FlashBin(path);
+  std::filesystem::permissions(path, std::filesystem::perms::owner_all);
   EXPECT_EQ(Chip().Flash(), ErasedFlashWith({0xAA, 0x55}));
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -10,12 +11,16 @@
 class TempFolder {
  public:
   TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "flash89-test-XXXXXX").string();
-    path_ = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+    std::random_device random;
+    do {
+      path_ = std::filesystem::temp_directory_path() / ("flash89-test-" + std::to_string(random()));
+    } while (!std::filesystem::create_directory(path_));
   }
   ~TempFolder() {
     std::error_code ignored;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
+    for (const auto& entry : std::filesystem::directory_iterator(path_, ignored)) {
+      std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all, ignored);
+    }
     std::filesystem::remove_all(path_, ignored);
   }
   TempFolder(const TempFolder&) = delete;

@@ -1,0 +1,75 @@
+// Win32 serial device: the COM port through kernel32's communications API.
+#include <windows.h>
+
+#include <string>
+
+#include "serial/device_seam.h"
+
+namespace device_seam {
+namespace {
+
+HANDLE AsWin32(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+DWORD EscapeCode(LineCode code) {
+  switch (code) {
+    case LineCode::SetRts: return SETRTS;
+    case LineCode::ClearRts: return CLRRTS;
+    case LineCode::SetDtr: return SETDTR;
+    case LineCode::ClearDtr: return CLRDTR;
+    case LineCode::SetBreak: return SETBREAK;
+    case LineCode::ClearBreak: return CLRBREAK;
+  }
+  return 0;
+}
+
+}  // namespace
+
+Handle OpenDevice(std::string_view deviceName) {
+  const std::string name(deviceName);
+  // Exclusive (share mode 0), synchronous; a failure leaves the invalid
+  // handle value, which is what the caller keeps.
+  return reinterpret_cast<Handle>(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                              nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
+bool ConfigureDevice(Handle handle, const char* mode) {
+  DCB control{};
+  control.DCBlength = sizeof control;
+  GetCommState(AsWin32(handle), &control);
+  BuildCommDCBA(mode, &control);
+  // The whole flag word becomes 1: binary mode on, everything else off,
+  // so that no flow control drives DTR or RTS.
+  control.fBinary = 1;
+  control.fParity = 0;
+  control.fOutxCtsFlow = 0;
+  control.fOutxDsrFlow = 0;
+  control.fDtrControl = DTR_CONTROL_DISABLE;
+  control.fDsrSensitivity = 0;
+  control.fTXContinueOnXoff = 0;
+  control.fOutX = 0;
+  control.fInX = 0;
+  control.fErrorChar = 0;
+  control.fNull = 0;
+  control.fRtsControl = RTS_CONTROL_DISABLE;
+  control.fAbortOnError = 0;
+  control.fDummy2 = 0;
+  return SetCommState(AsWin32(handle), &control) != FALSE;
+}
+
+void SetDeviceTimeouts(Handle handle, std::uint32_t timeoutMs) {
+  COMMTIMEOUTS timeouts{};
+  timeouts.ReadIntervalTimeout = 1;
+  timeouts.ReadTotalTimeoutMultiplier = 1;
+  timeouts.ReadTotalTimeoutConstant = timeoutMs;
+  timeouts.WriteTotalTimeoutMultiplier = 10;
+  timeouts.WriteTotalTimeoutConstant = timeoutMs;
+  SetCommTimeouts(AsWin32(handle), &timeouts);
+}
+
+bool SwitchLine(Handle handle, LineCode code) {
+  return EscapeCommFunction(AsWin32(handle), EscapeCode(code)) != FALSE;
+}
+
+void CloseDevice(Handle handle) { CloseHandle(AsWin32(handle)); }
+
+}  // namespace device_seam
