@@ -5,7 +5,7 @@
 set -euo pipefail
 
 run_packages=(build-essential cmake qt6-base-dev xvfb xauth)
-test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev xdotool
+test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev xdotool dpkg-dev lintian desktop-file-utils
                g++-mingw-w64-x86-64 googletest wine64 socat)
 
 bench_packages=(strace)

@@ -133,14 +133,21 @@ void TForm1::CreateControls() {
   });
 }
 
-void TForm1::showEvent(QShowEvent* event) {
-  QWidget::showEvent(event);
-  if (frameFitted_) return;
-  frameFitted_ = true;
-  // The table gives the outer frame; the frame's own size is only known
-  // once the window manager has decorated the window.
-  const QSize decoration = frameGeometry().size() - size();
-  if (!decoration.isEmpty()) resize(kWindowFrame.size() - decoration);
+bool TForm1::event(QEvent* event) {
+  const bool handled = QWidget::event(event);
+  // The table gives the outer frame, whose decoration is only known once
+  // the window manager has framed the window: fit it then, once.
+  if (!frameFitted_ && isVisible() &&
+      (event->type() == QEvent::Move || event->type() == QEvent::Resize ||
+       event->type() == QEvent::Show)) {
+    const QSize decoration = frameGeometry().size() - size();
+    if (decoration.width() > 0 || decoration.height() > 0) {
+      frameFitted_ = true;
+      resize(kWindowFrame.size() - decoration);
+      move(kWindowFrame.topLeft());
+    }
+  }
+  return handled;
 }
 
 void TForm1::FormCreate() {

@@ -48,7 +48,7 @@ class TForm1 : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
-  void showEvent(QShowEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   void CreateControls();
