@@ -15,9 +15,13 @@ class QRadioButton;
 class TForm1 : public QWidget {
   Q_OBJECT
 
-  // Declared first: the dialog members below are built on them.
+  // Declared first: the dialog members below are built on them, and the
+  // controls created below already send their events to the window.
   std::unique_ptr<FormDialogs> ownDialogs_;
   FormDialogs& dialogs_;
+  bool commandRunning_ = false;
+  bool closeRequested_ = false;
+  bool frameFitted_ = false;
 
  public:
   // Creates the controls and runs FormCreate. dialogs answers the open-file
@@ -58,7 +62,4 @@ class TForm1 : public QWidget {
   std::string ChooseFile(const QString& presetName);
 
   MemoLog log_;
-  bool commandRunning_ = false;
-  bool closeRequested_ = false;
-  bool frameFitted_ = false;
 };
