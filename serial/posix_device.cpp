@@ -6,8 +6,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
 #include <string>
 
 #include "serial/device_path.h"

@@ -72,6 +72,8 @@ static int (*real_openat)(int, const char*, int, ...);
 static int (*real_close)(int);
 static int (*real_ioctl)(int, unsigned long, ...);
 static int (*real_flock)(int, int);
+static int (*real_tcgetattr)(int, struct termios*);
+static int (*real_tcsetattr)(int, int, const struct termios*);
 
 /* dlsym returns an object pointer; copying it keeps ISO C content. */
 #define RESOLVE(function, name)                  \
@@ -86,6 +88,8 @@ static void resolve_real_functions(void) {
   RESOLVE(real_close, "close");
   RESOLVE(real_ioctl, "ioctl");
   RESOLVE(real_flock, "flock");
+  RESOLVE(real_tcgetattr, "tcgetattr");
+  RESOLVE(real_tcsetattr, "tcsetattr");
   RESOLVE(real_open, "open");
 }
 
@@ -304,6 +308,7 @@ int flock(int fd, int operation) {
 }
 
 int tcgetattr(int fd, struct termios* settings) {
+  resolve_real_functions();
   pthread_mutex_lock(&lock);
   const int device = device_for_fd(fd);
   if (device >= 0) {
@@ -312,10 +317,11 @@ int tcgetattr(int fd, struct termios* settings) {
   }
   pthread_mutex_unlock(&lock);
   if (device >= 0) return 0;
-  return ioctl(fd, TCGETS, settings);
+  return real_tcgetattr(fd, settings);
 }
 
 int tcsetattr(int fd, int when, const struct termios* settings) {
+  resolve_real_functions();
   pthread_mutex_lock(&lock);
   const int device = device_for_fd(fd);
   if (device >= 0) {
@@ -324,8 +330,7 @@ int tcsetattr(int fd, int when, const struct termios* settings) {
   }
   pthread_mutex_unlock(&lock);
   if (device >= 0) return 0;
-  const unsigned long request = when == TCSADRAIN ? TCSETSW : when == TCSAFLUSH ? TCSETSF : TCSETS;
-  return ioctl(fd, request, settings);
+  return real_tcsetattr(fd, when, settings);
 }
 
 /* Called with the lock held: one emulated terminal request. */
