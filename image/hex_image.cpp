@@ -115,30 +115,34 @@ HexImage ParseHexImage(std::string_view text) {
     const std::size_t length = bytes[0];
     const auto address = static_cast<std::uint16_t>((bytes[1] << 8) | bytes[2]);
     const std::uint8_t type = bytes[3];
-    if (length == 0) {
-      if (type != kData && type != kEndOfFile)
-        checker.Fail("unbekannter Satztyp " + ByteToHex(type));
-      image.records.push_back({address, {}});
-      return image;
-    }
+    const auto wrongLength = [&] { checker.Fail("falsche Länge für Satztyp " + ByteToHex(type)); };
     switch (type) {
       case kData:
+        if (length == 0) break;
         coverage.Claim(checker, address, length);
         image.records.push_back({address, {bytes.begin() + 4, bytes.end() - 1}});
+        continue;
+      case kEndOfFile:
+        if (length != 0) checker.Fail("Endesatz mit Daten");
         break;
-      case kEndOfFile: checker.Fail("Endesatz mit Daten");
       case kExtendedSegmentAddress:
       case kExtendedLinearAddress:
-        if (length != 2) checker.Fail("falsche Länge für Satztyp " + ByteToHex(type));
+        if (length != 2) wrongLength();
         if (bytes[4] != 0 || bytes[5] != 0) {
           checker.Fail("Adressbasis " + WordToHex((bytes[4] << 8) | bytes[5]) +
                        " liegt außerhalb des Flash-Speichers");
         }
-        break;
+        continue;
       case kStartSegmentAddress:
-      case kStartLinearAddress: break;  // a start address means nothing to a chip that starts at 0
-      default: checker.Fail("unbekannter Satztyp " + ByteToHex(type));
+      case kStartLinearAddress:
+        if (length != 4) wrongLength();
+        continue;  // a start address means nothing to a chip that starts at 0
+      default:
+        checker.Fail("unbekannter Satztyp " + ByteToHex(type));
     }
+    // The first record of length zero ends the file.
+    image.records.push_back({address, {}});
+    return image;
   }
   throw ImageContentError("Endesatz fehlt");
 }

@@ -58,6 +58,8 @@ TEST(HexImageReading, MalformedRecordsAreNamedWithTheirLine) {
       {":01000001AA54\n", "Zeile 1: Endesatz mit Daten"},
       {":020000040001F9\n", "Zeile 1: Adressbasis 0001 liegt außerhalb des Flash-Speichers"},
       {":0100000400FB\n", "Zeile 1: falsche Länge für Satztyp 04"},
+      {":00000004FC\n", "Zeile 1: falsche Länge für Satztyp 04"},
+      {":020000030000FB\n", "Zeile 1: falsche Länge für Satztyp 03"},
       {":013000000AC5\n", "Zeile 1: Adresse 3000 liegt außerhalb des Flash-Speichers"},
       {":022FFF000102CD\n", "Zeile 1: Adresse 3000 liegt außerhalb des Flash-Speichers"},
       {":02FFFF000102FD\n", "Zeile 1: Adresse FFFF liegt außerhalb des Flash-Speichers"},
