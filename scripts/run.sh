@@ -16,6 +16,7 @@ trap 'rm -rf "$ports"' EXIT
 touch "$ports/com2"
 export FLASH89_COM1="$ports/com1" FLASH89_COM2="$ports/com2"
 export FLASH89_FAKE_SERIAL="$ports/com1,$ports/com2" FLASH89_FAKE_TRACE="$ports/trace"
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$ports}"
 
 launcher=()
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

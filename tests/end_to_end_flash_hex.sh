@@ -26,7 +26,7 @@ export DISPLAY=":$(head -n1 "$work/display")"
 
 touch "$work/com2"
 export FLASH89_COM1="$work/com1" FLASH89_COM2="$work/com2"
-export FLASH89_FAKE_SERIAL="$work/com1,$work/com2" FLASH89_FAKE_TRACE="$work/trace"
+export FLASH89_FAKE_SERIAL="$work/com1,$work/com2" FLASH89_FAKE_TRACE="$work/trace" XDG_RUNTIME_DIR="$work"
 LD_PRELOAD="$preload" QT_QPA_PLATFORM=xcb "$flash89" >"$work/flash89.log" 2>&1 &
 pids+=($!)
 
