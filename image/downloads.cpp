@@ -15,7 +15,7 @@ namespace {
 // The log is cleared when it holds more than this many lines.
 constexpr int kLogLineLimit = 260;
 
-// Every extra millisecond a binary byte waits beyond its write cycle.
+// The extra wait of every binary byte, beyond its write cycle.
 constexpr double kBinaryByteExtraMs = 5;
 
 void WriteHexImage(const HexImage& image, LogLines& log) {
