@@ -5,7 +5,7 @@
  * Each is backed by a real file: a path that does not exist is an absent
  * port, flock() on it is real (so another process can hold it), and the
  * terminal calls on it (tcgetattr, tcsetattr, TIOCEXCL, modem lines, break)
- * are emulated. Every call on a fake device is stamped with CLOCK_MONOTONIC
+ * are emulated, on copies made by dup or fcntl too. Every call on a fake device is stamped with CLOCK_MONOTONIC
  * and appended to the file named by FLASH89_FAKE_TRACE when the device is
  * closed and when the process ends, one line per call:
  *   <ns> <path> <call> <argument> <result>
@@ -32,11 +32,11 @@
 #define MAX_FDS 4096
 
 enum call {
-  CALL_OPEN, CALL_CLOSE, CALL_EXCL, CALL_NXCL, CALL_FLOCK, CALL_TCGETATTR, CALL_TCSETATTR,
+  CALL_OPEN, CALL_CLOSE, CALL_DUP, CALL_EXCL, CALL_NXCL, CALL_FLOCK, CALL_TCGETATTR, CALL_TCSETATTR,
   CALL_MBIS, CALL_MBIC, CALL_SBRK, CALL_CBRK, CALL_MGET, CALL_OTHER
 };
 static const char* const call_names[] = {
-  "open", "close", "TIOCEXCL", "TIOCNXCL", "flock", "tcgetattr", "tcsetattr",
+  "open", "close", "dup", "TIOCEXCL", "TIOCNXCL", "flock", "tcgetattr", "tcsetattr",
   "TIOCMBIS", "TIOCMBIC", "TIOCSBRK", "TIOCCBRK", "TIOCMGET", "ioctl"
 };
 
@@ -72,6 +72,10 @@ static int (*real_openat)(int, const char*, int, ...);
 static int (*real_close)(int);
 static int (*real_ioctl)(int, unsigned long, ...);
 static int (*real_flock)(int, int);
+static int (*real_fcntl)(int, int, ...);
+static int (*real_dup)(int);
+static int (*real_dup2)(int, int);
+static int (*real_dup3)(int, int, int);
 static int (*real_tcgetattr)(int, struct termios*);
 static int (*real_tcsetattr)(int, int, const struct termios*);
 
@@ -88,6 +92,10 @@ static void resolve_real_functions(void) {
   RESOLVE(real_close, "close");
   RESOLVE(real_ioctl, "ioctl");
   RESOLVE(real_flock, "flock");
+  RESOLVE(real_fcntl, "fcntl");
+  RESOLVE(real_dup, "dup");
+  RESOLVE(real_dup2, "dup2");
+  RESOLVE(real_dup3, "dup3");
   RESOLVE(real_tcgetattr, "tcgetattr");
   RESOLVE(real_tcsetattr, "tcsetattr");
   RESOLVE(real_open, "open");
@@ -284,6 +292,62 @@ int close(int fd) {
   }
   pthread_mutex_unlock(&lock);
   return result;
+}
+
+/* A copy of a fake device's descriptor is the same device. */
+static int track_copy(int original, int copy) {
+  if (copy < 0) return copy;
+  const int saved = errno;
+  pthread_mutex_lock(&lock);
+  const int device = device_for_fd(original);
+  if (device >= 0 && copy < MAX_FDS && copy != original) {
+    const int replaced = device_for_fd(copy);
+    if (replaced >= 0) --devices[replaced].open_count;
+    fd_device[copy] = (signed char)(device + 1);
+    ++devices[device].open_count;
+    add_record(device, CALL_DUP, copy, 0);
+  }
+  pthread_mutex_unlock(&lock);
+  errno = saved;
+  return copy;
+}
+
+static int fcntl_call(int fd, int command, unsigned long argument) {
+  resolve_real_functions();
+  const int result = real_fcntl(fd, command, argument);
+  if (command == F_DUPFD || command == F_DUPFD_CLOEXEC) return track_copy(fd, result);
+  return result;
+}
+
+int fcntl(int fd, int command, ...) {
+  va_list arguments;
+  va_start(arguments, command);
+  const unsigned long argument = va_arg(arguments, unsigned long);
+  va_end(arguments);
+  return fcntl_call(fd, command, argument);
+}
+
+int fcntl64(int fd, int command, ...) {
+  va_list arguments;
+  va_start(arguments, command);
+  const unsigned long argument = va_arg(arguments, unsigned long);
+  va_end(arguments);
+  return fcntl_call(fd, command, argument);
+}
+
+int dup(int fd) {
+  resolve_real_functions();
+  return track_copy(fd, real_dup(fd));
+}
+
+int dup2(int fd, int copy) {
+  resolve_real_functions();
+  return track_copy(fd, real_dup2(fd, copy));
+}
+
+int dup3(int fd, int copy, int flags) {
+  resolve_real_functions();
+  return track_copy(fd, real_dup3(fd, copy, flags));
 }
 
 int flock(int fd, int operation) {

@@ -195,3 +195,24 @@ TEST_F(PosixPort, RealTimeWaveformIsAcceptedByTheChip) {
   EXPECT_EQ(chip.Flash()[0x0011], 0x24);
   EXPECT_EQ(chip.Flash()[0x0012], 0xFF);
 }
+
+TEST_F(PosixPort, PortNeverTakesTheStandardStreamsDescriptors) {
+  // A program started with stdin closed gets descriptor 0 from the next
+  // open: the port must still be a port, and closing it must not close 0.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(STDIN_FILENO);
+    const bool opened = OpenPort("COM2:9600,N,8,1");
+    const bool aboveStreams = PortHandle > 2;
+    SetRtsLine(true);
+    const bool switched = !LineFailedSinceOpen();
+    ClosePort();
+    const bool stdinStillFree = fcntl(STDIN_FILENO, F_GETFD) == -1;
+    _exit(opened && aboveStreams && switched && stdinStillFree ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
