@@ -32,5 +32,3 @@ CommandPort::CommandPort(int selectedPort) {
 }
 
 CommandPort::~CommandPort() { ClosePort(); }
-
-void CommandPort::ReleaseLines() { FinishProgramming(); }

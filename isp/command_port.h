@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "isp/isp.h"
+
 // "COM1:9600,N,8,1" for 1, "COM2:9600,N,8,1" for anything else.
 const char* ModeStringFor(int selectedPort);
 
@@ -27,11 +29,8 @@ class CommandPort {
       sequence();
       CheckPortConnected();
     } catch (...) {
-      ReleaseLines();
+      FinishProgramming();
       throw;
     }
   }
-
- private:
-  static void ReleaseLines();
 };

@@ -113,7 +113,6 @@ void ChipModel::TakeBit(std::int64_t ns) {
     Violation(ns, "data stable only " + Us(ns - lastTxdChangeNs_) + " before the bit was taken");
   }
   lastBitNs_ = ns;
-  ++bitsTaken_;
   const auto index = static_cast<std::size_t>(bitCount_ / 8);
   const std::uint8_t bit = txdBreak_ ? 0 : 1;  // the port inverts the data
   shift_[index] = static_cast<std::uint8_t>((shift_[index] << 1) | bit);

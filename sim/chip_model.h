@@ -36,8 +36,6 @@ class ChipModel {
   const std::array<std::uint8_t, kFlashSize>& Flash() const { return flash_; }
   const std::vector<std::string>& Violations() const { return violations_; }
   int EraseCount() const { return erases_; }
-  // Bits clocked in while the chip was listening.
-  std::int64_t BitsTaken() const { return bitsTaken_; }
 
   // The decoded instructions in short, a hex dump of the written range and
   // every timing violation, for a person reading it after a run.
@@ -69,7 +67,6 @@ class ChipModel {
   std::vector<ChipInstruction> instructions_;
   std::vector<std::string> violations_;
   int erases_ = 0;
-  std::int64_t bitsTaken_ = 0;
   int lowestWritten_ = -1;
   int highestWritten_ = -1;
 };

@@ -16,7 +16,6 @@ struct CallCounts {
   int opens = 0;  // successful opens
   int failedOpens = 0;
   int closes = 0;
-  int configures = 0;
   int switches = 0;  // line switch calls, failed ones included
   int failedSwitches = 0;
 };
