@@ -1,6 +1,6 @@
 #include <QApplication>
 
-#include "ui/form1.h"
+#include "ui/qt/form1.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);

@@ -12,11 +12,11 @@
 #include <fstream>
 
 #include "bench/measure.h"
-#include "isp/erase_command.h"
+#include "commands/commands.h"
 #include "isp/isp.h"
 #include "serial/rezero.h"
 #include "sim/fake_serial.h"
-#include "ui/form1.h"
+#include "ui/qt/form1.h"
 
 extern char** environ;
 

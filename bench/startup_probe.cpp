@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "ui/form1.h"
+#include "ui/qt/form1.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);

@@ -1,10 +1,9 @@
 #include "image/hex_image.h"
 
 #include <bitset>
-#include <string>
 
 #include "image/hex_text.h"
-#include "image/image_error.h"
+#include "image/image_file.h"
 
 namespace {
 
@@ -20,9 +19,13 @@ enum RecordType : std::uint8_t {
 // ":" LL AAAA TT and the checksum CC.
 constexpr std::size_t kShortestRecord = 11;
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 class LineReader {
  public:
-  explicit LineReader(std::string_view text) : text_(text.substr(0, text.find('\x1A'))) {}
+  explicit LineReader(std::string_view text) : text_(text.substr(0, text.find('\x1A'))) {
+    if (text_.starts_with(kByteOrderMark)) text_.remove_prefix(kByteOrderMark.size());
+  }
 
   bool Next(std::string_view& line) {
     if (position_ >= text_.size()) return false;
@@ -52,46 +55,53 @@ std::string_view TrimTrailingBlanks(std::string_view line) {
   return line;
 }
 
-class RecordChecker {
- public:
-  explicit RecordChecker(int lineNumber) : line_(lineNumber) {}
-
-  [[noreturn]] void Fail(const std::string& fault) const {
-    throw ImageContentError("Zeile " + std::to_string(line_) + ": " + fault);
-  }
-
-  // The record's bytes after the colon: length, address, type, data, checksum.
-  std::vector<std::uint8_t> Decode(std::string_view line) const {
-    if (line.front() != ':') Fail("Doppelpunkt fehlt");
-    for (const char c : line.substr(1)) {
-      if (!IsHexDigit(c)) Fail("ungültiges Zeichen");
-    }
-    if (line.size() < kShortestRecord) Fail("Datensatz zu kurz");
-    if ((line.size() - 1) % 2 != 0) Fail("ungerade Anzahl Ziffern");
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve((line.size() - 1) / 2);
-    for (std::size_t i = 1; i < line.size(); i += 2) bytes.push_back(HexToByte(line.substr(i, 2)));
-    const std::size_t expected = bytes[0] + 5u;
-    if (bytes.size() < expected) Fail("Datensatz zu kurz");
-    if (bytes.size() > expected) Fail("Datensatz zu lang");
-    unsigned sum = 0;
-    for (const std::uint8_t b : bytes) sum += b;
-    if ((sum & 0xFF) != 0) Fail("Prüfsummenfehler");
-    return bytes;
-  }
-
- private:
-  int line_;
+// Thrown inside the reader only, and returned as its result.
+struct Refusal {
+  ImageFault fault;
 };
+
+[[noreturn]] void Refuse(ImageFaultKind kind, int line, unsigned address = 0, int type = 0) {
+  throw Refusal{{.kind = kind, .line = line, .address = address, .recordType = type}};
+}
+
+// The record's bytes after the colon: length, address, type, data, checksum.
+std::vector<std::uint8_t> Decode(std::string_view line, int number) {
+  if (line.front() != ':') Refuse(ImageFaultKind::MissingColon, number);
+  for (const char c : line.substr(1)) {
+    if (!IsHexDigit(c)) Refuse(ImageFaultKind::InvalidCharacter, number);
+  }
+  if (line.size() < kShortestRecord) Refuse(ImageFaultKind::RecordTooShort, number);
+  if ((line.size() - 1) % 2 != 0) Refuse(ImageFaultKind::OddDigitCount, number);
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve((line.size() - 1) / 2);
+  for (std::size_t i = 1; i < line.size(); i += 2) bytes.push_back(HexToByte(line.substr(i, 2)));
+  const std::size_t expected = bytes[0] + 5u;
+  if (bytes.size() < expected) Refuse(ImageFaultKind::RecordTooShort, number);
+  if (bytes.size() > expected) Refuse(ImageFaultKind::RecordTooLong, number);
+  unsigned sum = 0;
+  for (const std::uint8_t b : bytes) sum += b;
+  if ((sum & 0xFF) != 0) Refuse(ImageFaultKind::ChecksumError, number);
+  return bytes;
+}
+
+// After the end record only what reads as a data record with data matters,
+// damaged or not: text that is no record, and further end or address
+// records, are ignored.
+bool LooksLikeDataRecord(std::string_view line) {
+  constexpr std::size_t kHeader = 9;  // ":" LL AAAA TT
+  if (line.size() < kHeader || line.front() != ':') return false;
+  for (const char c : line.substr(1, kHeader - 1)) {
+    if (!IsHexDigit(c)) return false;
+  }
+  return HexToByte(line.substr(7, 2)) == kData && HexToByte(line.substr(1, 2)) != 0;
+}
 
 class FlashCoverage {
  public:
-  void Claim(const RecordChecker& checker, unsigned start, std::size_t count) {
+  void Claim(int line, unsigned start, std::size_t count) {
     for (unsigned address = start; address < start + count; ++address) {
-      if (address >= kFlashSize) {
-        checker.Fail("Adresse " + WordToHex(address) + " liegt außerhalb des Flash-Speichers");
-      }
-      if (used_.test(address)) checker.Fail("Adresse " + WordToHex(address) + " doppelt belegt");
+      if (address >= kFlashSize) Refuse(ImageFaultKind::AddressOutsideFlash, line, address);
+      if (used_.test(address)) Refuse(ImageFaultKind::AddressUsedTwice, line, address);
       used_.set(address);
     }
   }
@@ -100,49 +110,67 @@ class FlashCoverage {
   std::bitset<kFlashSize> used_;
 };
 
-}  // namespace
-
-HexImage ParseHexImage(std::string_view text) {
+HexImage Parse(std::string_view text) {
   HexImage image;
   FlashCoverage coverage;
   LineReader reader(text);
   std::string_view line;
+  bool ended = false;
   while (reader.Next(line)) {
     line = TrimTrailingBlanks(line);
     if (line.empty()) continue;
-    const RecordChecker checker(reader.Number());
-    const std::vector<std::uint8_t> bytes = checker.Decode(line);
+    const int number = reader.Number();
+    if (ended) {
+      if (LooksLikeDataRecord(line)) Refuse(ImageFaultKind::DataAfterEndRecord, number);
+      continue;
+    }
+    const std::vector<std::uint8_t> bytes = Decode(line, number);
     const std::size_t length = bytes[0];
     const auto address = static_cast<std::uint16_t>((bytes[1] << 8) | bytes[2]);
     const std::uint8_t type = bytes[3];
-    const auto wrongLength = [&] { checker.Fail("falsche Länge für Satztyp " + ByteToHex(type)); };
     switch (type) {
       case kData:
-        if (length == 0) break;
-        coverage.Claim(checker, address, length);
+        // An empty data record carries nothing; only the end record ends.
+        if (length == 0) continue;
+        coverage.Claim(number, address, length);
         image.records.push_back({address, {bytes.begin() + 4, bytes.end() - 1}});
         continue;
       case kEndOfFile:
-        if (length != 0) checker.Fail("Endesatz mit Daten");
-        break;
+        if (length != 0) Refuse(ImageFaultKind::EndRecordWithData, number);
+        image.records.push_back({address, {}});
+        ended = true;
+        continue;
       case kExtendedSegmentAddress:
       case kExtendedLinearAddress:
-        if (length != 2) wrongLength();
+        if (length != 2) Refuse(ImageFaultKind::WrongLengthForType, number, 0, type);
         if (bytes[4] != 0 || bytes[5] != 0) {
-          checker.Fail("Adressbasis " + WordToHex((bytes[4] << 8) | bytes[5]) +
-                       " liegt außerhalb des Flash-Speichers");
+          Refuse(ImageFaultKind::AddressBaseOutsideFlash, number,
+                 static_cast<unsigned>((bytes[4] << 8) | bytes[5]));
         }
         continue;
       case kStartSegmentAddress:
       case kStartLinearAddress:
-        if (length != 4) wrongLength();
+        if (length != 4) Refuse(ImageFaultKind::WrongLengthForType, number, 0, type);
         continue;  // a start address means nothing to a chip that starts at 0
-      default:
-        checker.Fail("unbekannter Satztyp " + ByteToHex(type));
+      default: Refuse(ImageFaultKind::UnknownRecordType, number, 0, type);
     }
-    // The first record of length zero ends the file.
-    image.records.push_back({address, {}});
-    return image;
   }
-  throw ImageContentError("Endesatz fehlt");
+  if (!ended) throw Refusal{{.kind = ImageFaultKind::MissingEndRecord}};
+  return image;
+}
+
+}  // namespace
+
+Checked<HexImage> ParseHexImage(std::string_view text) {
+  try {
+    return Parse(text);
+  } catch (const Refusal& refusal) {
+    return refusal.fault;
+  }
+}
+
+Checked<HexImage> ReadHexImage(const std::string& path) {
+  Checked<std::string> text = ReadImageFile(path);
+  if (const auto* fault = std::get_if<ImageFault>(&text)) return *fault;
+  return ParseHexImage(std::get<std::string>(text));
 }

@@ -2,8 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
+
+#include "image/image_fault.h"
 
 struct HexRecord {
   std::uint16_t address = 0;
@@ -15,9 +18,11 @@ struct HexImage {
   std::vector<HexRecord> records;
 };
 
-inline constexpr unsigned kFlashSize = 12288;
+// Lines end at CR LF, CR or LF; 0x1A ends the text, and a UTF-8 byte-order
+// mark at the start is skipped. The end record (type 01) ends the image; a
+// data record after it is refused, so that of two files joined into one
+// neither is half written. Faults name their line.
+Checked<HexImage> ParseHexImage(std::string_view text);
 
-// Lines end at CR LF, CR or LF; 0x1A ends the text. The first record of
-// length zero ends the file. Throws ImageContentError naming the line and
-// the fault ("Zeile 7: Prüfsummenfehler").
-HexImage ParseHexImage(std::string_view text);
+// The file at path, read and parsed.
+Checked<HexImage> ReadHexImage(const std::string& path);

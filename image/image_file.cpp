@@ -5,8 +5,6 @@
 
 #include <cerrno>
 
-#include "image/image_error.h"
-
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -53,46 +51,35 @@ class FileCloser {
   int fd_;
 };
 
-}  // namespace
-
-std::string IoErrorText(int errorNumber) {
-  switch (errorNumber) {
-    case ENOENT: return "Datei nicht gefunden";
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case EINVAL: return "Ungültiger Dateiname";
-    case EMFILE:
-    case ENFILE: return "Zu viele geöffnete Dateien";
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-    case EROFS: return "Dateizugriff verweigert";
-    default: return "E/A-Fehler " + std::to_string(errorNumber);
-  }
+ImageFault FileError(int errorNumber) {
+  return {.kind = ImageFaultKind::FileError, .errorNumber = errorNumber};
 }
 
-std::string ReadImageFile(const std::string& path) {
+constexpr ImageFault kFileTooLarge{.kind = ImageFaultKind::FileTooLarge};
+
+}  // namespace
+
+Checked<std::string> ReadImageFile(const std::string& path) {
   const int fd = OpenForReading(path);
-  if (fd < 0) throw ImageFileError(IoErrorText(errno));
+  if (fd < 0) return FileError(errno);
   FileCloser closer(fd);
   long long size = 0;
   bool regular = false;
-  if (!StatFile(fd, size, regular)) throw ImageFileError(IoErrorText(errno));
-  if (!regular) throw ImageFileError(IoErrorText(EACCES));
-  if (static_cast<unsigned long long>(size) > kMaxImageFileSize)
-    throw ImageFileError("Datei zu groß");
+  if (!StatFile(fd, size, regular)) return FileError(errno);
+  if (!regular) return FileError(EACCES);
+  if (static_cast<unsigned long long>(size) > kMaxImageFileSize) return kFileTooLarge;
   std::string contents;
   char buffer[16384];
   for (;;) {
     const long count = ReadSome(fd, buffer, sizeof buffer);
     if (count < 0) {
       if (errno == EINTR) continue;
-      throw ImageFileError(IoErrorText(errno));
+      return FileError(errno);
     }
     if (count == 0) break;
     contents.append(buffer, static_cast<std::size_t>(count));
     // A file that grows while it is read is still refused.
-    if (contents.size() > kMaxImageFileSize) throw ImageFileError("Datei zu groß");
+    if (contents.size() > kMaxImageFileSize) return kFileTooLarge;
   }
   return contents;
 }

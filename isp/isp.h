@@ -14,7 +14,11 @@ inline constexpr std::uint8_t kWriteProgramMemory = 0x40;
 // Eight bits, most significant first; ends with the clock on and TXD in break.
 void SendIspByte(std::uint8_t value);
 
-// Four bytes, then a check that the port still answers.
+// Thrown at the end of an instruction when a line switch failed since the
+// port was opened: the port has gone, and whatever follows would be lost.
+struct LineLost {};
+
+// Four bytes, then a check that the port still answers (throws LineLost).
 void SendIspInstruction(const IspInstruction& instruction);
 
 // One byte-mode write and the whole 5 ms the chip needs for it.
@@ -26,3 +30,7 @@ void EnterProgramming();
 
 // Releases all three lines.
 void FinishProgramming();
+
+// Reset, enable, erase, and reset released: the body of the Erase command.
+// The clock stays on and TXD in break.
+void EraseChip();

@@ -25,3 +25,16 @@ void FinishProgramming() {
   SetDtrLine(false);
   SetRtsLine(false);
 }
+
+void EraseChip() {
+  SetRtsLine(true);
+  WaitMs(10);
+  SetDtrLine(true);
+  WaitMs(100);
+  SendIspInstruction(kProgrammingEnable);
+  WaitMs(10);
+  SendIspInstruction(kChipErase);
+  WaitMs(100);
+  SetDtrLine(false);
+  WaitMs(200);
+}

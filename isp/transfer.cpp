@@ -1,4 +1,3 @@
-#include "isp/command_port.h"
 #include "isp/isp.h"
 #include "serial/rezero.h"
 
@@ -23,7 +22,7 @@ void SendIspByte(std::uint8_t value) {
 
 void SendIspInstruction(const IspInstruction& instruction) {
   for (const std::uint8_t value : instruction) SendIspByte(value);
-  CheckPortConnected();
+  if (LineFailedSinceOpen()) throw LineLost{};
 }
 
 void WriteFlashByte(std::uint16_t address, std::uint8_t data) {

@@ -1,13 +1,31 @@
+#include <cmath>
+
+#include "serial/module_state.h"
 #include "serial/rezero.h"
 
-double MsPerTick = 0.000838;
+double MsPerTick = rezero_state::kInitialMsPerTick;
 std::int64_t ClockStart = 0;
 
+using rezero_state::idleWork;
+
 namespace {
-WaitIdleWork idleWork = nullptr;
+
+// The counter's own rate, not MsPerTick: before StartClock, MsPerTick fits
+// a 1.19 MHz counter, and a wait timed by it on a faster counter would end
+// early.
+double TicksPerMs() {
+  const std::int64_t frequency = counter_seam::CounterFrequency();
+  if (frequency > 0) return static_cast<double>(frequency) / 1000.0;
+  return 1.0 / MsPerTick;
+}
+
 }  // namespace
 
-void SetWaitIdleWork(WaitIdleWork work) { idleWork = work; }
+ScopedWaitIdleWork::ScopedWaitIdleWork(WaitIdleWork& work) : previous_(idleWork) {
+  idleWork = &work;
+}
+
+ScopedWaitIdleWork::~ScopedWaitIdleWork() { idleWork = previous_; }
 
 void StartClock() {
   const std::int64_t frequency = counter_seam::CounterFrequency();
@@ -22,8 +40,11 @@ double ElapsedMs() {
 }
 
 void WaitMs(double durationMs) {
-  const double end = ElapsedMs() + durationMs;
-  if (idleWork != nullptr && durationMs >= kIdleWorkMinimumMs) idleWork();
-  while (end > ElapsedMs()) {
+  const std::int64_t start = counter_seam::ReadCounter();
+  // Whole ticks, rounded up: the wait is never shorter than asked.
+  const auto ticks =
+      durationMs > 0 ? static_cast<std::int64_t>(std::ceil(durationMs * TicksPerMs())) : 0;
+  if (idleWork != nullptr && durationMs >= kIdleWorkMinimumMs) idleWork->DuringWait();
+  while (counter_seam::ReadCounter() - start < ticks) {
   }
 }

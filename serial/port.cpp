@@ -1,15 +1,21 @@
 #include <string>
 #include <string_view>
 
+#include "serial/module_state.h"
 #include "serial/rezero.h"
 
 using device_seam::LineCode;
 
 device_seam::Handle PortHandle = 0;
 
-namespace {
-
+namespace rezero_state {
 bool lineFailed = false;
+WaitIdleWork* idleWork = nullptr;
+}  // namespace rezero_state
+
+using rezero_state::lineFailed;
+
+namespace {
 
 // The hot path of every bit: one call into the seam, one system call below.
 inline void Switch(LineCode code) {
@@ -44,3 +50,11 @@ void SetRtsLine(bool on) { Switch(on ? LineCode::SetRts : LineCode::ClearRts); }
 void SetTxdLine(bool on) { Switch(on ? LineCode::SetBreak : LineCode::ClearBreak); }
 
 bool LineFailedSinceOpen() { return lineFailed; }
+
+void ResetSerialModule() {
+  if (PortHandle != 0) ClosePort();
+  lineFailed = false;
+  rezero_state::idleWork = nullptr;
+  MsPerTick = rezero_state::kInitialMsPerTick;
+  ClockStart = 0;
+}

@@ -34,7 +34,29 @@ void WaitMs(double durationMs);
 // Work that may run inside a long wait, such as repainting the window. The
 // wait's end is fixed before the work starts, so work shorter than the wait
 // does not lengthen it; it runs at most once per wait of at least
-// kIdleWorkMinimumMs. Null for none.
-using WaitIdleWork = void (*)();
+// kIdleWorkMinimumMs.
+class WaitIdleWork {
+ public:
+  virtual void DuringWait() = 0;
+
+ protected:
+  ~WaitIdleWork() = default;
+};
 inline constexpr double kIdleWorkMinimumMs = 1.0;
-void SetWaitIdleWork(WaitIdleWork work);
+
+// Installs work for the waits of one scope; the work installed before comes
+// back when the scope ends.
+class ScopedWaitIdleWork {
+ public:
+  explicit ScopedWaitIdleWork(WaitIdleWork& work);
+  ~ScopedWaitIdleWork();
+  ScopedWaitIdleWork(const ScopedWaitIdleWork&) = delete;
+  ScopedWaitIdleWork& operator=(const ScopedWaitIdleWork&) = delete;
+
+ private:
+  WaitIdleWork* previous_;
+};
+
+// Back to the state of a program that has just started: no port held, no
+// failure recorded, no idle work, the clock's initial values. For tests.
+void ResetSerialModule();

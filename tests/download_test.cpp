@@ -4,13 +4,11 @@
 
 #include <filesystem>
 
+#include "commands/commands.h"
+#include "commands/messages.h"
+#include "commands/text_log.h"
 #include "fake_chip_fixture.h"
-#include "image/downloads.h"
 #include "image/hex_text.h"
-#include "image/image_error.h"
-#include "image/image_file.h"
-#include "image/text_log.h"
-#include "isp/command_error.h"
 #include "temp_files.h"
 
 using fake_serial::DeviceState;
@@ -40,20 +38,17 @@ class Download : public FakeChipTest {
     fake_serial::SetDevice("COM2", DeviceState::Present);
   }
 
-  void FlashHex(const std::string& path) {
-    FlashHexCommand(2, log_, [&] { return path; });
+  std::optional<Fault> FlashHex(const std::string& path) {
+    return FlashHexCommand(2, log_, [&] { return path; });
   }
-  void FlashBin(const std::string& path) {
-    FlashBinCommand(2, log_, [&] { return path; });
+  std::optional<Fault> FlashBin(const std::string& path) {
+    return FlashBinCommand(2, log_, [&] { return path; });
   }
 
-  std::string FailureOf(void (Download::*command)(const std::string&), const std::string& path) {
-    try {
-      (this->*command)(path);
-    } catch (const CommandError& error) {
-      return error.what();
-    }
-    return "no error";
+  std::string FailureOf(std::optional<Fault> (Download::*command)(const std::string&),
+                        const std::string& path) {
+    const std::optional<Fault> fault = (this->*command)(path);
+    return fault ? FaultText(*fault) : "no error";
   }
 
   ChipModel Chip() const {
@@ -170,6 +165,29 @@ TEST_F(Download, LowerCaseHexGivesTheSameFlashAsUpperCase) {
   EXPECT_EQ(Chip().Flash(), ErasedFlashWith({0x01, 0xA2, 0xB3, 0xC4}, 0x10));
 }
 
+TEST_F(Download, EveryDataRecordLandsWhateverSurroundsIt) {
+  const struct {
+    const char* name;
+    std::string text;
+  } cases[] = {
+      // An empty data record skips nothing after it.
+      {"empty data record", ":0300000002003BC0\n:00001000F0\n:02001000AABB89\n:00000001FF\n"},
+      {"byte-order mark", "\xEF\xBB\xBF:0300000002003BC0\r\n:02001000AABB89\r\n:00000001FF\r\n"},
+      {"text and further end records after the end",
+       ":0300000002003BC0\n:02001000AABB89\n:00000001FF\n:00000001FF\n:020000040000FA\nnotes\n"},
+  };
+  std::vector<std::uint8_t> expected{0x02, 0x00, 0x3B};
+  expected.resize(0x10, 0xFF);
+  expected.insert(expected.end(), {0xAA, 0xBB});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeChipTest::SetUp();
+    fake_serial::SetDevice("COM2", DeviceState::Present);
+    EXPECT_EQ(FlashHex(folder_.Write("image.hex", c.text)), std::nullopt);
+    EXPECT_EQ(Chip().Flash(), ErasedFlashWith(expected));
+  }
+}
+
 TEST_F(Download, ReadOnlyBinaryImageIsDownloaded) {
   const std::string path = folder_.Write("read-only.bin", "\xAA\x55");
   std::filesystem::permissions(path, std::filesystem::perms::owner_read);
@@ -179,7 +197,7 @@ TEST_F(Download, ReadOnlyBinaryImageIsDownloaded) {
 }
 
 TEST_F(Download, CancelledDialogEndsSilently) {
-  FlashHexCommand(2, log_, [] { return std::string(); });
+  EXPECT_EQ(FlashHexCommand(2, log_, [] { return std::string(); }), std::nullopt);
   EXPECT_TRUE(fake_serial::Events("COM2").empty());
   EXPECT_EQ(log_.GetLine(1), "COM2 geöffnet");
   EXPECT_EQ(PortHandle, 0);
@@ -187,22 +205,18 @@ TEST_F(Download, CancelledDialogEndsSilently) {
 
 TEST_F(Download, PortNotReadyIsReportedBeforeTheDialog) {
   bool asked = false;
-  try {
-    FlashBinCommand(1, log_, [&] {
-      asked = true;
-      return std::string();
-    });
-    FAIL() << "no error";
-  } catch (const PortNotReadyError& error) {
-    EXPECT_STREQ(error.what(), "COM1 nicht bereit");
-  }
+  const auto fault = FlashBinCommand(1, log_, [&] {
+    asked = true;
+    return std::string();
+  });
+  EXPECT_EQ(fault, Fault(PortFault{PortFaultKind::NotReady, 1}));
   EXPECT_FALSE(asked);
 }
 
 TEST_F(Download, BadFilesNeverPutTheChipIntoProgramming) {
   const std::string big(ChipModel::kFlashSize + 1, '\0');
   const struct {
-    void (Download::*command)(const std::string&);
+    std::optional<Fault> (Download::*command)(const std::string&);
     std::string path;
     const char* error;
   } cases[] = {
@@ -219,11 +233,16 @@ TEST_F(Download, BadFilesNeverPutTheChipIntoProgramming) {
        "Datei zu groß"},
       {&Download::FlashHex, folder_.Path("missing.hex"), "Datei nicht gefunden"},
       {&Download::FlashBin, folder_.Path(""), "Dateizugriff verweigert"},
+      // A boot loader and an application joined into one file.
+      {&Download::FlashHex,
+       folder_.Write("joined.hex", ":0300000002003BC0\n:00000001FF\n:01010000AA54\n:00000001FF\n"),
+       "Zeile 3: Daten nach dem Endesatz"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
     EXPECT_EQ(FailureOf(c.command, c.path), c.error);
     EXPECT_EQ(fake_serial::Counts("COM2").switches, 0);
+    EXPECT_EQ(fake_serial::Counts("COM2").opens, fake_serial::Counts("COM2").closes);
     EXPECT_EQ(log_.GetLine(1), "COM2 geöffnet");
     EXPECT_EQ(PortHandle, 0);
   }

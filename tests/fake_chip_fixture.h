@@ -17,7 +17,7 @@ class FakeChipTest : public testing::Test {
   void SetUp() override {
     fake_serial::Reset();
     virtual_counter::Reset();
-    ClosePort();
+    ResetSerialModule();
     StartClock();
   }
 

@@ -3,9 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "commands/commands.h"
 #include "fake_chip_fixture.h"
-#include "isp/command_error.h"
-#include "isp/erase_command.h"
 
 using fake_serial::DeviceState;
 
@@ -130,7 +129,7 @@ TEST_F(EraseCommandTest, ErasesTheChipOnTheSelectedPort) {
   fake_serial::SetDevice("COM1", DeviceState::Present);
   fake_serial::SetDevice("COM2", DeviceState::Present);
   const double started = ElapsedMs();
-  EraseCommand(1);
+  EXPECT_EQ(EraseCommand(1), std::nullopt);
   const double tookMs = ElapsedMs() - started;
 
   const ChipModel chip = ChipOn("COM1");
@@ -150,12 +149,7 @@ TEST_F(EraseCommandTest, ErasesTheChipOnTheSelectedPort) {
 TEST_F(EraseCommandTest, AbsentPortIsReportedAndNothingIsSwitched) {
   fake_serial::SetDevice("COM1", DeviceState::Present);
   const double started = ElapsedMs();
-  try {
-    EraseCommand(2);
-    FAIL() << "no error";
-  } catch (const PortNotReadyError& error) {
-    EXPECT_STREQ(error.what(), "COM2 nicht bereit");
-  }
+  EXPECT_EQ(EraseCommand(2), Fault(PortFault{PortFaultKind::NotReady, 2}));
   EXPECT_LT(ElapsedMs() - started, 1.0);  // no waits
   EXPECT_EQ(fake_serial::Counts("COM2").switches, 0);
   EXPECT_EQ(fake_serial::Counts("COM1").switches, 0);
@@ -165,12 +159,7 @@ TEST_F(EraseCommandTest, AbsentPortIsReportedAndNothingIsSwitched) {
 TEST_F(EraseCommandTest, PortLostMidwayStopsWithTheInterruptionAndClosesThePort) {
   // Accepts the clock, reset and part of the first instruction, then fails.
   fake_serial::SetDevice("COM1", DeviceState::Present, 40);
-  try {
-    EraseCommand(1);
-    FAIL() << "no error";
-  } catch (const PortLostError& error) {
-    EXPECT_STREQ(error.what(), "Verbindung zu COM1 unterbrochen");
-  }
+  EXPECT_EQ(EraseCommand(1), Fault(PortFault{PortFaultKind::Lost, 1}));
   EXPECT_EQ(PortHandle, 0);
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
   const ChipModel chip = ChipOn("COM1");
@@ -181,25 +170,41 @@ TEST_F(EraseCommandTest, PortLostMidwayStopsWithTheInterruptionAndClosesThePort)
 }
 
 namespace {
-int idleWorkRuns = 0;
 // Takes 2 ms of virtual time, as a repaint of the window might.
-void TwoMillisecondsOfWork() {
-  ++idleWorkRuns;
-  const double until = ElapsedMs() + 2;
-  while (ElapsedMs() < until) {
+struct TwoMillisecondsOfWork : WaitIdleWork {
+  void DuringWait() override {
+    ++runs;
+    const double until = ElapsedMs() + 2;
+    while (ElapsedMs() < until) {
+    }
   }
-}
+  int runs = 0;
+};
 }  // namespace
 
 TEST_F(Isp, WorkInsideALongWaitDoesNotLengthenIt) {
-  idleWorkRuns = 0;
-  SetWaitIdleWork(TwoMillisecondsOfWork);
-  const double start = ElapsedMs();
-  WaitMs(5);
-  const double waited = ElapsedMs() - start;
-  SendIspByte(0x12);  // its waits are too short for any work
-  SetWaitIdleWork(nullptr);
-  EXPECT_EQ(idleWorkRuns, 1);
+  TwoMillisecondsOfWork work;
+  double waited = 0;
+  {
+    const ScopedWaitIdleWork during(work);
+    const double start = ElapsedMs();
+    WaitMs(5);
+    waited = ElapsedMs() - start;
+    SendIspByte(0x12);  // its waits are too short for any work
+  }
+  WaitMs(5);  // the work's scope has ended
+  EXPECT_EQ(work.runs, 1);
   EXPECT_GE(waited, 5.0);
   EXPECT_LT(waited, 5.01);
+}
+
+TEST_F(Isp, WaitsBeforeTheClockIsStartedAreNeverShort) {
+  ResetSerialModule();  // the clock's values of a program that has just started
+  const std::int64_t before = virtual_counter::NowNs();
+  WaitMs(5);
+  EXPECT_GE(virtual_counter::NowNs() - before, 5'000'000);
+  WaitMs(0.01);
+  const std::int64_t shortWait = virtual_counter::NowNs();
+  WaitMs(0.01);
+  EXPECT_GE(virtual_counter::NowNs() - shortWait, 10'000);
 }

@@ -9,25 +9,10 @@
 
 #include "image/hex_text.h"
 #include "temp_files.h"
-#include "ui/error_box.h"
+#include "ui/form/error_box.h"
 #include "window_fixture.h"
 
 using fake_serial::DeviceState;
-
-TEST(ErrorBox, CaptionIsTheExecutableNameInTitleCase) {
-  EXPECT_EQ(ErrorBoxCaption("/usr/bin/flash89"), "flash89");
-  EXPECT_EQ(ErrorBoxCaption("/tools/FLASH89.EXE"), "Flash89");
-  EXPECT_EQ(ErrorBoxCaption("/opt/x/Vu74.Flash.exe"), "Vu74");
-}
-
-TEST(ErrorBox, TextGetsAFullStopAfterALetterOrDigitOnly) {
-  EXPECT_EQ(ErrorBoxText("COM2 nicht bereit"), "COM2 nicht bereit.");
-  EXPECT_EQ(ErrorBoxText("E/A-Fehler 5"), "E/A-Fehler 5.");
-  EXPECT_EQ(ErrorBoxText("Fertig."), "Fertig.");
-  EXPECT_EQ(ErrorBoxText("Wirklich?"), "Wirklich?.");
-  EXPECT_EQ(ErrorBoxText("Ende!"), "Ende!");
-  EXPECT_EQ(ErrorBoxText("Datei zu groß"), "Datei zu groß.");
-}
 
 class WindowCommands : public WindowTest {
  protected:
@@ -56,7 +41,8 @@ TEST_F(WindowCommands, MissingPortShowsTheErrorBoxAndTheWindowGoesOn) {
   form_->FlashHex->click();
   ASSERT_EQ(dialogs_.errors.size(), 2u);
   EXPECT_EQ(dialogs_.errors[0], "COM2 nicht bereit.");
-  EXPECT_EQ(dialogs_.errorCaptions[0], ErrorBoxCaption(QCoreApplication::applicationFilePath()));
+  EXPECT_EQ(dialogs_.errorCaptions[0].toStdString(),
+            ErrorBoxCaption(QCoreApplication::applicationFilePath().toStdString()));
   EXPECT_TRUE(dialogs_.presets.empty());  // no dialog before the port is known
   EXPECT_EQ(fake_serial::Counts("COM2").switches, 0);
   EXPECT_FALSE(form_->CommandRunning());

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "fake_chip_fixture.h"
-#include "ui/form1.h"
+#include "ui/qt/form1.h"
 
 class ScriptedDialogs : public FormDialogs {
  public:

@@ -5,15 +5,16 @@
 #include <string_view>
 
 #include "image/hex_image.h"
-#include "image/image_error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  HexImage image;
-  try {
-    image = ParseHexImage(std::string_view(reinterpret_cast<const char*>(data), size));
-  } catch (const ImageContentError&) {
+  const Checked<HexImage> result =
+      ParseHexImage(std::string_view(reinterpret_cast<const char*>(data), size));
+  if (const auto* fault = std::get_if<ImageFault>(&result)) {
+    // A line fault names a line of the text.
+    if (fault->line < 0 || static_cast<std::size_t>(fault->line) > size + 1) __builtin_trap();
     return 0;
   }
+  const HexImage& image = std::get<HexImage>(result);
   // Accepted: data records, then exactly one empty record that ended it.
   if (image.records.empty() || !image.records.back().data.empty()) __builtin_trap();
   std::bitset<kFlashSize> used;

@@ -1,4 +1,4 @@
-#include "ui/form_dialogs.h"
+#include "ui/qt/form_dialogs.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "image/text_log.h"
+#include "commands/text_log.h"
 
 #include <algorithm>
 
@@ -19,12 +19,12 @@ int TextLog::LineCount() const {
 }
 
 std::string TextLog::GetLine(int index) const {
-  if (index < 0 || index >= static_cast<int>(lines_.size())) return {};
+  if (!HasLine(index)) return {};
   return lines_[static_cast<std::size_t>(index)].substr(0, kMaxLineLength);
 }
 
 void TextLog::SetLine(int index, const std::string& text) {
-  if (index < 0 || index >= static_cast<int>(lines_.size())) return;
+  if (!HasLine(index)) return;
   lines_[static_cast<std::size_t>(index)] = text;
 }
 

@@ -1,10 +1,10 @@
-// The log as plain text, for tests and for running the downloads anywhere.
+// The log as plain text: the one model of its line rules.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "image/log_lines.h"
+#include "commands/log_lines.h"
 
 class TextLog : public LogLines {
  public:
@@ -16,6 +16,9 @@ class TextLog : public LogLines {
   std::string GetLine(int index) const override;
   void SetLine(int index, const std::string& text) override;
   void AddLine(const std::string& text) override;
+
+  // Whether SetLine(index, ...) would change a line.
+  bool HasLine(int index) const { return index >= 0 && index < static_cast<int>(lines_.size()); }
 
   std::string Text() const;
   // The lines from firstLine on, whole, joined by separator.

@@ -1,4 +1,4 @@
-#include "ui/form1.h"
+#include "ui/qt/form1.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -8,13 +8,6 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QTimer>
-#include <exception>
-
-#include "image/downloads.h"
-#include "isp/command_port.h"
-#include "isp/erase_command.h"
-#include "serial/rezero.h"
-#include "ui/error_box.h"
 
 namespace {
 
@@ -31,12 +24,6 @@ constexpr ControlPlace kRadioButton1{336, 240, 73, 9};
 constexpr ControlPlace kRadioButton2{392, 240, 57, 9};
 constexpr ControlPlace kErase{224, 232, 89, 25};
 constexpr ControlPlace kFlashBin{120, 232, 89, 25};
-
-constexpr int kInitialEmptyLines = 147;
-
-// The log of the command that is running, repainted inside its long waits.
-MemoLog* repaintingLog = nullptr;
-void RepaintDuringWait() { repaintingLog->RepaintIfDue(); }
 
 void Place(QWidget* control, const ControlPlace& place) {
   control->setGeometry(place.left, place.top, place.width, place.height);
@@ -58,24 +45,18 @@ QFont PixelFont(const QString& family, QFont::StyleHint hint) {
   return font;
 }
 
-QString InitialLog() {
-  QString text = QStringLiteral("Download ...");
-  for (int i = 0; i < kInitialEmptyLines; ++i) text += QLatin1Char('\n');
-  // The empty last line after the final CR LF.
-  return text + QLatin1Char('\n');
-}
-
-}  // namespace
-
-static FormDialogs& DialogsOrOwn(FormDialogs* dialogs, std::unique_ptr<FormDialogs>& own) {
+FormDialogs& DialogsOrOwn(FormDialogs* dialogs, std::unique_ptr<FormDialogs>& own) {
   if (dialogs != nullptr) return *dialogs;
   own = std::make_unique<QtFormDialogs>();
   return *own;
 }
 
+}  // namespace
+
 TForm1::TForm1(FormDialogs* dialogs, QWidget* parent)
     : QWidget(parent),
       dialogs_(DialogsOrOwn(dialogs, ownDialogs_)),
+      form_(*this),
       // Created in tab order; later controls lie above earlier ones, so the
       // overlap of the two radio buttons belongs to RadioButton2.
       Memo1(new QPlainTextEdit(this)),
@@ -85,7 +66,8 @@ TForm1::TForm1(FormDialogs* dialogs, QWidget* parent)
       Erase(new QPushButton(QStringLiteral("Erase"), this)),
       FlashBin(new QPushButton(QStringLiteral("Flash bin"), this)),
       OpenDialog1(dialogs_),
-      log_(Memo1) {
+      SelectedPort(form_.SelectedPort),
+      memoText_(Memo1) {
   CreateControls();
   FormCreate();
 }
@@ -106,7 +88,8 @@ void TForm1::CreateControls() {
   Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  Memo1->setPlainText(InitialLog());
+  Memo1->setPlainText(
+      QString::fromStdString(MainForm::InitialMemoText()).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
   Place(Memo1, kMemo1);
   Place(FlashHex, kFlashHex);
   Place(Erase, kErase);
@@ -150,90 +133,43 @@ bool TForm1::event(QEvent* event) {
   return handled;
 }
 
-void TForm1::FormCreate() {
-  if (!OpenPort(ModeStringFor(2))) {
-    RadioButton1->setChecked(true);
-    OpenPort(ModeStringFor(1));
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (!form_.CloseQuery()) {
+    event->ignore();
+    return;
   }
-  ClosePort();
-  StartClock();
+  QWidget::closeEvent(event);
 }
 
-void TForm1::RadioButton1Click() { ProbePort(1); }
+std::string TForm1::Text() const { return memoText_.Text(); }
 
-void TForm1::RadioButton2Click() { ProbePort(2); }
-
-void TForm1::ProbePort(int port) {
-  const std::string name = port == 1 ? "COM1" : "COM2";
-  SelectedPort = port;
-  if (OpenPort(ModeStringFor(port))) {
-    log_.SetLine(1, name + " geöffnet");
-  } else {
-    SelectedPort = port == 1 ? 2 : 1;
-    log_.SetLine(1, name + " nicht bereit");
-  }
-  ClosePort();
-  ShowSelectedPort();
+void TForm1::ReplaceLinesFrom(int firstLine, const std::string& lines) {
+  memoText_.ReplaceLinesFrom(firstLine, lines);
 }
 
-void TForm1::ShowSelectedPort() {
-  // Show the port that commands will use, without probing it.
-  QRadioButton* shown = SelectedPort == 1 ? RadioButton1 : RadioButton2;
+void TForm1::ShowMemoLine(int line) { memoText_.ShowLine(line); }
+
+void TForm1::ShowSelectedPort(int port) {
+  QRadioButton* shown = port == 1 ? RadioButton1 : RadioButton2;
   if (shown->isChecked()) return;
   const QSignalBlocker quiet(shown);
   shown->setChecked(true);
 }
 
-std::string TForm1::ChooseFile(const QString& presetName) {
-  OpenDialog1.FileName = presetName;
+std::string TForm1::AskFileName(const std::string& presetName) {
+  OpenDialog1.FileName = QString::fromStdString(presetName);
   if (!OpenDialog1.Execute(this)) return {};
   return OpenDialog1.FileName.toStdString();
 }
 
-void TForm1::FlashHexClick() {
-  RunCommand([this] {
-    FlashHexCommand(SelectedPort, log_, [this] { return ChooseFile(QStringLiteral("*.hex")); });
-  });
+void TForm1::ShowErrorBox(const std::string& caption, const std::string& text) {
+  dialogs_.ShowErrorBox(this, QString::fromStdString(caption), QString::fromStdString(text));
 }
 
-void TForm1::FlashBinClick() {
-  RunCommand([this] {
-    FlashBinCommand(SelectedPort, log_, [this] { return ChooseFile(QStringLiteral("*.bin")); });
-  });
-}
+void TForm1::Repaint() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
 
-void TForm1::EraseClick() {
-  RunCommand([this] { EraseCommand(SelectedPort); });
-}
+void TForm1::CloseWindow() { QTimer::singleShot(0, this, &QWidget::close); }
 
-void TForm1::RunCommand(const std::function<void()>& command) {
-  commandRunning_ = true;
-  log_.BeginCommand();
-  repaintingLog = &log_;
-  SetWaitIdleWork(RepaintDuringWait);
-  QString failure;
-  try {
-    command();
-  } catch (const std::exception& error) {
-    failure = QString::fromStdString(error.what());
-  }
-  SetWaitIdleWork(nullptr);
-  repaintingLog = nullptr;
-  log_.EndCommand();
-  commandRunning_ = false;
-  if (!failure.isEmpty()) {
-    dialogs_.ShowErrorBox(this, ErrorBoxCaption(QCoreApplication::applicationFilePath()),
-                          ErrorBoxText(failure));
-  }
-  if (closeRequested_) QTimer::singleShot(0, this, &QWidget::close);
-}
-
-void TForm1::closeEvent(QCloseEvent* event) {
-  // A download must not be cut off half-written: close when it has ended.
-  if (commandRunning_) {
-    closeRequested_ = true;
-    event->ignore();
-    return;
-  }
-  QWidget::closeEvent(event);
+std::string TForm1::ExecutablePath() const {
+  return QCoreApplication::applicationFilePath().toStdString();
 }

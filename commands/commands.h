@@ -1,0 +1,23 @@
+// The window's three commands, without a window: the port that
+// selectedPort names (1 or 2), the log, and a way to ask for the file.
+// Each returns why it stopped short, or nothing when its work was done or
+// the user cancelled.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "commands/fault.h"
+#include "commands/log_lines.h"
+
+// The chosen file's name; empty when the user cancelled.
+using FileNameRequest = std::function<std::string()>;
+
+std::optional<Fault> EraseCommand(int selectedPort);
+
+// A bad file is refused before the chip is touched.
+std::optional<Fault> FlashHexCommand(int selectedPort, LogLines& log,
+                                     const FileNameRequest& chooseFile);
+std::optional<Fault> FlashBinCommand(int selectedPort, LogLines& log,
+                                     const FileNameRequest& chooseFile);

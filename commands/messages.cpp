@@ -1,0 +1,89 @@
+#include "commands/messages.h"
+
+#include <cerrno>
+
+#include "image/hex_text.h"
+
+namespace {
+
+template <class... Handlers>
+struct Overloaded : Handlers... {
+  using Handlers::operator()...;
+};
+
+std::string LineText(int line, const std::string& what) {
+  return "Zeile " + std::to_string(line) + ": " + what;
+}
+
+std::string ImageFaultText(const ImageFault& fault) {
+  const int line = fault.line;
+  switch (fault.kind) {
+    case ImageFaultKind::FileError: return IoErrorText(fault.errorNumber);
+    case ImageFaultKind::FileTooLarge: return "Datei zu groß";
+    case ImageFaultKind::LargerThanFlash:
+      return "Datei größer als der Flash-Speicher (" + std::to_string(kFlashSize) + " Bytes)";
+    case ImageFaultKind::MissingColon: return LineText(line, "Doppelpunkt fehlt");
+    case ImageFaultKind::InvalidCharacter: return LineText(line, "ungültiges Zeichen");
+    case ImageFaultKind::RecordTooShort: return LineText(line, "Datensatz zu kurz");
+    case ImageFaultKind::RecordTooLong: return LineText(line, "Datensatz zu lang");
+    case ImageFaultKind::OddDigitCount: return LineText(line, "ungerade Anzahl Ziffern");
+    case ImageFaultKind::ChecksumError: return LineText(line, "Prüfsummenfehler");
+    case ImageFaultKind::UnknownRecordType:
+      return LineText(line, "unbekannter Satztyp " + ByteToHex(fault.recordType));
+    case ImageFaultKind::EndRecordWithData: return LineText(line, "Endesatz mit Daten");
+    case ImageFaultKind::WrongLengthForType:
+      return LineText(line, "falsche Länge für Satztyp " + ByteToHex(fault.recordType));
+    case ImageFaultKind::AddressBaseOutsideFlash:
+      return LineText(
+          line, "Adressbasis " + WordToHex(fault.address) + " liegt außerhalb des Flash-Speichers");
+    case ImageFaultKind::AddressOutsideFlash:
+      return LineText(
+          line, "Adresse " + WordToHex(fault.address) + " liegt außerhalb des Flash-Speichers");
+    case ImageFaultKind::AddressUsedTwice:
+      return LineText(line, "Adresse " + WordToHex(fault.address) + " doppelt belegt");
+    case ImageFaultKind::DataAfterEndRecord: return LineText(line, "Daten nach dem Endesatz");
+    case ImageFaultKind::MissingEndRecord: return "Endesatz fehlt";
+  }
+  return "E/A-Fehler " + std::to_string(fault.errorNumber);
+}
+
+std::string PortFaultText(const PortFault& fault) {
+  switch (fault.kind) {
+    case PortFaultKind::NotReady: return PortStatusText(fault.port, false);
+    case PortFaultKind::Lost: return "Verbindung zu " + PortName(fault.port) + " unterbrochen";
+  }
+  return PortStatusText(fault.port, false);
+}
+
+}  // namespace
+
+std::string PortName(int port) { return port == 1 ? "COM1" : "COM2"; }
+
+std::string PortStatusText(int port, bool opened) {
+  return PortName(port) + (opened ? " geöffnet" : " nicht bereit");
+}
+
+std::string FaultText(const Fault& fault) {
+  return std::visit(Overloaded{[](const PortFault& f) { return PortFaultText(f); },
+                               [](const ImageFault& f) { return ImageFaultText(f); }},
+                    fault);
+}
+
+std::string IoErrorText(int errorNumber) {
+  switch (errorNumber) {
+    case ENOENT: return "Datei nicht gefunden";
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case EINVAL: return "Ungültiger Dateiname";
+    case EMFILE:
+    case ENFILE: return "Zu viele geöffnete Dateien";
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS: return "Dateizugriff verweigert";
+    case ENOMEM: return OutOfMemoryText();
+    default: return "E/A-Fehler " + std::to_string(errorNumber);
+  }
+}
+
+std::string OutOfMemoryText() { return "Zu wenig Speicherplatz"; }

@@ -1,0 +1,23 @@
+// Every text of the program that the user reads, in German as users of the
+// program know them. Everything else hands faults and facts up to here.
+#pragma once
+
+#include <string>
+
+#include "commands/fault.h"
+
+// "COM1", "COM2".
+std::string PortName(int port);
+
+// The status line after a port was tried: "COM1 geöffnet", "COM2 nicht bereit".
+std::string PortStatusText(int port, bool opened);
+
+// The fault's sentence, without a final full stop.
+std::string FaultText(const Fault& fault);
+
+// The text for an operating system's error number: "Datei nicht gefunden",
+// "Dateizugriff verweigert", ..., else "E/A-Fehler n".
+std::string IoErrorText(int errorNumber);
+
+// When memory ran out in the middle of a command.
+std::string OutOfMemoryText();

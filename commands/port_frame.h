@@ -1,0 +1,47 @@
+// The frame of every command: the port that the port choice names is opened
+// at the start and closed at the end, whatever happens in between, and a
+// port lost midway ends the command with the lines released.
+#pragma once
+
+#include <optional>
+
+#include "commands/fault.h"
+#include "isp/isp.h"
+#include "serial/rezero.h"
+
+// "COM1:9600,N,8,1" for 1, "COM2:9600,N,8,1" for anything else.
+const char* ModeStringFor(int selectedPort);
+
+class PortFrame {
+ public:
+  // Opens the port; when it does not open it is closed again at once and
+  // nothing is switched.
+  explicit PortFrame(int selectedPort);
+  ~PortFrame();
+  PortFrame(const PortFrame&) = delete;
+  PortFrame& operator=(const PortFrame&) = delete;
+
+  // The fault of a port that did not open, or nothing.
+  std::optional<Fault> NotReady() const;
+
+  // Runs a programming sequence. When the port is lost midway, the lines
+  // are released as far as they still can be, and the fault says so.
+  template <class Sequence>
+  std::optional<Fault> Program(Sequence&& sequence) {
+    try {
+      sequence();
+      if (LineFailedSinceOpen()) throw LineLost{};
+    } catch (const LineLost&) {
+      FinishProgramming();
+      return PortFault{PortFaultKind::Lost, port_};
+    } catch (...) {
+      FinishProgramming();
+      throw;
+    }
+    return std::nullopt;
+  }
+
+ private:
+  int port_;
+  bool ready_;
+};

@@ -1,0 +1,16 @@
+#include "commands/port_probe.h"
+
+#include "commands/port_frame.h"
+#include "serial/rezero.h"
+
+bool OpenPortToProbe(int port) { return OpenPort(ModeStringFor(port)); }
+
+void EndProbe() { ClosePort(); }
+
+bool PortOpens(int port) {
+  const bool opened = OpenPortToProbe(port);
+  EndProbe();
+  return opened;
+}
+
+void StartCommandClock() { StartClock(); }

@@ -1,0 +1,15 @@
+// Trying a port the way the window does it, at start and when the port
+// choice changes.
+#pragma once
+
+// Opens the port and keeps it held: true when it is ready. The next probe
+// or EndProbe lets go of it.
+bool OpenPortToProbe(int port);
+void EndProbe();
+
+// Opens the port and closes it again: true when it was ready.
+bool PortOpens(int port);
+
+// Starts the clock that times every wait; once, when the window has been
+// created.
+void StartCommandClock();

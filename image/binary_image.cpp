@@ -1,0 +1,11 @@
+#include "image/binary_image.h"
+
+#include "image/image_file.h"
+
+Checked<std::vector<std::uint8_t>> ReadBinaryImage(const std::string& path) {
+  Checked<std::string> contents = ReadImageFile(path);
+  if (const auto* fault = std::get_if<ImageFault>(&contents)) return *fault;
+  const std::string& bytes = std::get<std::string>(contents);
+  if (bytes.size() > kFlashSize) return ImageFault{.kind = ImageFaultKind::LargerThanFlash};
+  return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+}

@@ -1,0 +1,46 @@
+// What is wrong with an image file, as facts: the kind, and the line,
+// address, record type or error number that it concerns.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <variant>
+
+enum class ImageFaultKind {
+  FileError,                // errorNumber: the system's errno of the open, stat or read
+  FileTooLarge,             // larger than kMaxImageFileSize: no image of this chip
+  LargerThanFlash,          // a binary image of more than kFlashSize bytes
+  MissingColon,             // line
+  InvalidCharacter,         // line
+  RecordTooShort,           // line
+  RecordTooLong,            // line
+  OddDigitCount,            // line
+  ChecksumError,            // line
+  UnknownRecordType,        // line, recordType
+  EndRecordWithData,        // line
+  WrongLengthForType,       // line, recordType
+  AddressBaseOutsideFlash,  // line, address: the base the record gives
+  AddressOutsideFlash,      // line, address
+  AddressUsedTwice,         // line, address
+  DataAfterEndRecord,       // line
+  MissingEndRecord,
+};
+
+struct ImageFault {
+  ImageFaultKind kind;
+  int line = 0;
+  unsigned address = 0;
+  int recordType = 0;
+  int errorNumber = 0;
+
+  friend bool operator==(const ImageFault&, const ImageFault&) = default;
+};
+
+inline constexpr unsigned kFlashSize = 12288;
+
+// Flash holds 12288 bytes; no image file of this chip comes near this.
+inline constexpr std::size_t kMaxImageFileSize = 1 << 20;
+
+// An image, or why there is none.
+template <class Image>
+using Checked = std::variant<Image, ImageFault>;

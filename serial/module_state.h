@@ -1,0 +1,18 @@
+// The procedures' state besides the port handle and the clock values: kept
+// together, so that one call can return all of it to its start.
+#pragma once
+
+#include "serial/rezero.h"
+
+namespace rezero_state {
+
+// Fits a counter of 1.19 MHz, until StartClock reads the real rate.
+inline constexpr double kInitialMsPerTick = 0.000838;
+
+// Whether a line switch failed since the last OpenPort.
+extern bool lineFailed;
+
+// The work that long waits run, or null.
+extern WaitIdleWork* idleWork;
+
+}  // namespace rezero_state

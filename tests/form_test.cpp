@@ -1,0 +1,147 @@
+// The window's behaviour without a toolkit: start-up, the port choice, the
+// error box, the live log and a close asked for during a command.
+#include <gtest/gtest.h>
+
+#include "commands/commands.h"
+#include "commands/text_log.h"
+#include "fake_chip_fixture.h"
+#include "fake_form_view.h"
+#include "temp_files.h"
+#include "ui/form/error_box.h"
+#include "ui/form/main_form.h"
+
+using fake_serial::DeviceState;
+
+class Form : public FakeChipTest {
+ protected:
+  void Start() {
+    view_.memo.text = MainForm::InitialMemoText();
+    form_.FormCreate();
+  }
+  std::string Line(int index) { return form_.Log().GetLine(index); }
+
+  FakeFormView view_;
+  MainForm form_{view_};
+  TempFolder folder_;
+};
+
+TEST_F(Form, MemoStartsWithDownloadAndEmptyLines) {
+  Start();
+  EXPECT_EQ(form_.Log().LineCount(), 148);
+  EXPECT_EQ(Line(0), "Download ...");
+  EXPECT_EQ(Line(147), "");
+}
+
+TEST_F(Form, StartUpProbesComTwoThenFallsBackToComOne) {
+  const struct {
+    bool com1, com2;
+    int selected;
+    int marked;
+    const char* status;
+  } cases[] = {
+      {false, true, 2, 2, ""},
+      {true, false, 1, 1, "COM1 geöffnet"},
+      // COM1 is not ready either: the commands go on using COM2.
+      {false, false, 2, 2, "COM1 nicht bereit"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status);
+    FakeChipTest::SetUp();
+    fake_serial::SetDevice("COM1", c.com1 ? DeviceState::Present : DeviceState::Absent);
+    fake_serial::SetDevice("COM2", c.com2 ? DeviceState::Present : DeviceState::Absent);
+    FakeFormView view;
+    MainForm form(view);
+    view.memo.text = MainForm::InitialMemoText();
+    form.FormCreate();
+    EXPECT_EQ(form.SelectedPort, c.selected);
+    EXPECT_EQ(view.markedPort, c.marked);
+    EXPECT_EQ(form.Log().GetLine(1), c.status);
+    EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
+    // COM1 is tried twice when COM2 is missing: by its handler and once more.
+    EXPECT_EQ(fake_serial::Counts("COM1").opens + fake_serial::Counts("COM1").failedOpens,
+              c.com2 ? 0 : 2);
+  }
+  EXPECT_GT(ElapsedMs(), -1.0);
+}
+
+TEST_F(Form, ChosenPortThatIsMissingFallsBackToTheOther) {
+  fake_serial::SetDevice("COM1", DeviceState::Present);
+  Start();
+  form_.RadioButton2Click();
+  EXPECT_EQ(Line(1), "COM2 nicht bereit");
+  EXPECT_EQ(form_.SelectedPort, 1);
+  EXPECT_EQ(view_.markedPort, 1);
+  fake_serial::SetDevice("COM2", DeviceState::Present);
+  form_.RadioButton2Click();
+  EXPECT_EQ(Line(1), "COM2 geöffnet");
+  EXPECT_EQ(form_.SelectedPort, 2);
+  EXPECT_EQ(view_.markedPort, 2);
+}
+
+TEST_F(Form, FailedCommandShowsTheErrorBoxWithTheProgramsTitle) {
+  Start();  // neither port: COM2 is still chosen
+  view_.executable = "/opt/tools/FLASH89.EXE";
+  form_.EraseClick();
+  view_.answers = {folder_.Write("bad.hex", ":0300000002003BC1\n")};
+  fake_serial::SetDevice("COM2", DeviceState::Present);
+  form_.FlashHexClick();
+  ASSERT_EQ(view_.errors.size(), 2u);
+  EXPECT_EQ(view_.errors[0], "COM2 nicht bereit.");
+  EXPECT_EQ(view_.errors[1], "Zeile 1: Prüfsummenfehler.");
+  EXPECT_EQ(view_.errorCaptions[0], "Flash89");
+  EXPECT_EQ(view_.presets, std::vector<std::string>{"*.hex"});
+  EXPECT_EQ(fake_serial::Counts("COM2").switches, 0);
+  EXPECT_FALSE(form_.CommandRunning());
+}
+
+TEST_F(Form, CloseDuringACommandWaitsForItsEnd) {
+  fake_serial::SetDevice("COM2", DeviceState::Present);
+  Start();
+  bool mayCloseDuringCommand = true;
+  view_.answers = {TestImage("blink_lf.hex")};
+  view_.onAsk = [&] { mayCloseDuringCommand = form_.CloseQuery(); };
+  form_.FlashHexClick();
+  EXPECT_FALSE(mayCloseDuringCommand);
+  EXPECT_EQ(view_.closes, 1);  // once the download had ended
+  EXPECT_TRUE(form_.CloseQuery());
+  const std::string image = ReadWhole(TestImage("blink.bin"));
+  EXPECT_EQ(ChipOn("COM2").Flash(), ErasedFlashWith({image.begin(), image.end()}));
+}
+
+TEST_F(Form, LogIsShownWhileADownloadRunsWithoutLengtheningIt) {
+  fake_serial::SetDevice("COM2", DeviceState::Present);
+  Start();
+  std::vector<std::string> shownDuringDownload;
+  view_.onRepaint = [&] { shownDuringDownload.push_back(view_.memo.text); };
+  view_.answers = {TestImage("big_1k.hex")};
+  virtual_counter::Reset(100);  // slower in real time, so that repaints fall due
+  form_.FlashHexClick();
+  ASSERT_FALSE(shownDuringDownload.empty());
+  EXPECT_EQ(shownDuringDownload.front().substr(0, 2), "\r\n");  // the log was cleared
+  EXPECT_LT(shownDuringDownload.front().size(), view_.memo.text.size());
+  const ChipModel chip = ChipOn("COM2");
+  EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
+  // In the end the memo holds what the plain log of the same download does.
+  TextLog plain;
+  FakeChipTest::SetUp();
+  fake_serial::SetDevice("COM2", DeviceState::Present);
+  ASSERT_EQ(FlashHexCommand(2, plain, [] { return TestImage("big_1k.hex"); }), std::nullopt);
+  EXPECT_EQ(view_.memo.text, plain.Text());
+}
+
+TEST(ErrorBox, CaptionIsTheExecutableNameInTitleCase) {
+  EXPECT_EQ(ErrorBoxCaption("/usr/bin/flash89"), "flash89");
+  EXPECT_EQ(ErrorBoxCaption("C:\\Tools\\FLASH89.EXE"), "Flash89");
+  EXPECT_EQ(ErrorBoxCaption("/opt/x/Vu74.Flash.exe"), "Vu74");
+  EXPECT_EQ(ErrorBoxCaption(".hidden"), "");
+}
+
+TEST(ErrorBox, TextGetsAFullStopAfterALetterOrDigitOnly) {
+  EXPECT_EQ(ErrorBoxText("COM2 nicht bereit"), "COM2 nicht bereit.");
+  EXPECT_EQ(ErrorBoxText("E/A-Fehler 5"), "E/A-Fehler 5.");
+  EXPECT_EQ(ErrorBoxText("Fertig."), "Fertig.");
+  EXPECT_EQ(ErrorBoxText("Wirklich?"), "Wirklich?.");
+  EXPECT_EQ(ErrorBoxText("Ende!"), "Ende!");
+  EXPECT_EQ(ErrorBoxText("Datei zu groß"), "Datei zu groß.");
+  EXPECT_EQ(ErrorBoxText(""), "");
+}

@@ -1,0 +1,102 @@
+#include "ui/form/main_form.h"
+
+#include <new>
+
+#include "commands/commands.h"
+#include "commands/messages.h"
+#include "commands/port_probe.h"
+#include "ui/form/error_box.h"
+
+namespace {
+
+constexpr int kInitialEmptyLines = 147;
+constexpr int kStatusLine = 1;
+
+// The log is repainted at most this often while a command runs.
+constexpr std::chrono::milliseconds kRepaintInterval{33};
+
+}  // namespace
+
+MainForm::MainForm(FormView& view) : view_(view), log_(view) {}
+
+std::string MainForm::InitialMemoText() {
+  std::string text = "Download ...";
+  // The last CR LF leaves an empty last line.
+  for (int i = 0; i <= kInitialEmptyLines; ++i) text += "\r\n";
+  return text;
+}
+
+void MainForm::FormCreate() {
+  if (!OpenPortToProbe(2)) {
+    view_.ShowSelectedPort(1);
+    RadioButton1Click();
+    OpenPortToProbe(1);
+  }
+  EndProbe();
+  StartCommandClock();
+}
+
+void MainForm::RadioButton1Click() { ProbePort(1); }
+
+void MainForm::RadioButton2Click() { ProbePort(2); }
+
+void MainForm::ProbePort(int port) {
+  SelectedPort = port;
+  const bool opened = PortOpens(port);
+  if (!opened) SelectedPort = port == 1 ? 2 : 1;
+  log_.SetLine(kStatusLine, PortStatusText(port, opened));
+  // The marked port is always the one the commands will use.
+  view_.ShowSelectedPort(SelectedPort);
+}
+
+void MainForm::FlashHexClick() {
+  RunCommand([this] {
+    return FlashHexCommand(SelectedPort, log_, [this] { return view_.AskFileName("*.hex"); });
+  });
+}
+
+void MainForm::FlashBinClick() {
+  RunCommand([this] {
+    return FlashBinCommand(SelectedPort, log_, [this] { return view_.AskFileName("*.bin"); });
+  });
+}
+
+void MainForm::EraseClick() {
+  RunCommand([this] { return EraseCommand(SelectedPort); });
+}
+
+void MainForm::RunCommand(const std::function<std::optional<Fault>()>& command) {
+  commandRunning_ = true;
+  log_.BeginCommand();
+  lastRepaint_ = std::chrono::steady_clock::now();
+  std::optional<std::string> failure;
+  try {
+    const ScopedWaitIdleWork repaint(*this);
+    if (const std::optional<Fault> fault = command()) failure = FaultText(*fault);
+  } catch (const std::bad_alloc&) {
+    failure = OutOfMemoryText();
+  }
+  log_.EndCommand();
+  commandRunning_ = false;
+  if (failure) view_.ShowErrorBox(ErrorBoxCaption(view_.ExecutablePath()), ErrorBoxText(*failure));
+  if (closeRequested_) {
+    closeRequested_ = false;
+    view_.CloseWindow();
+  }
+}
+
+bool MainForm::CloseQuery() {
+  // A download must not be cut off half-written.
+  if (!commandRunning_) return true;
+  closeRequested_ = true;
+  return false;
+}
+
+void MainForm::DuringWait() {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastRepaint_ < kRepaintInterval) return;
+  lastRepaint_ = now;
+  log_.Flush();
+  view_.ShowMemoLine(log_.LastChangedLine());
+  view_.Repaint();
+}

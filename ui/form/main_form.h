@@ -1,0 +1,51 @@
+// The main window's behaviour, for any toolkit: the start-up probe, the
+// port choice, the commands with their error box, the live log, and a close
+// asked for while a command runs. A front end builds its controls,
+// implements FormView and forwards its handlers here.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "commands/fault.h"
+#include "serial/rezero.h"
+#include "ui/form/form_view.h"
+#include "ui/form/mirrored_log.h"
+
+class MainForm : private WaitIdleWork {
+ public:
+  explicit MainForm(FormView& view);
+
+  // The memo's text at start: "Download ..." and 147 empty lines.
+  static std::string InitialMemoText();
+
+  // 1 for COM1, 2 for COM2: the port every command opens.
+  int SelectedPort = 2;
+
+  void FormCreate();
+  void RadioButton1Click();
+  void RadioButton2Click();
+  void FlashHexClick();
+  void FlashBinClick();
+  void EraseClick();
+
+  // Whether the window may close now. While a command runs it may not; it
+  // is closed when the command has ended.
+  bool CloseQuery();
+
+  bool CommandRunning() const { return commandRunning_; }
+  LogLines& Log() { return log_; }
+
+ private:
+  void ProbePort(int port);
+  void RunCommand(const std::function<std::optional<Fault>()>& command);
+  void DuringWait() override;
+
+  FormView& view_;
+  MirroredLog log_;
+  bool commandRunning_ = false;
+  bool closeRequested_ = false;
+  std::chrono::steady_clock::time_point lastRepaint_;
+};
