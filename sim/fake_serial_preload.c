@@ -9,7 +9,8 @@
  * and appended to the file named by FLASH89_FAKE_TRACE when the device is
  * closed and when the process ends, one line per call:
  *   <ns> <path> <call> <argument> <result>
- * Real serial devices (/dev/ttyS*, /dev/console) are refused, never opened.
+ * Real serial devices (/dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM*, /dev/ttyAMA*,
+ * /dev/rfcomm*, /dev/serial/..., /dev/console) are refused, never opened.
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -174,13 +175,22 @@ static void __attribute__((destructor)) flush_at_exit(void) {
   pthread_mutex_unlock(&lock);
 }
 
-static int is_real_serial_device(const char* path) {
-  char resolved[PATH_MAX];
-  const char* names[2] = {path, realpath(path, resolved) ? resolved : path};
-  for (int i = 0; i < 2; ++i) {
-    if (strncmp(names[i], "/dev/ttyS", 9) == 0 || strcmp(names[i], "/dev/console") == 0) return 1;
+/* Built-in ports, USB adapters (serial and modem class), the serial ports
+ * of ARM boards, Bluetooth serial links, and the console. */
+static const char* const real_serial_prefixes[] = {"/dev/ttyS", "/dev/ttyUSB", "/dev/ttyACM",
+                                                   "/dev/ttyAMA", "/dev/rfcomm", "/dev/serial/"};
+
+static int is_real_serial_name(const char* name) {
+  if (strcmp(name, "/dev/console") == 0) return 1;
+  for (size_t i = 0; i < sizeof real_serial_prefixes / sizeof *real_serial_prefixes; ++i) {
+    if (strncmp(name, real_serial_prefixes[i], strlen(real_serial_prefixes[i])) == 0) return 1;
   }
   return 0;
+}
+
+static int is_real_serial_device(const char* path) {
+  char resolved[PATH_MAX];
+  return is_real_serial_name(path) || (realpath(path, resolved) && is_real_serial_name(resolved));
 }
 
 /* Called with the lock held. */

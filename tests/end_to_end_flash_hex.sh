@@ -28,7 +28,8 @@ touch "$work/com2"
 export FLASH89_COM1="$work/com1" FLASH89_COM2="$work/com2"
 export FLASH89_FAKE_SERIAL="$work/com1,$work/com2" FLASH89_FAKE_TRACE="$work/trace" XDG_RUNTIME_DIR="$work"
 LD_PRELOAD="$preload" QT_QPA_PLATFORM=xcb "$flash89" >"$work/flash89.log" 2>&1 &
-pids+=($!)
+program=$!
+pids+=("$program")
 
 window=$(timeout 20 xdotool search --sync --onlyvisible --name "VU74/Flash AT89S8253" | head -n1)
 closes() { grep -c " close " "$work/trace" 2>/dev/null || true; }
@@ -36,7 +37,15 @@ before=$(closes)
 
 # "Flash hex", then the file's name in the open-file dialog.
 xdotool mousemove --window "$window" 60 244 click 1
-sleep 2
+# The program's second window is the dialog; type once it has the focus.
+dialog=""
+for _ in $(seq 300); do
+  dialog=$(xdotool search --onlyvisible --pid "$program" 2>/dev/null | grep -vx "$window" | head -n1 || true)
+  [ -n "$dialog" ] && break
+  sleep 0.1
+done
+[ -n "$dialog" ] || { echo "the open-file dialog did not appear"; cat "$work/flash89.log"; exit 1; }
+xdotool windowfocus --sync "$dialog"
 xdotool type --delay 10 "$hex"
 xdotool key Return
 

@@ -174,10 +174,14 @@ TEST_F(PosixPort, FailingLineSwitchesAreRecorded) {
 }
 
 TEST_F(PosixPort, RealSerialDevicesAreRefusedByTheFake) {
-  // A name that no machine has: refused by the fake, or missing without it.
-  errno = 0;
-  EXPECT_EQ(open("/dev/ttyS987", O_RDWR | O_NOCTTY | O_NONBLOCK), -1);
-  EXPECT_EQ(errno, EACCES);
+  // Names that no machine has: refused by the fake, or missing without it.
+  for (const char* device : {"/dev/ttyS987", "/dev/ttyUSB987", "/dev/ttyACM987", "/dev/ttyAMA987",
+                             "/dev/rfcomm987", "/dev/serial/by-id/usb-none-if00-port0"}) {
+    SCOPED_TRACE(device);
+    errno = 0;
+    EXPECT_EQ(open(device, O_RDWR | O_NOCTTY | O_NONBLOCK), -1);
+    EXPECT_EQ(errno, EACCES);
+  }
 }
 
 TEST_F(PosixPort, RealTimeWaveformIsAcceptedByTheChip) {

@@ -5,9 +5,19 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace {
+
+// Built-in ports, USB adapters, ARM boards' ports, Bluetooth serial links.
+bool IsRealSerialDevice(const std::string& device) {
+  for (const char* prefix :
+       {"/dev/ttyS", "/dev/ttyUSB", "/dev/ttyACM", "/dev/ttyAMA", "/dev/rfcomm", "/dev/serial/"}) {
+    if (device.rfind(prefix, 0) == 0) return true;
+  }
+  return device == "/dev/console";
+}
 
 bool IsFakePort(const char* variable) {
   const char* path = std::getenv(variable);
@@ -15,8 +25,9 @@ bool IsFakePort(const char* variable) {
     std::fprintf(stderr, "%s is not set: point it at a fake serial device.\n", variable);
     return false;
   }
-  const std::string device(path);
-  if (device.rfind("/dev/ttyS", 0) == 0 || device == "/dev/console") {
+  std::error_code ignored;
+  const std::string resolved = std::filesystem::weakly_canonical(path, ignored).string();
+  if (IsRealSerialDevice(path) || IsRealSerialDevice(resolved)) {
     std::fprintf(stderr, "%s names the real device %s: refusing to run.\n", variable, path);
     return false;
   }
