@@ -54,19 +54,21 @@ std::optional<Fault> Download(int selectedPort, LogLines& log, const FileNameReq
 
 }  // namespace
 
-std::optional<Fault> EraseCommand(int selectedPort) {
+std::optional<Fault> EraseCommand(int selectedPort, ProgressListener* /*progress*/) {
   PortFrame port(selectedPort);
   if (auto fault = port.NotReady()) return fault;
   return port.Program(EraseChip);
 }
 
 std::optional<Fault> FlashHexCommand(int selectedPort, LogLines& log,
-                                     const FileNameRequest& chooseFile) {
+                                     const FileNameRequest& chooseFile,
+                                     ProgressListener* /*progress*/) {
   return Download<HexImage>(selectedPort, log, chooseFile, ReadHexImage, WriteHexImage);
 }
 
 std::optional<Fault> FlashBinCommand(int selectedPort, LogLines& log,
-                                     const FileNameRequest& chooseFile) {
+                                     const FileNameRequest& chooseFile,
+                                     ProgressListener* /*progress*/) {
   return Download<std::vector<std::uint8_t>>(selectedPort, log, chooseFile, ReadBinaryImage,
                                              WriteBinaryImage);
 }

@@ -1,7 +1,7 @@
 // The window's three commands, without a window: the port that
 // selectedPort names (1 or 2), the log, and a way to ask for the file.
 // Each returns why it stopped short, or nothing when its work was done or
-// the user cancelled.
+// the user cancelled. A listener, when given, hears how far it has got.
 #pragma once
 
 #include <functional>
@@ -10,14 +10,17 @@
 
 #include "commands/fault.h"
 #include "commands/log_lines.h"
+#include "commands/progress.h"
 
 // The chosen file's name; empty when the user cancelled.
 using FileNameRequest = std::function<std::string()>;
 
-std::optional<Fault> EraseCommand(int selectedPort);
+std::optional<Fault> EraseCommand(int selectedPort, ProgressListener* progress = nullptr);
 
 // A bad file is refused before the chip is touched.
 std::optional<Fault> FlashHexCommand(int selectedPort, LogLines& log,
-                                     const FileNameRequest& chooseFile);
+                                     const FileNameRequest& chooseFile,
+                                     ProgressListener* progress = nullptr);
 std::optional<Fault> FlashBinCommand(int selectedPort, LogLines& log,
-                                     const FileNameRequest& chooseFile);
+                                     const FileNameRequest& chooseFile,
+                                     ProgressListener* progress = nullptr);
