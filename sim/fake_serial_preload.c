@@ -5,9 +5,20 @@
  * Each is backed by a real file: a path that does not exist is an absent
  * port, flock() on it is real (so another process can hold it), and the
  * terminal calls on it (tcgetattr, tcsetattr, TIOCEXCL, modem lines, break)
- * are emulated, on copies made by dup or fcntl too. Every call on a fake device is stamped with CLOCK_MONOTONIC
- * and appended to the file named by FLASH89_FAKE_TRACE when the device is
- * closed and when the process ends, one line per call:
+ * are emulated, on copies made by dup or fcntl too, and fstat shows a
+ * character device.
+ *
+ * A port is followed across processes: under Wine the server process opens
+ * it (through a link in the prefix) and sends the descriptor to the program,
+ * which switches the lines. So each port's state lives in a file mapped by
+ * every process ("PATH.state" beside the backing file) until the backing
+ * file is made anew, and a descriptor this process did not open by the
+ * port's name is recognised by the file it refers to and "attach"ed.
+ *
+ * Every call on a fake device is stamped with CLOCK_MONOTONIC and appended
+ * by the process that made it to the file named by FLASH89_FAKE_TRACE when
+ * it opens, attaches or closes a descriptor of the device and when it ends,
+ * one line per call (blocks of several processes interleave: sort by time):
  *   <ns> <path> <call> <argument> <result>
  * Real serial devices (/dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM*, /dev/ttyAMA*,
  * /dev/rfcomm*, /dev/serial/..., /dev/console) are refused, never opened.
@@ -18,13 +29,18 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <pthread.h>
+#include <sched.h>
 #include <stdarg.h>
+#include <stdatomic.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -32,14 +48,16 @@
 #define MAX_DEVICES 8
 #define MAX_FDS 4096
 
+/* clang-format off */
 enum call {
   CALL_OPEN, CALL_CLOSE, CALL_DUP, CALL_EXCL, CALL_NXCL, CALL_FLOCK, CALL_TCGETATTR, CALL_TCSETATTR,
-  CALL_MBIS, CALL_MBIC, CALL_SBRK, CALL_CBRK, CALL_MGET, CALL_OTHER
+  CALL_MBIS, CALL_MBIC, CALL_SBRK, CALL_CBRK, CALL_MGET, CALL_OTHER, CALL_ATTACH, CALL_MSET
 };
 static const char* const call_names[] = {
   "open", "close", "dup", "TIOCEXCL", "TIOCNXCL", "flock", "tcgetattr", "tcsetattr",
-  "TIOCMBIS", "TIOCMBIC", "TIOCSBRK", "TIOCCBRK", "TIOCMGET", "ioctl"
+  "TIOCMBIS", "TIOCMBIC", "TIOCSBRK", "TIOCCBRK", "TIOCMGET", "ioctl", "attach", "TIOCMSET"
 };
+/* clang-format on */
 
 struct record {
   int64_t ns;
@@ -49,21 +67,32 @@ struct record {
   uint8_t device;
 };
 
-struct device {
-  char path[PATH_MAX];
-  long fail_after; /* line switches accepted before every later one fails; -1: never */
+/* What every process sees of a port. Changed only under its spin lock,
+ * which is held for a few instructions at a time. */
+struct port_state {
+  atomic_int lock;
+  /* The backing file the state belongs to: made anew, it is a new port. */
+  dev_t backing_dev;
+  ino_t backing_ino;
+  struct timespec backing_ctime;
+  int initialised; /* settings hold the port's settings */
   long switches;
-  int busy;
   int exclusive;
-  int open_count;
   int modem; /* TIOCM_* bits */
   int in_break;
   struct termios settings;
 };
 
+struct device {
+  char path[PATH_MAX];
+  long fail_after; /* line switches accepted before every later one fails; -1: never */
+  int busy;
+  struct port_state* state; /* mapped on first use */
+};
+
 static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
 static struct device devices[MAX_DEVICES];
-static int device_count = -1; /* -1: configuration not read yet */
+static int device_count = -1;          /* -1: configuration not read yet */
 static signed char fd_device[MAX_FDS]; /* device index + 1, 0 for other descriptors */
 static struct record* records;
 static size_t record_count, record_capacity;
@@ -79,6 +108,8 @@ static int (*real_dup2)(int, int);
 static int (*real_dup3)(int, int, int);
 static int (*real_tcgetattr)(int, struct termios*);
 static int (*real_tcsetattr)(int, int, const struct termios*);
+static int (*real_fstat)(int, struct stat*);
+static int (*real_stat)(const char*, struct stat*);
 
 /* dlsym returns an object pointer; copying it keeps ISO C content. */
 #define RESOLVE(function, name)                  \
@@ -99,6 +130,8 @@ static void resolve_real_functions(void) {
   RESOLVE(real_dup3, "dup3");
   RESOLVE(real_tcgetattr, "tcgetattr");
   RESOLVE(real_tcsetattr, "tcsetattr");
+  RESOLVE(real_fstat, "fstat");
+  RESOLVE(real_stat, "stat");
   RESOLVE(real_open, "open");
 }
 
@@ -130,11 +163,43 @@ static void read_configuration(void) {
       if (strncmp(option, "fail=", 5) == 0) d->fail_after = strtol(option + 5, NULL, 10);
       if (strcmp(option, "busy") == 0) d->busy = 1;
     }
-    cfmakeraw(&d->settings);
-    cfsetspeed(&d->settings, B38400);
     ++device_count;
   }
   free(copy);
+}
+
+/* Called with the lock held: the port's state as every process sees it, or
+ * this process's own when no file can hold it. */
+static struct port_state* state_of(int device) {
+  struct device* d = &devices[device];
+  if (d->state) return d->state;
+  char name[PATH_MAX + 8];
+  snprintf(name, sizeof name, "%s.state", d->path);
+  const int fd = real_open(name, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd >= 0) {
+    if (ftruncate(fd, sizeof *d->state) == 0) {
+      void* shared = mmap(NULL, sizeof *d->state, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+      if (shared != MAP_FAILED) d->state = shared;
+    }
+    real_close(fd);
+  }
+  if (!d->state) d->state = calloc(1, sizeof *d->state);
+  return d->state;
+}
+
+static struct port_state* lock_port(int device) {
+  struct port_state* s = state_of(device);
+  while (atomic_exchange_explicit(&s->lock, 1, memory_order_acquire)) sched_yield();
+  if (!s->initialised) {
+    cfmakeraw(&s->settings);
+    cfsetspeed(&s->settings, B38400);
+    s->initialised = 1;
+  }
+  return s;
+}
+
+static void unlock_port(struct port_state* s) {
+  atomic_store_explicit(&s->lock, 0, memory_order_release);
 }
 
 static void add_record(int device, enum call call, int32_t arg, int result) {
@@ -145,7 +210,8 @@ static void add_record(int device, enum call call, int32_t arg, int result) {
     records = grown;
     record_capacity = capacity;
   }
-  records[record_count++] = (struct record){now_ns(), arg, (int16_t)result, (uint8_t)call, (uint8_t)device};
+  records[record_count++] =
+      (struct record){now_ns(), arg, (int16_t)result, (uint8_t)call, (uint8_t)device};
 }
 
 /* Called with the lock held. */
@@ -161,8 +227,9 @@ static void flush_records(void) {
   char line[PATH_MAX + 96];
   for (size_t i = 0; i < record_count; ++i) {
     const struct record* r = &records[i];
-    int length = snprintf(line, sizeof line, "%lld %s %s %d %d\n", (long long)r->ns,
-                          devices[r->device].path, call_names[r->call], (int)r->arg, (int)r->result);
+    int length =
+        snprintf(line, sizeof line, "%lld %s %s %d %d\n", (long long)r->ns, devices[r->device].path,
+                 call_names[r->call], (int)r->arg, (int)r->result);
     if (length > 0 && write(out, line, (size_t)length) < 0) break;
   }
   real_close(out);
@@ -177,7 +244,7 @@ static void __attribute__((destructor)) flush_at_exit(void) {
 
 /* Built-in ports, USB adapters (serial and modem class), the serial ports
  * of ARM boards, Bluetooth serial links, and the console. */
-static const char* const real_serial_prefixes[] = {"/dev/ttyS", "/dev/ttyUSB", "/dev/ttyACM",
+static const char* const real_serial_prefixes[] = {"/dev/ttyS",   "/dev/ttyUSB", "/dev/ttyACM",
                                                    "/dev/ttyAMA", "/dev/rfcomm", "/dev/serial/"};
 
 static int is_real_serial_name(const char* name) {
@@ -202,10 +269,68 @@ static int device_for_path(const char* path) {
   return -1;
 }
 
+/* Called with the lock held. A port is in use while an open file
+ * description of it, in any process, holds a read lock on its first byte;
+ * the kernel drops the lock when the description's last descriptor closes,
+ * when its process ends too, as a tty forgets TIOCEXCL on its last close. */
+static int port_in_use(const char* path) {
+  const int probe = real_open(path, O_RDONLY | O_CLOEXEC);
+  if (probe < 0) return 0;
+  struct flock holder = {.l_type = F_WRLCK, .l_whence = SEEK_SET, .l_start = 0, .l_len = 1};
+  const int held = real_fcntl(probe, F_OFD_GETLK, &holder) == 0 && holder.l_type != F_UNLCK;
+  real_close(probe);
+  return held;
+}
+
+/* Called with the lock held: fd becomes this process's descriptor of the
+ * device; a port that nobody used before starts as a tty does. */
+static void use_descriptor(int fd, int device, int in_use) {
+  fd_device[fd] = (signed char)(device + 1);
+  struct stat backing;
+  if (!in_use && real_fstat(fd, &backing) == 0) {
+    struct port_state* s = lock_port(device);
+    if (s->backing_dev != backing.st_dev || s->backing_ino != backing.st_ino ||
+        s->backing_ctime.tv_sec != backing.st_ctim.tv_sec ||
+        s->backing_ctime.tv_nsec != backing.st_ctim.tv_nsec) {
+      s->backing_dev = backing.st_dev;
+      s->backing_ino = backing.st_ino;
+      s->backing_ctime = backing.st_ctim;
+      s->switches = 0;
+      s->in_break = 0;
+      cfmakeraw(&s->settings);
+      cfsetspeed(&s->settings, B38400);
+    }
+    s->exclusive = 0;
+    s->modem = TIOCM_DTR | TIOCM_RTS; /* as a tty raises them */
+    unlock_port(s);
+  }
+  struct flock hold = {.l_type = F_RDLCK, .l_whence = SEEK_SET, .l_start = 0, .l_len = 1};
+  real_fcntl(fd, F_OFD_SETLK, &hold);
+}
+
+/* Called with the lock held: a descriptor of a device that this process
+ * did not open by the device's name (opened through a link, or sent by
+ * another process) is recognised by the file it refers to. */
+static int attach_fd(int fd) {
+  struct stat opened, backing;
+  if (real_fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) return -1;
+  read_configuration();
+  for (int i = 0; i < device_count; ++i) {
+    if (real_stat(devices[i].path, &backing) != 0) continue;
+    if (backing.st_dev != opened.st_dev || backing.st_ino != opened.st_ino) continue;
+    use_descriptor(fd, i, port_in_use(devices[i].path));
+    add_record(i, CALL_ATTACH, fd, 0);
+    flush_records();
+    return i;
+  }
+  return -1;
+}
+
 /* Called with the lock held. */
 static int device_for_fd(int fd) {
   if (fd < 0 || fd >= MAX_FDS) return -1;
-  return fd_device[fd] - 1;
+  if (fd_device[fd]) return fd_device[fd] - 1;
+  return attach_fd(fd);
 }
 
 static int open_path(int dirfd, const char* path, int flags, mode_t mode, int with_dir) {
@@ -223,9 +348,12 @@ static int open_path(int dirfd, const char* path, int flags, mode_t mode, int wi
     return with_dir ? real_openat(dirfd, path, flags, mode) : real_open(path, flags, mode);
   }
   pthread_mutex_lock(&lock);
-  struct device* d = &devices[device];
+  const int in_use = port_in_use(path);
+  struct port_state* s = lock_port(device);
+  const int exclusive = s->exclusive;
+  unlock_port(s);
   int fd;
-  if (d->exclusive && d->open_count > 0) {
+  if (exclusive && in_use) {
     errno = EBUSY;
     fd = -1;
   } else {
@@ -233,11 +361,9 @@ static int open_path(int dirfd, const char* path, int flags, mode_t mode, int wi
     fd = real_open(path, (flags & O_ACCMODE) | O_CLOEXEC);
   }
   const int saved = errno;
+  if (fd >= 0 && fd < MAX_FDS) use_descriptor(fd, device, in_use);
   add_record(device, CALL_OPEN, flags, fd < 0 ? -saved : 0);
-  if (fd >= 0 && fd < MAX_FDS) {
-    fd_device[fd] = (signed char)(device + 1);
-    if (d->open_count++ == 0) d->modem = TIOCM_DTR | TIOCM_RTS; /* as a tty raises them */
-  }
+  flush_records();
   pthread_mutex_unlock(&lock);
   errno = saved;
   return fd;
@@ -281,8 +407,12 @@ int openat64(int dirfd, const char* path, int flags, ...) {
 
 int __open_2(const char* path, int flags) { return open_path(AT_FDCWD, path, flags, 0, 0); }
 int __open64_2(const char* path, int flags) { return open_path(AT_FDCWD, path, flags, 0, 0); }
-int __openat_2(int dirfd, const char* path, int flags) { return open_path(dirfd, path, flags, 0, 1); }
-int __openat64_2(int dirfd, const char* path, int flags) { return open_path(dirfd, path, flags, 0, 1); }
+int __openat_2(int dirfd, const char* path, int flags) {
+  return open_path(dirfd, path, flags, 0, 1);
+}
+int __openat64_2(int dirfd, const char* path, int flags) {
+  return open_path(dirfd, path, flags, 0, 1);
+}
 
 int close(int fd) {
   resolve_real_functions();
@@ -294,12 +424,8 @@ int close(int fd) {
   }
   fd_device[fd] = 0;
   const int result = real_close(fd);
-  struct device* d = &devices[device];
   add_record(device, CALL_CLOSE, 0, result);
-  if (--d->open_count == 0) {
-    d->exclusive = 0;
-    flush_records();
-  }
+  flush_records();
   pthread_mutex_unlock(&lock);
   return result;
 }
@@ -311,11 +437,9 @@ static int track_copy(int original, int copy) {
   pthread_mutex_lock(&lock);
   const int device = device_for_fd(original);
   if (device >= 0 && copy < MAX_FDS && copy != original) {
-    const int replaced = device_for_fd(copy);
-    if (replaced >= 0) --devices[replaced].open_count;
     fd_device[copy] = (signed char)(device + 1);
-    ++devices[device].open_count;
     add_record(device, CALL_DUP, copy, 0);
+    flush_records();
   }
   pthread_mutex_unlock(&lock);
   errno = saved;
@@ -386,7 +510,9 @@ int tcgetattr(int fd, struct termios* settings) {
   pthread_mutex_lock(&lock);
   const int device = device_for_fd(fd);
   if (device >= 0) {
-    *settings = devices[device].settings;
+    struct port_state* s = lock_port(device);
+    *settings = s->settings;
+    unlock_port(s);
     add_record(device, CALL_TCGETATTR, 0, 0);
   }
   pthread_mutex_unlock(&lock);
@@ -399,7 +525,9 @@ int tcsetattr(int fd, int when, const struct termios* settings) {
   pthread_mutex_lock(&lock);
   const int device = device_for_fd(fd);
   if (device >= 0) {
-    devices[device].settings = *settings;
+    struct port_state* s = lock_port(device);
+    s->settings = *settings;
+    unlock_port(s);
     add_record(device, CALL_TCSETATTR, (int32_t)cfgetospeed(settings), 0);
   }
   pthread_mutex_unlock(&lock);
@@ -409,31 +537,38 @@ int tcsetattr(int fd, int when, const struct termios* settings) {
 
 /* Called with the lock held: one emulated terminal request. */
 static int device_ioctl(int device, unsigned long request, void* argument) {
-  struct device* d = &devices[device];
+  const struct device* d = &devices[device];
+  struct port_state* s = lock_port(device);
   enum call call;
   int32_t arg = 0;
   int result = 0;
+  /* clang-format off */
   switch (request) {
-    case TIOCEXCL: call = CALL_EXCL; d->exclusive = 1; break;
-    case TIOCNXCL: call = CALL_NXCL; d->exclusive = 0; break;
-    case TIOCMGET: call = CALL_MGET; *(int*)argument = d->modem; arg = d->modem; break;
+    case TIOCEXCL: call = CALL_EXCL; s->exclusive = 1; break;
+    case TIOCNXCL: call = CALL_NXCL; s->exclusive = 0; break;
+    case TIOCMGET: call = CALL_MGET; *(int*)argument = s->modem; arg = s->modem; break;
     case TIOCMBIS: call = CALL_MBIS; arg = *(const int*)argument; break;
     case TIOCMBIC: call = CALL_MBIC; arg = *(const int*)argument; break;
+    case TIOCMSET: call = CALL_MSET; arg = *(const int*)argument; break;
     case TIOCSBRK: call = CALL_SBRK; break;
     case TIOCCBRK: call = CALL_CBRK; break;
     default: call = CALL_OTHER; arg = (int32_t)request; result = -ENOTTY; break;
   }
-  if (call == CALL_MBIS || call == CALL_MBIC || call == CALL_SBRK || call == CALL_CBRK) {
-    if (d->fail_after >= 0 && d->switches >= d->fail_after) {
+  /* clang-format on */
+  if (call == CALL_MBIS || call == CALL_MBIC || call == CALL_MSET || call == CALL_SBRK ||
+      call == CALL_CBRK) {
+    if (d->fail_after >= 0 && s->switches >= d->fail_after) {
       result = -EIO; /* the adapter has gone */
     } else {
-      ++d->switches;
-      if (call == CALL_MBIS) d->modem |= arg;
-      if (call == CALL_MBIC) d->modem &= ~arg;
-      if (call == CALL_SBRK) d->in_break = 1;
-      if (call == CALL_CBRK) d->in_break = 0;
+      ++s->switches;
+      if (call == CALL_MBIS) s->modem |= arg;
+      if (call == CALL_MBIC) s->modem &= ~arg;
+      if (call == CALL_MSET) s->modem = arg;
+      if (call == CALL_SBRK) s->in_break = 1;
+      if (call == CALL_CBRK) s->in_break = 0;
     }
   }
+  unlock_port(s);
   add_record(device, call, arg, result);
   return result;
 }
@@ -455,4 +590,30 @@ int ioctl(int fd, unsigned long request, ...) {
     return -1;
   }
   return 0;
+}
+
+/* A fake device is a character device, as Wine's server checks before it
+ * takes a file for a serial port. */
+static int stat_result(int fd, struct stat* st, int result) {
+  if (result != 0) return result;
+  const int saved = errno;
+  pthread_mutex_lock(&lock);
+  const int device = device_for_fd(fd);
+  pthread_mutex_unlock(&lock);
+  if (device >= 0) {
+    st->st_mode = (st->st_mode & ~(mode_t)S_IFMT) | S_IFCHR;
+    st->st_rdev = makedev(4, 64 + device); /* where the kernel numbers ttyS */
+  }
+  errno = saved;
+  return result;
+}
+
+int fstat(int fd, struct stat* st) {
+  resolve_real_functions();
+  return stat_result(fd, st, real_fstat(fd, st));
+}
+
+int fstat64(int fd, struct stat64* st) {
+  resolve_real_functions();
+  return stat_result(fd, (struct stat*)st, real_fstat(fd, (struct stat*)st));
 }

@@ -2,6 +2,7 @@
 
 #include <sys/ioctl.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -16,6 +17,9 @@ std::vector<TraceRecord> ReadTrace(const std::string& path) {
       trace.push_back(std::move(record));
     }
   }
+  // Each process appends its calls in blocks: put them back in time order.
+  std::stable_sort(trace.begin(), trace.end(),
+                   [](const TraceRecord& a, const TraceRecord& b) { return a.ns < b.ns; });
   return trace;
 }
 
@@ -28,6 +32,9 @@ std::vector<LineEvent> LineEventsOf(const std::vector<TraceRecord>& trace,
     if (set || record.call == "TIOCMBIC") {
       if (record.argument & TIOCM_DTR) events.push_back({record.ns, PortLine::Dtr, set});
       if (record.argument & TIOCM_RTS) events.push_back({record.ns, PortLine::Rts, set});
+    } else if (record.call == "TIOCMSET") {
+      events.push_back({record.ns, PortLine::Dtr, (record.argument & TIOCM_DTR) != 0});
+      events.push_back({record.ns, PortLine::Rts, (record.argument & TIOCM_RTS) != 0});
     } else if (record.call == "TIOCSBRK" || record.call == "TIOCCBRK") {
       events.push_back({record.ns, PortLine::Txd, record.call == "TIOCSBRK"});
     }
