@@ -1,4 +1,4 @@
-# Cross-builds the Qt-free core and its tests for 64-bit Windows with
+# Cross-builds flash89.exe and the tests for 64-bit Windows with
 # Debian's mingw-w64 (package g++-mingw-w64-x86-64).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
@@ -12,3 +12,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # The programs run without the compiler's runtime DLLs beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# A release program carries no symbols.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")

@@ -1,54 +1,42 @@
 #!/usr/bin/env bash
-# Cross-builds the Qt-free core and its tests for Windows with mingw-w64 and
-# runs them under Wine, on fake ports only: COM1 is a pseudo-terminal, COM2
-# names nothing, and the fake serial device is preloaded into every Wine
-# process so that no real serial device can be opened, whatever Wine maps.
+# Cross-builds flash89.exe, its zip and the tests for Windows with mingw-w64
+# and runs them under Wine on a virtual display, on fake ports only (see
+# scripts/wine-fake-ports.sh): the core's tests, the Win32 serial layer and
+# window, and the real flash89.exe driven end to end by simulated input.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
+source scripts/wine-fake-ports.sh
 
 echo "== windows: cross-build"
-cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
-  -DFLASH89_WINDOW=OFF -DCMAKE_CROSSCOMPILING_EMULATOR="$wine" >/dev/null
-cmake --build build-windows -j"$(nproc)" >/dev/null
+cmake --preset windows -DCMAKE_CROSSCOMPILING_EMULATOR="$wine" >/dev/null
+cmake --build --preset windows -j"$(nproc)" >/dev/null
+echo "== windows: package"
+(cd build-windows && cpack -G ZIP >/dev/null)
+tests/windows_package_contents.sh build-windows "$(sed -n 's/^project(flash89 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
 
-if ! [ -x "$wine" ] || ! "$wine" --version >/dev/null 2>&1; then
-  echo "== windows: Wine cannot run on this machine; the Windows tests were built, not run"
+if ! wine_runs; then
+  echo "== windows: Wine cannot run on this machine; the Windows program and tests were built, not run"
   exit 0
 fi
 
 cmake --preset default >/dev/null
-cmake --build --preset default --target flash89_fake_serial >/dev/null
-shim="$root/build/sim/libflash89_fake_serial.so"
+cmake --build --preset default --target flash89_fake_serial flash89_chip_report >/dev/null
 
 work=$(mktemp -d)
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export LD_PRELOAD="$shim" FLASH89_FAKE_SERIAL="" FLASH89_COM1=wine-com1 FLASH89_COM2=wine-com2
-socat_pid=""
 cleanup() {
-  "$wineserver" -k 2>/dev/null || true
-  [ -z "$socat_pid" ] || kill "$socat_pid" 2>/dev/null || true
+  wine_fake_ports_cleanup
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-echo "== windows: Wine prefix with COM1 on a pseudo-terminal, COM2 on nothing"
-"$wine" wineboot -i >/dev/null 2>&1
-# A Wine process reads its own memory map: the shim must be in it.
-if ! "$wine" cmd /c type 'Z:\proc\self\maps' 2>/dev/null | grep -q libflash89_fake_serial; then
-  echo "the fake serial device is not loaded into Wine: refusing to run with real ports reachable"
-  exit 1
-fi
-socat "PTY,link=$work/com1,raw,echo=0" "PTY,link=$work/com1-peer,raw,echo=0" &
-socat_pid=$!
-for _ in $(seq 50); do [ -e "$work/com1" ] && break; sleep 0.1; done
-# Ports named here come before any that Wine finds on the machine.
-"$wine" reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$work/com1" /f >/dev/null 2>&1
-"$wine" reg add 'HKLM\Software\Wine\Ports' /v COM2 /t REG_SZ /d "$work/no-com2" /f >/dev/null 2>&1
-"$wineserver" -k
-"$wineserver" -w
+echo "== windows: virtual display, Wine prefix with COM1 and COM2 on fake devices"
+start_virtual_display "$work"
+start_wine_on_fake_ports "$work" "$root/build/sim/libflash89_fake_serial.so"
 
 echo "== windows: tests under Wine"
 ctest --test-dir build-windows --output-on-failure
+
+echo "== windows: flash89.exe end to end"
+tests/end_to_end_windows.sh "$work" build-windows/app/flash89.exe build-windows/tests/window_text.exe \
+  build/sim/flash89_chip_report tests/data

@@ -357,8 +357,9 @@ static int open_path(int dirfd, const char* path, int flags, mode_t mode, int wi
     errno = EBUSY;
     fd = -1;
   } else {
-    /* The backing file is opened as a file: no terminal flags reach it. */
-    fd = real_open(path, (flags & O_ACCMODE) | O_CLOEXEC);
+    /* The backing file is opened as a file: no terminal flags reach it,
+     * but it may be created (a test plugs the port in through Wine). */
+    fd = real_open(path, (flags & (O_ACCMODE | O_CREAT | O_EXCL | O_TRUNC)) | O_CLOEXEC, mode);
   }
   const int saved = errno;
   if (fd >= 0 && fd < MAX_FDS) use_descriptor(fd, device, in_use);

@@ -1,10 +1,16 @@
 #include "sim/trace_file.h"
 
-#include <sys/ioctl.h>
-
 #include <algorithm>
 #include <fstream>
 #include <sstream>
+
+namespace {
+
+// Linux's TIOCM_DTR and TIOCM_RTS: the fake device writes its trace there.
+constexpr int kDtrBit = 0x002;
+constexpr int kRtsBit = 0x004;
+
+}  // namespace
 
 std::vector<TraceRecord> ReadTrace(const std::string& path) {
   std::vector<TraceRecord> trace;
@@ -30,11 +36,11 @@ std::vector<LineEvent> LineEventsOf(const std::vector<TraceRecord>& trace,
     if (record.device != device || record.result != 0) continue;
     const bool set = record.call == "TIOCMBIS";
     if (set || record.call == "TIOCMBIC") {
-      if (record.argument & TIOCM_DTR) events.push_back({record.ns, PortLine::Dtr, set});
-      if (record.argument & TIOCM_RTS) events.push_back({record.ns, PortLine::Rts, set});
+      if (record.argument & kDtrBit) events.push_back({record.ns, PortLine::Dtr, set});
+      if (record.argument & kRtsBit) events.push_back({record.ns, PortLine::Rts, set});
     } else if (record.call == "TIOCMSET") {
-      events.push_back({record.ns, PortLine::Dtr, (record.argument & TIOCM_DTR) != 0});
-      events.push_back({record.ns, PortLine::Rts, (record.argument & TIOCM_RTS) != 0});
+      events.push_back({record.ns, PortLine::Dtr, (record.argument & kDtrBit) != 0});
+      events.push_back({record.ns, PortLine::Rts, (record.argument & kRtsBit) != 0});
     } else if (record.call == "TIOCSBRK" || record.call == "TIOCCBRK") {
       events.push_back({record.ns, PortLine::Txd, record.call == "TIOCSBRK"});
     }

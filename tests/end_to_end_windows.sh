@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# The real flash89.exe under Wine on a virtual display, driven by a person's
+# clicks and typing: a HEX image through the real open-file dialog, Erase,
+# a port that is not there, a malformed file and a binary image. COM2 is a
+# fake device that records every line switch; the simulated chip's flash
+# must hold each image byte for byte.
+# Runs in the Wine prefix of scripts/test-windows.sh (scripts/wine-fake-ports.sh):
+# COM1 is WORK/fake-com1, COM2 WORK/fake-com2, traced to WORK/trace.
+# Usage: end_to_end_windows.sh WORK FLASH89.EXE WINDOW_TEXT.EXE CHIP_REPORT TEST-DATA
+set -euo pipefail
+source "$(dirname "$0")/../scripts/wine-fake-ports.sh"
+work=$1 exe=$2 window_text=$3 chip_report=$4 data=$5
+com1="$work/fake-com1" com2="$work/fake-com2" trace="$work/trace"
+
+fail() {
+  echo "FAIL: $*"
+  cat "$work/flash89.log" 2>/dev/null || true
+  exit 1
+}
+# wait_for SECONDS WHAT COMMAND...: polls until COMMAND succeeds.
+wait_for() {
+  local tenths=$(($1 * 10)) what=$2
+  shift 2
+  for _ in $(seq "$tenths"); do "$@" && return 0; sleep 0.1; done
+  fail "$what"
+}
+calls() { grep -c " $com2 $1 " "$trace" 2>/dev/null || true; }
+# COM2's descriptors are all closed (the Wine server's and the program's),
+# and more closes were recorded than $1.
+com2_closed_since() {
+  local closes
+  closes=$(calls close)
+  [ "$closes" -gt "$1" ] && [ "$closes" -eq $(($(calls open) + $(calls attach) + $(calls dup))) ]
+}
+windows_path() { local path=${1//\//\\}; echo "Z:$path"; }
+click() { xdotool mousemove --window "$window" "$1" "$2" click 1; }
+memo_line() { "$wine" "$window_text" memo 2>/dev/null | tr -d '\r' | sed -n "$(($1 + 1))p"; }
+memo_line_is() { [ "$(memo_line "$1")" = "$2" ]; }
+box() { "$wine" "$window_text" box Flash89 2>/dev/null; }
+# The open-file dialog: a file's name typed into it, then Return.
+choose_file() {
+  local dialog
+  dialog=$(timeout 30 xdotool search --sync --onlyvisible --name '^Open$' | head -n1) ||
+    fail "the open-file dialog did not appear"
+  xdotool windowfocus --sync "$dialog" key ctrl+a type --delay 5 "$(windows_path "$1")"
+  xdotool key Return
+}
+# The error box: its text, icon and buttons must be $1, then it is closed.
+expect_error_box() {
+  local shown
+  timeout 30 xdotool search --sync --onlyvisible --name '^Flash89$' >/dev/null || fail "no error box"
+  shown=$(box)
+  [ "$shown" = "$(printf '%s\nerror icon\nbutton OK' "$1")" ] || fail "error box shows: $shown"
+  xdotool key Return
+  wait_for 20 "the error box did not close" bash -c "! xdotool search --onlyvisible --name '^Flash89$' >/dev/null"
+}
+flash_holds() {
+  "$chip_report" "$trace" "$com2" "$work/flash" >"$work/report" || fail "timing: $(tail -n 5 "$work/report")"
+  local size
+  size=$(stat -c %s "$1")
+  cmp -n "$size" "$work/flash" "$1" || fail "the flash does not hold $1"
+  [ "$(tail -c +"$((size + 1))" "$work/flash" | tr -d '\377' | wc -c)" -eq 0 ] ||
+    fail "the flash beyond $1 is not erased"
+}
+
+rm -f "$com1" "$com1.state" "$com2.state"
+touch "$com2"
+
+echo "-- start: COM1 absent, COM2 present"
+start=$(date +%s%N)
+"$wine" "$exe" >"$work/flash89.log" 2>&1 &
+program=$!
+window=$(timeout 60 xdotool search --sync --onlyvisible --name '^VU74/Flash AT89S8253$' | head -n1) ||
+  fail "the window did not appear"
+echo "start-up to window shown under Wine: $((($(date +%s%N) - start) / 1000000)) ms"
+wait_for 30 "the start-up probe did not close COM2" com2_closed_since 0
+wait_for 20 "the log does not start with Download ..." memo_line_is 0 "Download ..."
+
+echo "-- Flash hex through the open-file dialog"
+closes=$(calls close)
+click 60 244
+choose_file "$data/blink_lf.hex"
+wait_for 120 "the HEX download did not end" com2_closed_since "$closes"
+flash_holds "$data/blink.bin"
+wait_for 20 "the log does not show the first record" memo_line_is 1 "0000  02 00 06"
+
+echo "-- Erase"
+closes=$(calls close)
+click 268 244
+wait_for 60 "Erase did not end" com2_closed_since "$closes"
+"$chip_report" "$trace" "$com2" "$work/flash" >/dev/null || fail "timing of Erase"
+[ "$(tr -d '\377' <"$work/flash" | wc -c)" -eq 0 ] || fail "the chip is not erased"
+
+echo "-- COM1 chosen while absent"
+click 345 244
+wait_for 30 "no COM1 nicht bereit" memo_line_is 1 "COM1 nicht bereit"
+
+echo "-- Erase with COM2 gone"
+rm -f "$com2"
+click 268 244
+expect_error_box "COM2 nicht bereit."
+
+echo "-- a malformed HEX file"
+touch "$com2"
+printf ':0300000002002EC0\r\n:00000001FF\r\n' >"$work/bad.hex"
+mark=$(wc -l <"$trace")
+click 60 244
+choose_file "$work/bad.hex"
+expect_error_box "Zeile 1: Prüfsummenfehler."
+# The chip's reset (DTR) was never raised and its data line never driven.
+if tail -n +"$((mark + 1))" "$trace" | awk -v d="$com2" '$2 == d && ($3 == "TIOCSBRK" || ($3 == "TIOCMSET" && int($4 / 2) % 2 == 1) || ($3 == "TIOCMBIS" && int($4 / 2) % 2 == 1))' | grep -q .; then
+  fail "a line was switched for a malformed file"
+fi
+
+echo "-- Flash bin"
+closes=$(calls close)
+click 164 244
+choose_file "$data/blink.bin"
+wait_for 120 "the binary download did not end" com2_closed_since "$closes"
+flash_holds "$data/blink.bin"
+
+echo "-- closing the window ends the program"
+xdotool key --window "$window" alt+F4
+wait_for 30 "flash89.exe did not end" bash -c "! kill -0 $program 2>/dev/null"
+echo "flash89.exe under Wine: HEX and binary images written byte for byte, Erase, error boxes as expected"

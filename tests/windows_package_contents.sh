@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Checks flash89-<version>-win64.zip as a Windows user gets it: flash89.exe,
+# the README and the licence, an exe that needs no DLL beside it (only the
+# system's own) and carries its version and icon.
+# Usage: windows_package_contents.sh BUILD-DIR VERSION
+set -euo pipefail
+build=$1 version=$2
+zip="$(cd "$build" && pwd)/flash89-$version-win64.zip"
+[ -f "$zip" ] || { echo "no package $zip"; exit 1; }
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+folder="flash89-$version-win64"
+contents=$(cmake -E tar tf "$zip" | grep -v '/$' | sort)
+expected=$(printf '%s\n' "$folder/LICENCE.txt" "$folder/README.md" "$folder/flash89.exe" | sort)
+[ "$contents" = "$expected" ] || fail "contents: $(echo $contents)"
+
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
+(cd "$unpacked" && cmake -E tar xf "$zip")
+exe="$unpacked/$folder/flash89.exe"
+grep -q "MIT" "$unpacked/$folder/LICENCE.txt" || fail "the licence is not the MIT licence"
+
+for dll in $(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ {print tolower($3)}'); do
+  case "$dll" in
+    kernel32.dll | user32.dll | gdi32.dll | comdlg32.dll | msvcrt.dll) ;;
+    *) fail "flash89.exe needs $dll, which Windows does not have" ;;
+  esac
+done
+# Resource texts are UTF-16: dropping the zero bytes makes them plain.
+resources=$(tr -d '\0' <"$exe" | grep -ao 'MAINICON\|ProductVersion[^A-Za-z]*'"$version" | sort -u)
+grep -q MAINICON <<<"$resources" || fail "no icon"
+grep -q "ProductVersion" <<<"$resources" || fail "no version $version"
+
+[ "$failures" -eq 0 ] || exit 1
+echo "package $zip: flash89.exe ($(stat -c %s "$exe") bytes), README, licence; system DLLs only; version and icon"
