@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing flash89
 # need, and only those that are missing. Runs apt-get through sudo when not
-# root. Usage: scripts/install-deps.sh [run|test|bench]
+# root. Usage: scripts/install-deps.sh [run|test|bench|package]
 set -euo pipefail
 
 run_packages=(build-essential cmake qt6-base-dev xvfb xauth)
-test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev xdotool dpkg-dev lintian desktop-file-utils
-               g++-mingw-w64-x86-64 googletest wine64 socat)
+test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev xdotool dpkg-dev file lintian
+               desktop-file-utils g++-mingw-w64-x86-64 googletest wine64)
 
 bench_packages=(strace)
+# CPack's Debian generator reads the program's library needs with
+# dpkg-shlibdeps, which needs file; the zip needs the cross compiler.
+package_packages=(dpkg-dev file g++-mingw-w64-x86-64)
 
 packages=("${run_packages[@]}")
 case "${1:-run}" in
   test) packages+=("${test_packages[@]}") ;;
   bench) packages+=("${bench_packages[@]}") ;;
+  package) packages+=("${package_packages[@]}") ;;
 esac
 
 missing=()

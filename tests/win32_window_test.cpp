@@ -195,3 +195,81 @@ TEST_F(Win32WindowCommands, LogRepaintsDuringADownloadWhileInputWaitsAndCloseWai
   Pump();
   EXPECT_EQ(form_->Handle, nullptr);
 }
+
+// The real dialogs, answered by a timer that reads them while they are shown.
+struct Seen {
+  std::wstring text;
+  bool errorIcon = false;
+  std::vector<std::wstring> buttons;
+  int filterEntries = -1;
+};
+Seen seen_;
+
+class Win32Dialogs : public testing::Test {
+ protected:
+  static std::wstring TextOf(HWND window) {
+    wchar_t text[512] = {};
+    GetWindowTextW(window, text, 512);
+    return text;
+  }
+  // Runs show() while a timer looks for a dialog with the caption, lets
+  // inspect read it, and closes it with the button.
+  template <typename Show>
+  static void Answer(const wchar_t* caption, int button, void (*inspect)(HWND, Seen&), Show show) {
+    static const wchar_t* wanted;
+    static int pressed;
+    static void (*reader)(HWND, Seen&);
+    wanted = caption;
+    pressed = button;
+    reader = inspect;
+    seen_ = Seen{};
+    const UINT_PTR timer = SetTimer(
+        nullptr, 0, 50, +[](HWND, UINT, UINT_PTR, DWORD) {
+          HWND dialog = FindWindowW(L"#32770", wanted);
+          if (dialog == nullptr || !IsWindowVisible(dialog)) return;
+          reader(dialog, seen_);
+          PostMessageW(dialog, WM_COMMAND, pressed, 0);
+        });
+    show();
+    KillTimer(nullptr, timer);
+  }
+};
+
+TEST_F(Win32Dialogs, ErrorBoxHasTheErrorIconAndOnlyOk) {
+  Answer(
+      L"Flash89", IDOK,
+      [](HWND box, Seen& seen) {
+        seen.text = TextOf(GetDlgItem(box, 0xFFFF));
+        seen.errorIcon = SendDlgItemMessageW(box, 0x0440, STM_GETICON, 0, 0) ==
+                         reinterpret_cast<LRESULT>(LoadIconW(nullptr, MAKEINTRESOURCEW(32513)));
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+          wchar_t kind[32] = {};
+          GetClassNameW(child, kind, 32);
+          if (lstrcmpiW(kind, L"Button") == 0 && IsWindowVisible(child))
+            seen.buttons.push_back(TextOf(child));
+        }
+      },
+      [] { Win32FormDialogs().ShowErrorBox(nullptr, "Flash89", "Datei nicht gefunden."); });
+  EXPECT_EQ(seen_.text, L"Datei nicht gefunden.");
+  EXPECT_TRUE(seen_.errorIcon);
+  EXPECT_EQ(seen_.buttons, std::vector<std::wstring>{L"OK"});
+}
+
+TEST_F(Win32Dialogs, OpenFileDialogStartsWithThePatternAndNoFilterList) {
+  std::string chosen = "not asked";
+  Answer(
+      L"Open", IDCANCEL,
+      [](HWND dialog, Seen& seen) {
+        // The file name box (edt1, or the combo box cmb13 of the explorer style)
+        // and the file type list (cmb1).
+        HWND name = GetDlgItem(dialog, 0x480);
+        if (name == nullptr) name = GetDlgItem(dialog, 0x47C);
+        seen.text = TextOf(name);
+        seen.filterEntries =
+            static_cast<int>(SendDlgItemMessageW(dialog, 0x470, CB_GETCOUNT, 0, 0));
+      },
+      [&] { chosen = Win32FormDialogs().AskFileName(nullptr, "*.hex"); });
+  EXPECT_EQ(seen_.text, L"*.hex");
+  EXPECT_LE(seen_.filterEntries, 0);
+  EXPECT_EQ(chosen, "");  // cancelled
+}
