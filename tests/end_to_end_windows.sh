@@ -32,27 +32,43 @@ com2_closed_since() {
   closes=$(calls close)
   [ "$closes" -gt "$1" ] && [ "$closes" -eq $(($(calls open) + $(calls attach) + $(calls dup))) ]
 }
+# The shown window titled exactly $1. Windows come and go while xdotool
+# looks, which can make it fail: ask again.
+shown_window() {
+  local id
+  for _ in 1 2 3; do
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1) || true
+    [ -n "$id" ] && { echo "$id"; return 0; }
+  done
+  return 1
+}
+# wait_window SECONDS TITLE: the window's id once it is shown.
+wait_window() {
+  for _ in $(seq $(($1 * 10))); do shown_window "$2" && return 0; sleep 0.1; done
+  return 1
+}
 windows_path() { local path=${1//\//\\}; echo "Z:$path"; }
 click() { xdotool mousemove --window "$window" "$1" "$2" click 1; }
 memo_line() { "$wine" "$window_text" memo 2>/dev/null | tr -d '\r' | sed -n "$(($1 + 1))p"; }
 memo_line_is() { [ "$(memo_line "$1")" = "$2" ]; }
 box() { "$wine" "$window_text" box Flash89 2>/dev/null | tr -d '\r'; }
+box_shown() { "$wine" "$window_text" box Flash89 >/dev/null 2>&1; }
+box_gone() { ! box_shown; }
 # The open-file dialog: a file's name typed into it, then Return.
 choose_file() {
   local dialog
-  dialog=$(timeout 30 xdotool search --sync --onlyvisible --name '^Open$' | head -n1) ||
-    fail "the open-file dialog did not appear"
+  dialog=$(wait_window 30 Open) || fail "the open-file dialog did not appear"
   xdotool windowfocus --sync "$dialog" key ctrl+a type --delay 5 "$(windows_path "$1")"
   xdotool key Return
 }
 # The error box: its text, icon and buttons must be $1, then it is closed.
 expect_error_box() {
   local shown
-  timeout 30 xdotool search --sync --onlyvisible --name '^Flash89$' >/dev/null || fail "no error box"
+  wait_for 30 "no error box" box_shown
   shown=$(box)
   [ "$shown" = "$(printf '%s\nicon\nbutton OK' "$1")" ] || fail "error box shows: $shown"
   xdotool key Return
-  wait_for 20 "the error box did not close" bash -c "! xdotool search --onlyvisible --name '^Flash89$' >/dev/null"
+  wait_for 20 "the error box did not close" box_gone
 }
 flash_holds() {
   "$chip_report" "$trace" "$com2" "$work/flash" >"$work/report" || fail "timing: $(sed -n "/violation/,\$p" "$work/report")"
@@ -70,8 +86,7 @@ echo "-- start: COM1 absent, COM2 present"
 start=$(date +%s%N)
 "$wine" "$exe" >"$work/flash89.log" 2>&1 &
 program=$!
-window=$(timeout 60 xdotool search --sync --onlyvisible --name '^VU74/Flash AT89S8253$' | head -n1) ||
-  fail "the window did not appear"
+window=$(wait_window 60 'VU74/Flash AT89S8253') || fail "the window did not appear"
 echo "start-up to window shown under Wine: $((($(date +%s%N) - start) / 1000000)) ms"
 wait_for 30 "the start-up probe did not close COM2" com2_closed_since 0
 wait_for 20 "the log does not start with Download ..." memo_line_is 0 "Download ..."
