@@ -131,6 +131,17 @@ TEST_F(Win32Port, LineSwitchesReachTheFakeDeviceBehindCom2) {
   EXPECT_EQ(closed, attached);
 }
 
+TEST_F(Win32Port, Com1IsAFakeDeviceToo) {
+  SetPresent("COM1", true);
+  ASSERT_TRUE(OpenPort("COM1:9600,N,8,1"));
+  SetDtrLine(true);
+  EXPECT_FALSE(LineFailedSinceOpen());
+  ClosePort();
+  const std::vector<LineEvent> events = LineEventsOf(TraceOf("COM1"), Backing("COM1"));
+  EXPECT_TRUE(std::any_of(events.begin(), events.end(),
+                          [](const LineEvent& e) { return e.line == PortLine::Dtr && e.on; }));
+}
+
 TEST_F(Win32Port, FailedLineSwitchIsRecordedUntilTheNextOpen) {
   ASSERT_TRUE(OpenPort("COM3:9600,N,8,1"));
   SetTxdLine(true);
