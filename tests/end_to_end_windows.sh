@@ -106,7 +106,16 @@ wait_for 60 "Erase did not end" com2_closed_since "$closes"
 "$chip_report" "$trace" "$com2" "$work/flash" >/dev/null || fail "timing of Erase"
 [ "$(tr -d '\377' <"$work/flash" | wc -c)" -eq 0 ] || fail "the chip is not erased"
 
+echo "-- COM1 and COM2 chosen: both are fake devices"
+touch "$com1"
+click 345 244
+wait_for 30 "no COM1 geöffnet" memo_line_is 1 "COM1 geöffnet"
+grep -q " $com1 attach " "$trace" || fail "COM1 did not reach its fake device"
+click 420 244
+wait_for 30 "no COM2 geöffnet" memo_line_is 1 "COM2 geöffnet"
+
 echo "-- COM1 chosen while absent"
+rm -f "$com1"
 click 345 244
 wait_for 30 "no COM1 nicht bereit" memo_line_is 1 "COM1 nicht bereit"
 
