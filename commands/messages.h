@@ -5,6 +5,7 @@
 #include <string>
 
 #include "commands/fault.h"
+#include "commands/progress.h"
 
 // "COM1", "COM2".
 std::string PortName(int port);
@@ -21,3 +22,7 @@ std::string IoErrorText(int errorNumber);
 
 // When memory ran out in the middle of a command.
 std::string OutOfMemoryText();
+
+// The window's title while a command runs: the caption, the share done and
+// the time left, "VU74/Flash AT89S8253 – 42 %, noch 3 min".
+std::string CaptionWithProgress(const std::string& caption, const CommandProgress& progress);

@@ -1,11 +1,6 @@
 #include "isp/isp.h"
 #include "serial/rezero.h"
 
-namespace {
-constexpr double kBitPhaseMs = 0.01;
-constexpr double kWriteCycleMs = 5;
-}  // namespace
-
 // The hot path: three line switches and three waits per bit, nothing else.
 void SendIspByte(std::uint8_t value) {
   for (int bit = 7; bit >= 0; --bit) {

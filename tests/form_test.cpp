@@ -90,7 +90,7 @@ TEST_F(Form, FailedCommandShowsTheErrorBoxWithTheProgramsTitle) {
   EXPECT_EQ(view_.errors[1], "Zeile 1: Prüfsummenfehler.");
   EXPECT_EQ(view_.errorCaptions[0], "Flash89");
   EXPECT_EQ(view_.presets, std::vector<std::string>{"*.hex"});
-  EXPECT_EQ(fake_serial::Counts("COM2").switches, 0);
+  EXPECT_FALSE(ChipWasReset("COM2"));
   EXPECT_FALSE(form_.CommandRunning());
 }
 
