@@ -36,7 +36,7 @@ struct LineBehaviour {
   std::int64_t switchCostNs = 0;  // each DTR or RTS switch
   std::int64_t breakCostNs = -1;  // each break set or clear; -1: as switchCostNs
   bool fakedBreak = false;
-  std::string driver;  // what the platform names as the port's driver
+  std::string driver = {};  // what the platform names as the port's driver
 };
 void SetLineBehaviour(std::string_view name, const LineBehaviour& behaviour);
 

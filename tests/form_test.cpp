@@ -2,6 +2,8 @@
 // error box, the live log and a close asked for during a command.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "commands/commands.h"
 #include "commands/text_log.h"
 #include "fake_chip_fixture.h"
@@ -127,6 +129,48 @@ TEST_F(Form, LogIsShownWhileADownloadRunsWithoutLengtheningIt) {
   fake_serial::SetDevice("COM2", DeviceState::Present);
   ASSERT_EQ(FlashHexCommand(2, plain, [] { return TestImage("big_1k.hex"); }), std::nullopt);
   EXPECT_EQ(view_.memo.text, plain.Text());
+}
+
+TEST_F(Form, TitleShowsShareDoneAndTimeLeftWhileACommandRuns) {
+  const struct {
+    const char* name;
+    void (MainForm::*click)();
+    const char* image;
+  } commands[] = {
+      {"Flash hex", &MainForm::FlashHexClick, "blink_lf.hex"},
+      {"Flash bin", &MainForm::FlashBinClick, "blink.bin"},
+      {"Erase", &MainForm::EraseClick, nullptr},
+  };
+  const std::regex progress("VU74/Flash AT89S8253 – [0-9]{1,2} %, noch [0-9]+ (s|min)");
+  for (const std::int64_t switchCostNs : {0, 1'000'000}) {
+    for (const auto& command : commands) {
+      SCOPED_TRACE(std::string(command.name) + ", " + std::to_string(switchCostNs) + " ns");
+      FakeChipTest::SetUp();
+      fake_serial::SetDevice("COM2", DeviceState::Present);
+      fake_serial::SetLineBehaviour("COM2", {.switchCostNs = switchCostNs});
+      FakeFormView view;
+      MainForm form(view);
+      view.memo.text = MainForm::InitialMemoText();
+      form.FormCreate();
+      if (command.image != nullptr) view.answers = {TestImage(command.image)};
+      (form.*command.click)();
+      ASSERT_GE(view.captions.size(), 3u);
+      for (std::size_t i = 0; i + 1 < view.captions.size(); ++i) {
+        EXPECT_TRUE(std::regex_match(view.captions[i], progress)) << view.captions[i];
+      }
+      EXPECT_EQ(view.captions.back(), "VU74/Flash AT89S8253");
+      EXPECT_TRUE(view.errors.empty());
+    }
+  }
+}
+
+TEST_F(Form, TitleIsLeftAloneByACommandThatDoesNotRun) {
+  Start();  // neither port
+  form_.EraseClick();
+  fake_serial::SetDevice("COM2", DeviceState::Present);
+  form_.FlashBinClick();  // the dialog is cancelled
+  EXPECT_TRUE(view_.captions.empty());
+  EXPECT_EQ(view_.errors.size(), 1u);
 }
 
 TEST(ErrorBox, CaptionIsTheExecutableNameInTitleCase) {
