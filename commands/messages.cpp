@@ -106,12 +106,15 @@ std::string PortFaultText(const PortFault& fault) {
 // Rounded up, so that the time left is not promised short.
 std::string TimeLeftText(double ms) {
   const auto seconds = static_cast<long>(std::ceil(std::max(ms, 0.0) / 1000));
-  if (seconds < 60) return "noch " + std::to_string(seconds) + " s";
+  std::string text = "noch ";
+  if (seconds < 60) return text.append(std::to_string(seconds)).append(" s");
   const long minutes = (seconds + 59) / 60;
-  if (minutes < 60) return "noch " + std::to_string(minutes) + " min";
-  const long rest = minutes % 60;
-  return "noch " + std::to_string(minutes / 60) + " h" +
-         (rest == 0 ? "" : " " + std::to_string(rest) + " min");
+  if (minutes >= 60) {
+    text.append(std::to_string(minutes / 60)).append(" h");
+    if (minutes % 60 == 0) return text;
+    text.append(" ");
+  }
+  return text.append(std::to_string(minutes % 60)).append(" min");
 }
 
 }  // namespace
