@@ -133,8 +133,7 @@ TEST_F(CliProgram, CancelMidwayReleasesTheLinesAndSaysWhatIsLeftOnTheChip) {
   EXPECT_EQ(Chip("COM2").Flash(), ErasedFlashWith(Bytes(image.substr(0, 5))));
   // The log up to the last byte written.
   EXPECT_EQ(out_.str(), "\n0000  66 6C 61 73 68\n");
-  const LineStates lines = LinesAfter(fake_serial::Events("COM2"));
-  EXPECT_FALSE(lines.dtr || lines.rts || lines.txdBreak);
+  EXPECT_TRUE(LinesAfter(fake_serial::Events("COM2")).AllReleased());
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
 }
 

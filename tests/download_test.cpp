@@ -277,8 +277,7 @@ TEST_F(Download, CancelStopsBeforeTheNextWriteWithTheLinesReleased) {
     }
     EXPECT_EQ(fault, Fault(PortFault{PortFaultKind::Cancelled, 2}));
     EXPECT_EQ(Chip().Flash(), ErasedFlashWith(Bytes(image.substr(0, 10))));
-    const LineStates lines = LinesAfter(fake_serial::Events("COM2"));
-    EXPECT_FALSE(lines.dtr || lines.rts || lines.txdBreak);
+    EXPECT_TRUE(LinesAfter(fake_serial::Events("COM2")).AllReleased());
     EXPECT_EQ(PortHandle, 0);
     EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "isp/isp.h"
+#include "line_states.h"
 #include "serial/rezero.h"
 #include "sim/chip_model.h"
 #include "sim/fake_serial.h"
@@ -52,20 +53,6 @@ class FakeChipTest : public testing::Test {
       bytes.insert(bytes.end(), instruction.bytes.begin(), instruction.bytes.end());
     }
     return bytes;
-  }
-
-  // The line states after the events, as the chip sees them.
-  struct LineStates {
-    bool dtr = false, rts = false, txdBreak = false;
-  };
-  static LineStates LinesAfter(const std::vector<LineEvent>& events) {
-    LineStates lines;
-    for (const LineEvent& event : events) {
-      (event.line == PortLine::Dtr   ? lines.dtr
-       : event.line == PortLine::Rts ? lines.rts
-                                     : lines.txdBreak) = event.on;
-    }
-    return lines;
   }
 
   // The flash as an erased chip holding image from address 0 would have it.

@@ -193,8 +193,7 @@ TEST_F(EraseCommandTest, CancelLetsAStartedEraseFinishAndStopsBeforeIt) {
   const ChipModel chip = ChipOn("COM1");
   EXPECT_EQ(chip.EraseCount(), 0);
   EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
-  const LineStates lines = LinesAfter(fake_serial::Events("COM1"));
-  EXPECT_FALSE(lines.dtr || lines.rts || lines.txdBreak);
+  EXPECT_TRUE(LinesAfter(fake_serial::Events("COM1")).AllReleased());
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
 }
 
