@@ -23,7 +23,9 @@ void CliOutput::Line(const std::string& text) {
   EndProgress();
   // One write, so that lines of other programs on the same stream do not
   // cut into it.
-  err_ << std::string(kCliName) + ": " + text + "\n" << std::flush;
+  std::string line = kCliName;
+  line.append(": ").append(text).append("\n");
+  err_ << line << std::flush;
 }
 
 void CliOutput::OnProgress(const CommandProgress& progress) {
@@ -52,7 +54,8 @@ void CliOutput::OnProgress(const CommandProgress& progress) {
 
 void CliOutput::Draw(const CommandProgress& progress) {
   undrawn_.reset();
-  std::string text = "\r" + std::string(kCliName) + ": " + ProgressText(progress);
+  std::string text = "\r";
+  text.append(kCliName).append(": ").append(ProgressText(progress));
   // Blanks over what is left of a longer line before it.
   const std::size_t length = text.size();
   if (length < drawnLength_) text.append(drawnLength_ - length, ' ');
