@@ -57,7 +57,8 @@ class CliEndToEnd : public testing::Test {
   std::string Com1() const { return folder_.Path("com1"); }
   std::string Com2() const { return folder_.Path("com2"); }
 
-  pid_t Start(const std::vector<std::string>& arguments) {
+  // Standard output goes to a file, or to the given descriptor.
+  pid_t Start(const std::vector<std::string>& arguments, int out = -1) {
     std::vector<std::string> environment = {
         "LD_PRELOAD=" + preload_,
         "FLASH89_FAKE_SERIAL=" + Com1() + "," + Com2(),
@@ -76,8 +77,12 @@ class CliEndToEnd : public testing::Test {
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
     posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, folder_.Path("out").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out >= 0) {
+      posix_spawn_file_actions_adddup2(&files, out, STDOUT_FILENO);
+    } else {
+      posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, folder_.Path("out").c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
     posix_spawn_file_actions_addopen(&files, STDERR_FILENO, folder_.Path("err").c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<char*> argvPointers, environmentPointers;
@@ -214,4 +219,16 @@ TEST_F(CliEndToEnd, CtrlCMidDownloadReleasesAllThreeLinesAndClosesThePort) {
   EXPECT_GE(written, 32u);
   EXPECT_LT(written, image.size());
   EXPECT_EQ(chip.Flash(), ErasedFlashWith(image.substr(0, written)));
+}
+
+TEST_F(CliEndToEnd, LogReaderThatGoesAwayDoesNotStopTheDownload) {
+  // As in "flash89-cli --log hex FILE | head -n 1": nobody reads the log.
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  close(pipeEnds[0]);
+  const pid_t cli = Start({"--log", "hex", TestImage("blink_32.hex")}, pipeEnds[1]);
+  close(pipeEnds[1]);
+  const Finished run = Wait(cli);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ChipOn(Com2()).Flash(), ErasedFlashWith(ReadWhole(TestImage("blink.bin"))));
 }
