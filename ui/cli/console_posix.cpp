@@ -24,7 +24,9 @@ void InstallInterruptHandler() {
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
   // The second signal finds the default action again and ends the program.
-  action.sa_flags = SA_RESETHAND;
+  // A system call that the signal interrupts goes on: the command stops at
+  // its next instruction, not with a port that seems to have gone.
+  action.sa_flags = SA_RESETHAND | SA_RESTART;
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
   // A write to a closed pipe fails instead of killing the program with the
   // chip held in reset.
