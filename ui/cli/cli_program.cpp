@@ -3,11 +3,11 @@
 #include <new>
 #include <optional>
 
+#include "commands/cancel.h"
 #include "commands/commands.h"
 #include "commands/messages.h"
 #include "commands/port_probe.h"
 #include "commands/text_log.h"
-#include "isp/isp.h"
 #include "ui/cli/arguments.h"
 #include "ui/cli/cli_output.h"
 #include "ui/cli/exit_status.h"
@@ -68,7 +68,7 @@ int Program(const CliRequest& request, CliOutput& output, std::ostream& out) {
     output.Error(PortStatusText(1, false));
     return kExitPortNotReady;
   }
-  if (CancelRequested()) {
+  if (CommandCancelRequested()) {
     output.Error(InterruptedText());
     return kExitInterrupted;
   }

@@ -4,7 +4,7 @@
 #include <csignal>
 #include <cstdlib>
 
-#include "isp/isp.h"
+#include "commands/cancel.h"
 #include "ui/cli/console.h"
 #include "ui/cli/exit_status.h"
 
@@ -14,7 +14,7 @@ volatile std::sig_atomic_t caughtSignal = 0;
 
 void OnInterrupt(int signal) {
   caughtSignal = signal;
-  RequestCancel();
+  CancelCommand();
 }
 
 }  // namespace
