@@ -8,8 +8,9 @@
 #include "image/image_fault.h"
 
 enum class PortFaultKind {
-  NotReady,  // the port did not open: nothing was switched
-  Lost,      // a line switch failed: the lines were released
+  NotReady,   // the port did not open: nothing was switched
+  Lost,       // a line switch failed: the lines were released
+  Cancelled,  // stopped on request before an instruction: the lines were released
   // The port cannot hold TXD in break, found before the chip was reset:
   BreakFaked,    // the driver sends a character instead, and TXD soon idles
   BreakTooSlow,  // a break switch takes far longer than a DTR or RTS switch

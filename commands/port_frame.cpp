@@ -26,17 +26,19 @@ PortFrame::PortFrame(int selectedPort) : port_(selectedPort == 1 ? 1 : 2) {
     unusable_ = PortFault{PortFaultKind::NotReady, port_};
     return;
   }
-  const LineCheck check = CheckLine();
-  cost_ = check.cost;
-  if (const auto refusal = RefusalFor(check.verdict)) {
-    ClosePort();
-    if (*refusal == PortFaultKind::Lost) {
-      unusable_ = PortFault{*refusal, port_};
-    } else {
-      unusable_ = PortFault{*refusal, port_, PortDriverName(mode), cost_.breakSwitchMs,
-                            cost_.modemSwitchMs};
+  // A command cancelled before it starts switches nothing at all: Program
+  // says so.
+  if (!CancelRequested()) {
+    const LineCheck check = CheckLine();
+    cost_ = check.cost;
+    if (const auto refusal = RefusalFor(check.verdict)) {
+      ClosePort();
+      unusable_ = *refusal == PortFaultKind::Lost
+                      ? PortFault{*refusal, port_}
+                      : PortFault{*refusal, port_, PortDriverName(mode), cost_.breakSwitchMs,
+                                  cost_.modemSwitchMs};
+      return;
     }
-    return;
   }
   held_ = true;
 }
