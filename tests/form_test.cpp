@@ -168,15 +168,6 @@ TEST_F(Form, TitleShowsShareDoneAndTimeLeftWhileACommandRuns) {
   }
 }
 
-TEST_F(Form, TitleIsLeftAloneByACommandThatDoesNotRun) {
-  Start();  // neither port
-  form_.EraseClick();
-  fake_serial::SetDevice("COM2", DeviceState::Present);
-  form_.FlashBinClick();  // the dialog is cancelled
-  EXPECT_TRUE(view_.captions.empty());
-  EXPECT_EQ(view_.errors.size(), 1u);
-}
-
 TEST(ErrorBox, CaptionIsTheExecutableNameInTitleCase) {
   EXPECT_EQ(ErrorBoxCaption("/usr/bin/flash89"), "flash89");
   EXPECT_EQ(ErrorBoxCaption("C:\\Tools\\FLASH89.EXE"), "Flash89");

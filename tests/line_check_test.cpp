@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "commands/commands.h"
-#include "commands/messages.h"
 #include "commands/text_log.h"
 #include "fake_chip_fixture.h"
 #include "temp_files.h"
@@ -137,18 +136,6 @@ TEST_F(LineCheckTest, MeasuresWhatASwitchCosts) {
   EXPECT_NEAR(check.cost.breakSwitchMs, 1.5, 0.01);
   EXPECT_EQ(fake_serial::Counts("COM2").switches, kLineCheckSwitches);
   EXPECT_LT(ElapsedMs() - started, kLineCheckSwitches * 1.5 + 1);
-}
-
-TEST_F(LineCheckTest, SlowBreakIsRefusedWithWhatItCost) {
-  fake_serial::SetLineBehaviour("COM2",
-                                {.switchCostNs = kMs, .breakCostNs = 45 * kMs, .driver = "pl2303"});
-  const std::optional<Fault> fault = EraseCommand(2);
-  EXPECT_EQ(PortFaultOf(fault).kind, PortFaultKind::BreakTooSlow);
-  EXPECT_FALSE(ChipWasReset("COM2"));
-  ASSERT_TRUE(fault);
-  EXPECT_EQ(FaultText(*fault),
-            "COM2 ist ungeeignet (USB-Adapter PL2303, Treiber pl2303): ein Break braucht 45 ms, "
-            "eine Steuerleitung 1,0 ms");
 }
 
 TEST_F(LineCheckTest, FailingSwitchesAreRefusedBeforeAnyReset) {
