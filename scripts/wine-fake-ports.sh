@@ -6,8 +6,8 @@
 #
 #   start_virtual_display WORK      Xvfb; exports DISPLAY
 #   start_wine_on_fake_ports WORK SHIM
-#                                   COM1 is WORK/fake-com1, COM2 WORK/fake-com2 (both absent
-#                                   at first), and COM3 WORK/fake-com3 for the tests,
+#                                   COM1 is WORK/fake-com1 (absent), COM2 WORK/fake-com2
+#                                   (present), and COM3 WORK/fake-com3 for the tests,
 #                                   which fails every line switch after its third:
 #                                   a port is present while its file exists, and
 #                                   every call on them is traced to WORK/trace
@@ -45,6 +45,7 @@ start_wine_on_fake_ports() {
   export FLASH89_WINE_COM1="$work/fake-com1" FLASH89_WINE_COM2="$work/fake-com2" FLASH89_WINE_COM3="$work/fake-com3"
   # The test programs' own guard: the ports are named, and not real ones.
   export FLASH89_COM1="$work/fake-com1" FLASH89_COM2="$work/fake-com2"
+  touch "$work/fake-com2"
   "$wine" wineboot -i >/dev/null 2>&1
   # Ports named here come before any that Wine finds on the machine.
   "$wine" reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$work/fake-com1" /f >/dev/null 2>&1

@@ -51,6 +51,10 @@ void SetTxdLine(bool on) { Switch(on ? LineCode::SetBreak : LineCode::ClearBreak
 
 bool LineFailedSinceOpen() { return lineFailed; }
 
+std::string PortDriverName(std::string_view mode) {
+  return device_seam::DeviceDriverName(mode.substr(0, 4));
+}
+
 void ResetSerialModule() {
   if (PortHandle != 0) ClosePort();
   lineFailed = false;

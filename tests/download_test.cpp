@@ -198,7 +198,7 @@ TEST_F(Download, ReadOnlyBinaryImageIsDownloaded) {
 
 TEST_F(Download, CancelledDialogEndsSilently) {
   EXPECT_EQ(FlashHexCommand(2, log_, [] { return std::string(); }), std::nullopt);
-  EXPECT_TRUE(fake_serial::Events("COM2").empty());
+  EXPECT_FALSE(ChipWasReset("COM2"));
   EXPECT_EQ(log_.GetLine(1), "COM2 geöffnet");
   EXPECT_EQ(PortHandle, 0);
 }
@@ -241,7 +241,7 @@ TEST_F(Download, BadFilesNeverPutTheChipIntoProgramming) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
     EXPECT_EQ(FailureOf(c.command, c.path), c.error);
-    EXPECT_EQ(fake_serial::Counts("COM2").switches, 0);
+    EXPECT_FALSE(ChipWasReset("COM2"));
     EXPECT_EQ(fake_serial::Counts("COM2").opens, fake_serial::Counts("COM2").closes);
     EXPECT_EQ(log_.GetLine(1), "COM2 geöffnet");
     EXPECT_EQ(PortHandle, 0);
@@ -255,4 +255,37 @@ TEST_F(Download, PortLostMidwayStopsTheDownloadWithTheInterruption) {
   EXPECT_EQ(PortHandle, 0);
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
   EXPECT_LT(ChipOn("COM2").Instructions().size(), 12u);
+}
+
+TEST_F(Download, CancelStopsBeforeTheNextWriteWithTheLinesReleased) {
+  const std::string image = ReadWhole(TestImage("big_1k.bin"));
+  const struct {
+    std::optional<Fault> (Download::*command)(const std::string&);
+    const char* name;
+    int waitsPerByte;
+  } cases[] = {{&Download::FlashHex, "big_1k.hex", 1}, {&Download::FlashBin, "big_1k.bin", 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeChipTest::SetUp();
+    fake_serial::SetDevice("COM2", DeviceState::Present);
+    // In the last wait of the tenth byte: ten bytes have had their whole write cycle.
+    CancelInWait cancel(kEnterProgrammingWaits + 10 * c.waitsPerByte);
+    std::optional<Fault> fault;
+    {
+      const ScopedWaitIdleWork during(cancel);
+      fault = (this->*c.command)(TestImage(c.name));
+    }
+    EXPECT_EQ(fault, Fault(PortFault{PortFaultKind::Cancelled, 2}));
+    EXPECT_EQ(Chip().Flash(), ErasedFlashWith(Bytes(image.substr(0, 10))));
+    EXPECT_TRUE(LinesAfter(fake_serial::Events("COM2")).AllReleased());
+    EXPECT_EQ(PortHandle, 0);
+    EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
+  }
+}
+
+TEST_F(Download, CancelAskedBeforeTheCommandSwitchesNothing) {
+  RequestCancel();
+  EXPECT_EQ(FlashBin(TestImage("blink.bin")), Fault(PortFault{PortFaultKind::Cancelled, 2}));
+  EXPECT_EQ(fake_serial::Counts("COM2").switches, 0);
+  EXPECT_EQ(PortHandle, 0);
 }

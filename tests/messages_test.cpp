@@ -18,6 +18,75 @@ TEST(Messages, PortTextsNameThePort) {
   EXPECT_EQ(PortStatusText(2, false), "COM2 nicht bereit");
   EXPECT_EQ(FaultText(PortFault{PortFaultKind::NotReady, 1}), "COM1 nicht bereit");
   EXPECT_EQ(FaultText(PortFault{PortFaultKind::Lost, 2}), "Verbindung zu COM2 unterbrochen");
+  EXPECT_EQ(FaultText(PortFault{PortFaultKind::Cancelled, 1}),
+            "Abgebrochen: der Chip ist möglicherweise gelöscht oder nur teilweise beschrieben");
+}
+
+TEST(Messages, ProgressGivesShareBytesAndTimeLeftRoundedUp) {
+  EXPECT_EQ(ProgressText(
+                {.bytesDone = 1024, .bytesTotal = 4096, .fractionDone = 0.2599, .msLeft = 30'001}),
+            "25 %, 1024 von 4096 Bytes, noch 0:31");
+  EXPECT_EQ(ProgressText({.bytesDone = 0, .bytesTotal = 1, .fractionDone = 0, .msLeft = 830}),
+            "0 %, 0 von 1 Byte, noch 0:01");
+  EXPECT_EQ(ProgressText({.fractionDone = 0.5, .msLeft = 210}), "50 %, noch 0:01");  // Erase
+  EXPECT_EQ(ProgressText(
+                {.bytesDone = 9, .bytesTotal = 12288, .fractionDone = 0.001, .msLeft = 3'723'000}),
+            "0 %, 9 von 12288 Bytes, noch 1:02:03");
+  EXPECT_EQ(ProgressText({.fractionDone = 1.2, .msLeft = -5}), "100 %, noch 0:00");
+}
+
+TEST(Messages, ImageExtentNamesFormatSizeAndRange) {
+  EXPECT_EQ(ImageExtentText({ImageFormat::IntelHex, 307, 0x0000, 0x0132}),
+            "Intel-HEX-Datei, 307 Bytes von 0000 bis 0132");
+  EXPECT_EQ(ImageExtentText({ImageFormat::Binary, 1, 0, 0}),
+            "Binärdatei, 1 Byte von 0000 bis 0000");
+  EXPECT_EQ(ImageExtentText({ImageFormat::IntelHex, 0, 0, 0}), "Intel-HEX-Datei, 0 Bytes");
+}
+
+TEST(Messages, UnfitPortsAreNamedWithTheirAdapterAndTheReason) {
+  using K = PortFaultKind;
+  const struct {
+    PortFault fault;
+    const char* text;
+  } cases[] = {
+      {{K::BreakFaked, 2, "ch341"},
+       "COM2 ist ungeeignet (USB-Adapter CH340/CH341, Treiber ch341): der Treiber hält TXD nicht "
+       "im Break, er sendet nur ein Zeichen"},
+      {{K::BreakFaked, 1},
+       "COM1 ist ungeeignet: der Treiber hält TXD nicht im Break, er sendet "
+       "nur ein Zeichen"},
+      {{K::BreakTooSlow, 1, "ftdi_sio", 12.4, 1.26},
+       "COM1 ist ungeeignet (USB-Adapter FTDI, Treiber ftdi_sio): ein Break braucht 12 ms, eine "
+       "Steuerleitung 1,3 ms"},
+      {{K::BreakTooSlow, 2, "serial8250", 2.5, 0.0021},
+       "COM2 ist ungeeignet (eingebaute Schnittstelle, Treiber serial8250): ein Break braucht "
+       "2,5 ms, eine Steuerleitung 0,002 ms"},
+      {{K::BreakRefused, 2, "xr_serial"},
+       "COM2 ist ungeeignet (Treiber xr_serial): der Treiber kann TXD nicht im Break halten"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FaultText(c.fault), c.text);
+}
+
+TEST(Messages, TitleShowsShareDoneAndTimeLeftRoundedUp) {
+  const struct {
+    double fraction, msLeft;
+    const char* title;
+  } cases[] = {
+      {0.0, 420, "Flash – 0 %, noch 1 s"},
+      {0.426, 59'000, "Flash – 42 %, noch 59 s"},
+      {0.5, 59'001, "Flash – 50 %, noch 1 min"},
+      {0.5, 61'000, "Flash – 50 %, noch 2 min"},
+      {0.1, 180'000, "Flash – 10 %, noch 3 min"},
+      {0.01, 3'600'000, "Flash – 1 %, noch 1 h"},
+      {0.01, 3'900'000, "Flash – 1 %, noch 1 h 5 min"},
+      {0.999, 0, "Flash – 99 %, noch 0 s"},
+  };
+  for (const auto& c : cases) {
+    CommandProgress progress;
+    progress.fractionDone = c.fraction;
+    progress.msLeft = c.msLeft;
+    EXPECT_EQ(CaptionWithProgress("Flash", progress), c.title);
+  }
 }
 
 TEST(Messages, ImageFaultsReadAsTheUserKnowsThem) {

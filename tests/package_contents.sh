@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks what a user installs with it: the
-# program, its menu entry and icon, the manual and the README with its
+# programs, the window's menu entry and icon, the manuals and the README with its
 # picture, dependencies on the Qt 6 runtime, and no lintian error or warning.
 # Usage: package_contents.sh BUILD-DIR VERSION
 set -euo pipefail
@@ -14,8 +14,9 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for path in ./usr/bin/flash89 ./usr/share/applications/flash89.desktop \
+for path in ./usr/bin/flash89 ./usr/bin/flash89-cli ./usr/share/applications/flash89.desktop \
             ./usr/share/icons/hicolor/scalable/apps/flash89.svg ./usr/share/man/man1/flash89.1.gz \
+            ./usr/share/man/man1/flash89-cli.1.gz \
             ./usr/share/doc/flash89/README.md ./usr/share/doc/flash89/copyright \
             ./usr/share/doc/flash89/changelog.gz ./usr/share/doc/flash89/docs/flash89-window.png; do
   grep -qxF "$path" <<<"$contents" || fail "missing $path"
@@ -33,6 +34,9 @@ dpkg-deb -x "$deb" "$unpacked"
 desktop-file-validate "$unpacked/usr/share/applications/flash89.desktop" || fail "desktop entry"
 grep -q '^Categories=Development;Electronics;$' "$unpacked/usr/share/applications/flash89.desktop" ||
   fail "desktop entry categories"
+
+# The command-line program runs as installed and knows its version.
+[ "$("$unpacked/usr/bin/flash89-cli" --version)" = "flash89-cli $version" ] || fail "flash89-cli --version"
 
 if lintian --no-tag-display-limit "$deb" 2>/dev/null | grep -E '^(E|W):'; then fail "lintian"; fi
 

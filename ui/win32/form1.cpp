@@ -7,7 +7,6 @@
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"TForm1";
-constexpr wchar_t kCaption[] = L"VU74/Flash AT89S8253";
 
 // Outer frame of the window on the screen, in pixels at 96 dpi.
 constexpr RECT kWindowFrame{205, 129, 205 + 492, 129 + 308};
@@ -71,8 +70,8 @@ TForm1::TForm1(HINSTANCE instance, FormDialogs* dialogs)
       OpenDialog1(dialogs_),
       SelectedPort(form_.SelectedPort) {
   RegisterWindowClass(instance, &TForm1::WindowProc);
-  CreateWindowExW(0, kWindowClass, kCaption, WS_OVERLAPPEDWINDOW, kWindowFrame.left,
-                  kWindowFrame.top, kWindowFrame.right - kWindowFrame.left,
+  CreateWindowExW(0, kWindowClass, WideFromUtf8(MainForm::kCaption).c_str(), WS_OVERLAPPEDWINDOW,
+                  kWindowFrame.left, kWindowFrame.top, kWindowFrame.right - kWindowFrame.left,
                   kWindowFrame.bottom - kWindowFrame.top, nullptr, nullptr, instance, this);
   CreateControls(instance);
   FormCreate();
@@ -197,6 +196,10 @@ std::string TForm1::AskFileName(const std::string& presetName) {
 
 void TForm1::ShowErrorBox(const std::string& caption, const std::string& text) {
   dialogs_.ShowErrorBox(Handle, caption, text);
+}
+
+void TForm1::SetCaption(const std::string& caption) {
+  SetWindowTextW(Handle, WideFromUtf8(caption).c_str());
 }
 
 void TForm1::Repaint() {
