@@ -4,6 +4,7 @@
 
 #include "temp_files.h"
 #include "ui/form/error_box.h"
+#include "ui/win32/wide_text.h"
 #include "win32_window_fixture.h"
 
 using fake_serial::DeviceState;
@@ -165,15 +166,20 @@ TEST_F(Win32WindowCommands, ButtonsRunTheirCommandsAndFailuresShowTheErrorBox) {
 TEST_F(Win32WindowCommands, LogRepaintsDuringADownloadWhileInputWaitsAndCloseWaitsForTheEnd) {
   // Counts the memo's paints while the command runs.
   static int paintsWhileRunning;
+  static wchar_t titleWhileRunning[256];
   static WNDPROC memoProcedure;
   static TForm1* form;
   paintsWhileRunning = 0;
+  titleWhileRunning[0] = L'\0';
   form = form_.get();
   memoProcedure = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(form_->Memo1, GWLP_WNDPROC,
                         reinterpret_cast<LONG_PTR>(+[](HWND window, UINT message, WPARAM wParam,
                                                        LPARAM lParam) -> LRESULT {
-                          if (message == WM_PAINT && form->CommandRunning()) ++paintsWhileRunning;
+                          if (message == WM_PAINT && form->CommandRunning()) {
+                            ++paintsWhileRunning;
+                            GetWindowTextW(form->Handle, titleWhileRunning, 256);
+                          }
                           return CallWindowProcW(memoProcedure, window, message, wParam, lParam);
                         })));
 
@@ -187,6 +193,14 @@ TEST_F(Win32WindowCommands, LogRepaintsDuringADownloadWhileInputWaitsAndCloseWai
   SendMessageW(form_->FlashHex, BM_CLICK, 0, 0);
 
   EXPECT_GT(paintsWhileRunning, 0);
+  // The title tells how far the command is while it runs, and is the
+  // window's own again afterwards.
+  const std::wstring caption = WideFromUtf8(MainForm::kCaption);
+  EXPECT_NE(std::wstring(titleWhileRunning), caption);
+  EXPECT_NE(std::wstring(titleWhileRunning), L"");
+  wchar_t title[256] = {};
+  GetWindowTextW(form_->Handle, title, 256);
+  EXPECT_EQ(std::wstring(title), caption);
   const std::string image = ReadWhole(TestImage("big_1k.bin"));
   EXPECT_EQ(ChipOn("COM2").Flash(), ErasedFlashWith({image.begin(), image.end()}));
   MSG waiting;
