@@ -3,6 +3,7 @@
 # runs them under Wine, on fake ports only: COM1 is a pseudo-terminal, COM2
 # names nothing, and the fake serial device is preloaded into every Wine
 # process so that no real serial device can be opened, whatever Wine maps.
+# FTDI's D2XX library is a fake in Wine's system directory.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -49,6 +50,8 @@ for _ in $(seq 50); do [ -e "$work/com1" ] && break; sleep 0.1; done
 "$wine" reg add 'HKLM\Software\Wine\Ports' /v COM2 /t REG_SZ /d "$work/no-com2" /f >/dev/null 2>&1
 "$wineserver" -k
 "$wineserver" -w
+# FTDI's D2XX library, faked: the only ftd2xx.dll the Windows build can load.
+cp build-windows/sim/ftd2xx.dll "$WINEPREFIX/drive_c/windows/system32/ftd2xx.dll"
 
 echo "== windows: tests under Wine"
 ctest --test-dir build-windows --output-on-failure
