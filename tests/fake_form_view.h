@@ -15,6 +15,7 @@ class StringMemo : public MemoText {
   virtual ~StringMemo() = default;
 
   std::string Text() const override { return text; }
+  void SetText(const std::string& newText) { text = newText; }
   void ReplaceLinesFrom(int firstLine, const std::string& lines) override {
     ++replacements;
     if (firstLine == 0) {

@@ -2,6 +2,8 @@
 // error box, the live log and a close asked for during a command.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "commands/commands.h"
 #include "commands/text_log.h"
 #include "fake_chip_fixture.h"
@@ -116,9 +118,12 @@ TEST_F(Form, LogIsShownWhileADownloadRunsWithoutLengtheningIt) {
   view_.answers = {TestImage("big_1k.hex")};
   virtual_counter::Reset(100);  // slower in real time, so that repaints fall due
   form_.FlashHexClick();
-  ASSERT_FALSE(shownDuringDownload.empty());
-  EXPECT_EQ(shownDuringDownload.front().substr(0, 2), "\r\n");  // the log was cleared
-  EXPECT_LT(shownDuringDownload.front().size(), view_.memo.text.size());
+  // Some repaint showed the download's log part written.
+  const bool partlyWritten = std::any_of(
+      shownDuringDownload.begin(), shownDuringDownload.end(), [&](const std::string& shown) {
+        return shown.starts_with("\r\n0000  ") && shown.size() < view_.memo.text.size();
+      });
+  EXPECT_TRUE(partlyWritten) << shownDuringDownload.size() << " repaints";
   const ChipModel chip = ChipOn("COM2");
   EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
   // In the end the memo holds what the plain log of the same download does.

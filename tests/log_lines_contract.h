@@ -9,6 +9,7 @@
 #include <string>
 
 #include "commands/log_lines.h"
+#include "ui/form/mirrored_log.h"
 
 class LogUnderTest {
  public:
@@ -20,7 +21,43 @@ class LogUnderTest {
   virtual std::string ShownText() = 0;
 };
 
+// The log of a window: a memo mirroring the model, outside a command or in
+// the mode the program uses while one runs. Memo is a MemoText that can
+// also be given a whole text, as a user's typing would.
+template <class Memo>
+class MirroredLogUnderTest : public LogUnderTest {
+ public:
+  explicit MirroredLogUnderTest(bool duringCommand) : duringCommand_(duringCommand) {
+    if (duringCommand_) log_.BeginCommand();
+  }
+  LogLines& Log() override { return log_; }
+  void SetText(const std::string& text) override {
+    if (duringCommand_) log_.EndCommand();
+    memo_.SetText(text);
+    if (duringCommand_) log_.BeginCommand();
+  }
+  std::string ShownText() override {
+    log_.Flush();
+    return memo_.Text();
+  }
+
+ private:
+  Memo memo_;
+  MirroredLog log_{memo_};
+  bool duringCommand_;
+};
+
 using LogFactory = std::unique_ptr<LogUnderTest> (*)();
+
+// Both modes of a memo, for INSTANTIATE_TEST_SUITE_P.
+template <class Memo>
+std::unique_ptr<LogUnderTest> MemoOutsideCommand() {
+  return std::make_unique<MirroredLogUnderTest<Memo>>(false);
+}
+template <class Memo>
+std::unique_ptr<LogUnderTest> MemoDuringCommand() {
+  return std::make_unique<MirroredLogUnderTest<Memo>>(true);
+}
 
 class LogLinesContract : public testing::TestWithParam<LogFactory> {
  protected:

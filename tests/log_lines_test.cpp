@@ -3,7 +3,6 @@
 #include "commands/text_log.h"
 #include "fake_form_view.h"
 #include "log_lines_contract.h"
-#include "ui/form/mirrored_log.h"
 
 namespace {
 
@@ -17,28 +16,6 @@ class PlainLog : public LogUnderTest {
   TextLog log_;
 };
 
-class MirroredMemo : public LogUnderTest {
- public:
-  explicit MirroredMemo(bool duringCommand) : duringCommand_(duringCommand) {
-    if (duringCommand_) log_.BeginCommand();
-  }
-  LogLines& Log() override { return log_; }
-  void SetText(const std::string& text) override {
-    if (duringCommand_) log_.EndCommand();
-    memo_.text = text;
-    if (duringCommand_) log_.BeginCommand();
-  }
-  std::string ShownText() override {
-    log_.Flush();
-    return memo_.text;
-  }
-
- private:
-  StringMemo memo_;
-  MirroredLog log_{memo_};
-  bool duringCommand_;
-};
-
 std::string LogName(std::size_t index) {
   static const char* const names[] = {"PlainText", "Memo", "MemoDuringCommand"};
   return names[index];
@@ -50,8 +27,7 @@ INSTANTIATE_TEST_SUITE_P(
     EveryLog, LogLinesContract,
     testing::Values(
         +[]() -> std::unique_ptr<LogUnderTest> { return std::make_unique<PlainLog>(); },
-        +[]() -> std::unique_ptr<LogUnderTest> { return std::make_unique<MirroredMemo>(false); },
-        +[]() -> std::unique_ptr<LogUnderTest> { return std::make_unique<MirroredMemo>(true); }),
+        &MemoOutsideCommand<StringMemo>, &MemoDuringCommand<StringMemo>),
     [](const testing::TestParamInfo<LogFactory>& info) { return LogName(info.index); });
 
 TEST(MirroredLogDuringCommand, MemoChangesOnlyWhenFlushed) {
