@@ -25,6 +25,7 @@
 namespace {
 
 constexpr std::size_t kImageBytes = ChipModel::kFlashSize;
+constexpr double kEraseWaitsMs = 10 + 100 + 10 + 100 + 200 + 8 * kByteWaitsMs;
 
 std::uint8_t ImageByte(std::size_t address) {
   return static_cast<std::uint8_t>(address * 7 + (address >> 8));
@@ -103,6 +104,13 @@ int main() {
                "simulated: time / waits (%.1f s / %.1f s)",
                multiplier, run.seconds, floorSeconds),
         run.ok ? Format("%.4f", run.seconds / floorSeconds) : "FAILED", "<= 1.05");
+    const std::int64_t start = virtual_counter::NowNs();
+    const bool erased = !EraseCommand(2).has_value();
+    const double eraseMs = static_cast<double>(virtual_counter::NowNs() - start) / 1e6;
+    Row(Format("Erase, FTDI adapter (fake, %.0f samples per baud), simulated, with the rate "
+               "measurement: time / waits (%.0f ms / %.0f ms)",
+               multiplier, eraseMs, kEraseWaitsMs),
+        erased ? Format("%.3f", eraseMs / kEraseWaitsMs) : "FAILED", "");
   }
 
   setenv(bitbang::kSwitchVariable, "off", 1);
