@@ -33,9 +33,9 @@ void LetGoOfAdapter() {
 }  // namespace
 
 bool OpenPort(std::string_view mode) {
+  LetGoOfAdapter();
   // Compared as unsigned so that the invalid handle of a failed open is
   // closed as well.
-  LetGoOfAdapter();
   if (static_cast<std::uintptr_t>(PortHandle) != 0) device_seam::CloseDevice(PortHandle);
   lineFailed = false;
   PortHandle = device_seam::OpenDevice(mode.substr(0, 4));
