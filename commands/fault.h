@@ -7,8 +7,9 @@
 #include "image/image_fault.h"
 
 enum class PortFaultKind {
-  NotReady,  // the port did not open: nothing was switched
-  Lost,      // a line switch failed midway: the lines were released
+  NotReady,   // the port did not open: nothing was switched
+  Lost,       // a line switch failed midway: the lines were released
+  Cancelled,  // stopped on request before an instruction: the lines were released
 };
 
 struct PortFault {

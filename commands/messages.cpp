@@ -1,6 +1,9 @@
 #include "commands/messages.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
 
 #include "image/hex_text.h"
 
@@ -51,8 +54,28 @@ std::string PortFaultText(const PortFault& fault) {
   switch (fault.kind) {
     case PortFaultKind::NotReady: return PortStatusText(fault.port, false);
     case PortFaultKind::Lost: return "Verbindung zu " + PortName(fault.port) + " unterbrochen";
+    case PortFaultKind::Cancelled:
+      return "Abgebrochen: der Chip ist möglicherweise gelöscht oder nur teilweise beschrieben";
   }
   return PortStatusText(fault.port, false);
+}
+
+std::string BytesText(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " Byte" : " Bytes");
+}
+
+// "0:31", "12:05", "1:02:03"; rounded up, so that a running command never
+// shows 0:00.
+std::string DurationText(double ms) {
+  const auto seconds = static_cast<long long>(std::ceil(std::max(ms, 0.0) / 1000.0));
+  char text[32];
+  if (seconds >= 3600) {
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60,
+                  seconds % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%lld:%02lld", seconds / 60, seconds % 60);
+  }
+  return text;
 }
 
 }  // namespace
@@ -87,3 +110,27 @@ std::string IoErrorText(int errorNumber) {
 }
 
 std::string OutOfMemoryText() { return "Zu wenig Speicherplatz"; }
+
+std::string InterruptedText() { return "Abgebrochen"; }
+
+std::string DownloadDoneText() { return "Chip gelöscht und beschrieben"; }
+
+std::string EraseDoneText() { return "Chip gelöscht"; }
+
+std::string ProgressText(const CommandProgress& progress) {
+  const int percent =
+      static_cast<int>(std::clamp(std::floor(progress.fractionDone * 100.0), 0.0, 100.0));
+  std::string text = std::to_string(percent) + " %, ";
+  if (progress.bytesTotal > 0) {
+    text += std::to_string(progress.bytesDone) + " von " + BytesText(progress.bytesTotal) + ", ";
+  }
+  return text + "noch " + DurationText(progress.msLeft);
+}
+
+std::string ImageExtentText(const ImageExtent& extent) {
+  std::string text = extent.format == ImageFormat::IntelHex ? "Intel-HEX-Datei, " : "Binärdatei, ";
+  text += BytesText(extent.bytes);
+  if (extent.bytes > 0)
+    text += " von " + WordToHex(extent.first) + " bis " + WordToHex(extent.last);
+  return text;
+}

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "commands/fault.h"
+#include "commands/progress.h"
+#include "image/image_extent.h"
 
 // "COM1", "COM2".
 std::string PortName(int port);
@@ -21,3 +23,18 @@ std::string IoErrorText(int errorNumber);
 
 // When memory ran out in the middle of a command.
 std::string OutOfMemoryText();
+
+// The texts of the command-line program.
+
+// A command stopped on request before it switched a line.
+std::string InterruptedText();
+
+// After a command's work was done.
+std::string DownloadDoneText();
+std::string EraseDoneText();
+
+// "25 %, 1024 von 4096 Bytes, noch 0:31"; Erase has no bytes to count.
+std::string ProgressText(const CommandProgress& progress);
+
+// "Intel-HEX-Datei, 27 Bytes von 0000 bis 001A".
+std::string ImageExtentText(const ImageExtent& extent);

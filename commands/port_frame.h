@@ -25,15 +25,21 @@ class PortFrame {
   std::optional<Fault> NotReady() const;
 
   // Runs a programming sequence. When the port is lost midway, the lines
-  // are released as far as they still can be, and the fault says so.
+  // are released as far as they still can be, and the fault says so. A
+  // cancel stops it before its next instruction, with the lines released;
+  // one requested before it starts lets it switch nothing.
   template <class Sequence>
   std::optional<Fault> Program(Sequence&& sequence) {
+    if (CancelRequested()) return PortFault{PortFaultKind::Cancelled, port_};
     try {
       sequence();
       if (LineFailedSinceOpen()) throw LineLost{};
     } catch (const LineLost&) {
       FinishProgramming();
       return PortFault{PortFaultKind::Lost, port_};
+    } catch (const Cancelled&) {
+      FinishProgramming();
+      return PortFault{PortFaultKind::Cancelled, port_};
     } catch (...) {
       FinishProgramming();
       throw;

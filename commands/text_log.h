@@ -20,6 +20,9 @@ class TextLog : public LogLines {
   // Whether SetLine(index, ...) would change a line.
   bool HasLine(int index) const { return index >= 0 && index < static_cast<int>(lines_.size()); }
 
+  // Line index as it is, however long; index must be a line (HasLine).
+  const std::string& WholeLine(int index) const { return lines_[static_cast<std::size_t>(index)]; }
+
   std::string Text() const;
   // The lines from firstLine on, whole, joined by separator.
   std::string LinesFrom(int firstLine, const std::string& separator) const;

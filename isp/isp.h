@@ -18,7 +18,20 @@ void SendIspByte(std::uint8_t value);
 // port was opened: the port has gone, and whatever follows would be lost.
 struct LineLost {};
 
-// Four bytes, then a check that the port still answers (throws LineLost).
+// Thrown before an instruction when a cancel has been requested. The
+// instruction before it has had its whole wait, so no write cycle or erase
+// is cut short.
+struct Cancelled {};
+
+// Asks the running sequence to stop before its next instruction. Safe to
+// call from a signal handler or another thread: one lock-free store. The
+// request stands until it is withdrawn.
+void RequestCancel();
+void WithdrawCancel();
+bool CancelRequested();
+
+// Throws Cancelled when a cancel has been requested, then sends four bytes,
+// then checks that the port still answers (throws LineLost).
 void SendIspInstruction(const IspInstruction& instruction);
 
 // One byte-mode write and the whole 5 ms the chip needs for it.

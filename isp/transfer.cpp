@@ -1,10 +1,20 @@
+#include <atomic>
+
 #include "isp/isp.h"
 #include "serial/rezero.h"
 
 namespace {
 constexpr double kBitPhaseMs = 0.01;
 constexpr double kWriteCycleMs = 5;
+
+// Only a lock-free atomic may be touched by a signal handler.
+std::atomic<bool> cancelRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 }  // namespace
+
+void RequestCancel() { cancelRequested.store(true, std::memory_order_relaxed); }
+void WithdrawCancel() { cancelRequested.store(false, std::memory_order_relaxed); }
+bool CancelRequested() { return cancelRequested.load(std::memory_order_relaxed); }
 
 // The hot path: three line switches and three waits per bit, nothing else.
 void SendIspByte(std::uint8_t value) {
@@ -21,6 +31,8 @@ void SendIspByte(std::uint8_t value) {
 }
 
 void SendIspInstruction(const IspInstruction& instruction) {
+  // Per instruction, not per bit: one plain load, no system call.
+  if (CancelRequested()) throw Cancelled{};
   for (const std::uint8_t value : instruction) SendIspByte(value);
   if (LineFailedSinceOpen()) throw LineLost{};
 }

@@ -256,3 +256,36 @@ TEST_F(Download, PortLostMidwayStopsTheDownloadWithTheInterruption) {
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
   EXPECT_LT(ChipOn("COM2").Instructions().size(), 12u);
 }
+
+TEST_F(Download, CancelStopsBeforeTheNextWriteWithTheLinesReleased) {
+  const std::string image = ReadWhole(TestImage("big_1k.bin"));
+  const struct {
+    std::optional<Fault> (Download::*command)(const std::string&);
+    const char* name;
+    int waitsPerByte;
+  } cases[] = {{&Download::FlashHex, "big_1k.hex", 1}, {&Download::FlashBin, "big_1k.bin", 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeChipTest::SetUp();
+    fake_serial::SetDevice("COM2", DeviceState::Present);
+    // In the last wait of the tenth byte: ten bytes have had their whole write cycle.
+    CancelInWait cancel(kEnterProgrammingWaits + 10 * c.waitsPerByte);
+    std::optional<Fault> fault;
+    {
+      const ScopedWaitIdleWork during(cancel);
+      fault = (this->*c.command)(TestImage(c.name));
+    }
+    EXPECT_EQ(fault, Fault(PortFault{PortFaultKind::Cancelled, 2}));
+    EXPECT_EQ(Chip().Flash(), ErasedFlashWith(Bytes(image.substr(0, 10))));
+    EXPECT_TRUE(LinesAfter(fake_serial::Events("COM2")).AllReleased());
+    EXPECT_EQ(PortHandle, 0);
+    EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
+  }
+}
+
+TEST_F(Download, CancelAskedBeforeTheCommandSwitchesNothing) {
+  RequestCancel();
+  EXPECT_EQ(FlashBin(TestImage("blink.bin")), Fault(PortFault{PortFaultKind::Cancelled, 2}));
+  EXPECT_EQ(fake_serial::Counts("COM2").switches, 0);
+  EXPECT_EQ(PortHandle, 0);
+}

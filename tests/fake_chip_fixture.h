@@ -7,10 +7,28 @@
 #include <string>
 #include <vector>
 
+#include "isp/isp.h"
+#include "line_states.h"
 #include "serial/rezero.h"
 #include "sim/chip_model.h"
 #include "sim/fake_serial.h"
 #include "sim/virtual_counter.h"
+
+// Asks for a cancel at the start of the given wait of a millisecond or
+// more, counting from 1: the wait itself still runs to its end.
+class CancelInWait : public WaitIdleWork {
+ public:
+  explicit CancelInWait(int wait) : remaining_(wait) {}
+  void DuringWait() override {
+    if (--remaining_ == 0) RequestCancel();
+  }
+
+ private:
+  int remaining_;
+};
+
+// The long waits of entering programming mode, before the first write.
+inline constexpr int kEnterProgrammingWaits = 7;
 
 class FakeChipTest : public testing::Test {
  protected:
@@ -18,8 +36,10 @@ class FakeChipTest : public testing::Test {
     fake_serial::Reset();
     virtual_counter::Reset();
     ResetSerialModule();
+    WithdrawCancel();
     StartClock();
   }
+  void TearDown() override { WithdrawCancel(); }
 
   static ChipModel ChipOn(std::string_view port) {
     ChipModel chip;

@@ -36,7 +36,10 @@ class Isp : public FakeChipTest {
     fake_serial::SetDevice("COM2", DeviceState::Present);
     ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
   }
-  void TearDown() override { ClosePort(); }
+  void TearDown() override {
+    ClosePort();
+    FakeChipTest::TearDown();
+  }
 };
 
 TEST_F(Isp, ByteGoesOutMostSignificantBitFirstInvertedOnTxd) {
@@ -167,6 +170,31 @@ TEST_F(EraseCommandTest, PortLostMidwayStopsWithTheInterruptionAndClosesThePort)
   // Stopped at the first instruction boundary: no further instruction tried.
   // Clock and reset, one instruction of 4 x 25 switches, then the release.
   EXPECT_EQ(fake_serial::Counts("COM1").switches, 2 + 100 + 3);
+}
+
+TEST_F(EraseCommandTest, CancelLetsAStartedEraseFinishAndStopsBeforeIt) {
+  fake_serial::SetDevice("COM1", DeviceState::Present);
+  // In the wait after the chip erase instruction: the erase runs to its end.
+  CancelInWait afterErase(4);
+  {
+    const ScopedWaitIdleWork during(afterErase);
+    EXPECT_EQ(EraseCommand(1), std::nullopt);
+  }
+  EXPECT_EQ(ChipOn("COM1").EraseCount(), 1);
+
+  FakeChipTest::SetUp();
+  fake_serial::SetDevice("COM1", DeviceState::Present);
+  // In the wait after programming enable: no erase instruction follows.
+  CancelInWait beforeErase(3);
+  {
+    const ScopedWaitIdleWork during(beforeErase);
+    EXPECT_EQ(EraseCommand(1), Fault(PortFault{PortFaultKind::Cancelled, 1}));
+  }
+  const ChipModel chip = ChipOn("COM1");
+  EXPECT_EQ(chip.EraseCount(), 0);
+  EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
+  EXPECT_TRUE(LinesAfter(fake_serial::Events("COM1")).AllReleased());
+  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
 }
 
 namespace {

@@ -27,7 +27,11 @@ refuse "image/ reads files only" "$(includes 'serial/|isp/|commands/|ui/|sim/' i
 refuse "isp/ builds on serial/ only" "$(includes 'image/|commands/|ui/|sim/' isp)"
 refuse "serial/ is the bottom layer" "$(includes 'image/|isp/|commands/|ui/|sim/' serial)"
 refuse "commands/ knows no front end" "$(includes 'ui/|app/|sim/' commands)"
+refuse "front ends program the chip through commands/ only" "$(includes 'isp/' ui app)"
 refuse "the window's behaviour knows no toolkit" "$(includes 'Q[A-Za-z]+|windows\.h|ui/qt/|ui/win32/' ui/form)"
+refuse "the command-line program knows no window" "$(includes 'Q[A-Za-z]+|ui/qt/|ui/win32/|ui/form/' ui/cli)"
+refuse "the command-line program knows Win32 only in its console" \
+  "$(includes 'windows\.h' ui/cli | grep -v '^ui/cli/console_win32\.cpp$' || true)"
 refuse "only the Qt front end knows Qt" \
   "$(includes 'Q[A-Za-z]+[>"]|QtWidgets|QtCore' serial image isp commands ui/form sim | grep -v '^ui/qt/' || true)"
 refuse "only the platform layer and the Win32 front end know Win32" \

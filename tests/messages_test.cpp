@@ -18,6 +18,29 @@ TEST(Messages, PortTextsNameThePort) {
   EXPECT_EQ(PortStatusText(2, false), "COM2 nicht bereit");
   EXPECT_EQ(FaultText(PortFault{PortFaultKind::NotReady, 1}), "COM1 nicht bereit");
   EXPECT_EQ(FaultText(PortFault{PortFaultKind::Lost, 2}), "Verbindung zu COM2 unterbrochen");
+  EXPECT_EQ(FaultText(PortFault{PortFaultKind::Cancelled, 1}),
+            "Abgebrochen: der Chip ist möglicherweise gelöscht oder nur teilweise beschrieben");
+}
+
+TEST(Messages, ProgressGivesShareBytesAndTimeLeftRoundedUp) {
+  EXPECT_EQ(ProgressText(
+                {.bytesDone = 1024, .bytesTotal = 4096, .fractionDone = 0.2599, .msLeft = 30'001}),
+            "25 %, 1024 von 4096 Bytes, noch 0:31");
+  EXPECT_EQ(ProgressText({.bytesDone = 0, .bytesTotal = 1, .fractionDone = 0, .msLeft = 830}),
+            "0 %, 0 von 1 Byte, noch 0:01");
+  EXPECT_EQ(ProgressText({.fractionDone = 0.5, .msLeft = 210}), "50 %, noch 0:01");  // Erase
+  EXPECT_EQ(ProgressText(
+                {.bytesDone = 9, .bytesTotal = 12288, .fractionDone = 0.001, .msLeft = 3'723'000}),
+            "0 %, 9 von 12288 Bytes, noch 1:02:03");
+  EXPECT_EQ(ProgressText({.fractionDone = 1.2, .msLeft = -5}), "100 %, noch 0:00");
+}
+
+TEST(Messages, ImageExtentNamesFormatSizeAndRange) {
+  EXPECT_EQ(ImageExtentText({ImageFormat::IntelHex, 307, 0x0000, 0x0132}),
+            "Intel-HEX-Datei, 307 Bytes von 0000 bis 0132");
+  EXPECT_EQ(ImageExtentText({ImageFormat::Binary, 1, 0, 0}),
+            "Binärdatei, 1 Byte von 0000 bis 0000");
+  EXPECT_EQ(ImageExtentText({ImageFormat::IntelHex, 0, 0, 0}), "Intel-HEX-Datei, 0 Bytes");
 }
 
 TEST(Messages, ImageFaultsReadAsTheUserKnowsThem) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks what a user installs with it: the
-# program, its menu entry and icon, the manual and the README with its
+# programs, the window's menu entry and icon, the manuals and the README with its
 # picture, the udev rule for FTDI adapters, dependencies on the Qt 6 and
 # libftdi runtimes, and no lintian error or warning.
 # Usage: package_contents.sh BUILD-DIR VERSION
@@ -15,8 +15,9 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for path in ./usr/bin/flash89 ./usr/share/applications/flash89.desktop \
+for path in ./usr/bin/flash89 ./usr/bin/flash89-cli ./usr/share/applications/flash89.desktop \
             ./usr/share/icons/hicolor/scalable/apps/flash89.svg ./usr/share/man/man1/flash89.1.gz \
+            ./usr/share/man/man1/flash89-cli.1.gz \
             ./usr/share/doc/flash89/README.md ./usr/share/doc/flash89/copyright \
             ./usr/share/doc/flash89/changelog.gz ./usr/share/doc/flash89/docs/flash89-window.png \
             ./lib/udev/rules.d/60-flash89-ftdi.rules ./usr/share/metainfo/flash89.metainfo.xml; do
@@ -35,6 +36,9 @@ dpkg-deb -x "$deb" "$unpacked"
 desktop-file-validate "$unpacked/usr/share/applications/flash89.desktop" || fail "desktop entry"
 grep -q '^Categories=Development;Electronics;$' "$unpacked/usr/share/applications/flash89.desktop" ||
   fail "desktop entry categories"
+
+# The command-line program runs as installed and knows its version.
+[ "$("$unpacked/usr/bin/flash89-cli" --version)" = "flash89-cli $version" ] || fail "flash89-cli --version"
 
 rule="$unpacked/lib/udev/rules.d/60-flash89-ftdi.rules"
 grep -q 'ATTR{idVendor}=="0403"' "$rule" && grep -q 'GROUP="dialout"' "$rule" || fail "udev rule for FTDI adapters"

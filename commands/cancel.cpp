@@ -1,0 +1,7 @@
+#include "commands/cancel.h"
+
+#include "isp/isp.h"
+
+void CancelCommand() { RequestCancel(); }
+bool CommandCancelRequested() { return CancelRequested(); }
+void WithdrawCommandCancel() { WithdrawCancel(); }

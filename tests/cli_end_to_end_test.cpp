@@ -1,0 +1,234 @@
+// The real flash89-cli, run as a Makefile would run it, with the fake
+// serial device preloaded at the operating system's boundary: every call
+// it makes on a port is in the trace, and a chip model reads the waveform.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "line_states.h"
+#include "sim/chip_model.h"
+#include "sim/trace_file.h"
+#include "temp_files.h"
+
+extern char** environ;
+
+namespace {
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+// How a shell reports the end of a program: its exit status, or 128 and
+// the signal that ended it.
+int ShellStatus(int waitStatus) {
+  if (WIFEXITED(waitStatus)) return WEXITSTATUS(waitStatus);
+  if (WIFSIGNALED(waitStatus)) return 128 + WTERMSIG(waitStatus);
+  return -1;
+}
+
+struct Finished {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+class CliEndToEnd : public testing::Test {
+ protected:
+  void SetUp() override {
+    cli_ = Env("FLASH89_CLI");
+    preload_ = Env("FLASH89_PRELOAD");
+    ASSERT_FALSE(cli_.empty() || preload_.empty()) << "run through ctest";
+    std::ofstream{Com2()};  // present; COM1 is absent
+  }
+
+  std::string Com1() const { return folder_.Path("com1"); }
+  std::string Com2() const { return folder_.Path("com2"); }
+
+  // Standard output goes to a file, or to the given descriptor.
+  pid_t Start(const std::vector<std::string>& arguments, int out = -1) {
+    std::vector<std::string> environment = {
+        "LD_PRELOAD=" + preload_,
+        "FLASH89_FAKE_SERIAL=" + Com1() + "," + Com2(),
+        "FLASH89_FAKE_TRACE=" + folder_.Path("trace"),
+        "FLASH89_COM1=" + Com1(),
+        "FLASH89_COM2=" + Com2(),
+        "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0",
+    };
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+      const std::string entry = *variable;
+      if (entry.starts_with("PATH=") || entry.starts_with("HOME=")) environment.push_back(entry);
+    }
+    std::vector<std::string> argv = {cli_};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (out >= 0) {
+      posix_spawn_file_actions_adddup2(&files, out, STDOUT_FILENO);
+    } else {
+      posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, folder_.Path("out").c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
+    posix_spawn_file_actions_addopen(&files, STDERR_FILENO, folder_.Path("err").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> argvPointers, environmentPointers;
+    for (std::string& argument : argv) argvPointers.push_back(argument.data());
+    argvPointers.push_back(nullptr);
+    for (std::string& entry : environment) environmentPointers.push_back(entry.data());
+    environmentPointers.push_back(nullptr);
+    pid_t pid = -1;
+    const int failed = posix_spawn(&pid, cli_.c_str(), &files, nullptr, argvPointers.data(),
+                                   environmentPointers.data());
+    posix_spawn_file_actions_destroy(&files);
+    EXPECT_EQ(failed, 0);
+    return pid;
+  }
+
+  Finished Wait(pid_t pid) {
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    return {ShellStatus(status), ReadWhole(folder_.Path("out")), ReadWhole(folder_.Path("err"))};
+  }
+
+  Finished Run(const std::vector<std::string>& arguments) { return Wait(Start(arguments)); }
+
+  std::vector<TraceRecord> TraceOf(const std::string& device) const {
+    std::vector<TraceRecord> records;
+    for (TraceRecord& record : ReadTrace(folder_.Path("trace"))) {
+      if (record.device == device) records.push_back(std::move(record));
+    }
+    return records;
+  }
+
+  ChipModel ChipOn(const std::string& device) const {
+    ChipModel chip;
+    chip.Feed(LineEventsOf(ReadTrace(folder_.Path("trace")), device));
+    EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
+    return chip;
+  }
+
+  static std::array<std::uint8_t, ChipModel::kFlashSize> ErasedFlashWith(const std::string& image) {
+    std::array<std::uint8_t, ChipModel::kFlashSize> flash{};
+    flash.fill(0xFF);
+    std::copy(image.begin(), image.end(), flash.begin());
+    return flash;
+  }
+
+  static bool IsLineSwitch(const TraceRecord& record) {
+    return record.call == "TIOCMBIS" || record.call == "TIOCSBRK" || record.call == "TIOCCBRK";
+  }
+
+  TempFolder folder_;
+  std::string cli_;
+  std::string preload_;
+};
+
+}  // namespace
+
+TEST_F(CliEndToEnd, HexAndBinaryImagesLandByteForByte) {
+  const std::string image = ReadWhole(TestImage("blink.bin"));
+  for (const char* command : {"hex", "bin"}) {
+    SCOPED_TRACE(command);
+    std::filesystem::remove(folder_.Path("trace"));
+    const std::string file =
+        TestImage(command == std::string("hex") ? "blink_lf.hex" : "blink.bin");
+    const Finished run = Run({command, file});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "flash89-cli: COM2 geöffnet\nflash89-cli: Chip gelöscht und beschrieben\n");
+    const ChipModel chip = ChipOn(Com2());
+    EXPECT_EQ(chip.EraseCount(), 1);
+    EXPECT_EQ(chip.Flash(), ErasedFlashWith(image));
+    EXPECT_EQ(TraceOf(Com2()).back().call, "close");
+  }
+}
+
+TEST_F(CliEndToEnd, MalformedFileExitsWithItsStatusBeforeAnyPortIsOpened) {
+  const std::string bad = folder_.Write("bad.hex", ":0300000002003BC1\n:00000001FF\n");
+  const Finished run = Run({"--port", "COM2", "hex", bad});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "flash89-cli: Zeile 1: Prüfsummenfehler\n");
+  EXPECT_TRUE(TraceOf(Com2()).empty());
+}
+
+TEST_F(CliEndToEnd, AbsentPortExitsWithItsStatusAndNothingIsSwitched) {
+  Finished run = Run({"--port", "COM1", "erase"});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, "flash89-cli: COM1 nicht bereit\n");
+
+  std::filesystem::remove(Com2());
+  run = Run({"bin", TestImage("blink.bin")});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, "flash89-cli: COM2 nicht bereit\nflash89-cli: COM1 nicht bereit\n");
+  for (const std::string& device : {Com1(), Com2()}) {
+    for (const TraceRecord& record : TraceOf(device)) EXPECT_FALSE(IsLineSwitch(record));
+  }
+}
+
+TEST_F(CliEndToEnd, CtrlCMidDownloadReleasesAllThreeLinesAndClosesThePort) {
+  const pid_t cli = Start({"--log", "bin", TestImage("big_1k.bin")});
+  // A few log lines out: bytes are being written (the image takes 12 s).
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  std::string log;
+  while (std::count(log.begin(), log.end(), '\n') < 3 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    log = ReadWhole(folder_.Path("out"));
+  }
+  ASSERT_GE(std::count(log.begin(), log.end(), '\n'), 3) << "no download under way";
+  ASSERT_EQ(kill(cli, SIGINT), 0);
+  const Finished run = Wait(cli);
+
+  EXPECT_EQ(run.status, 130);
+  EXPECT_EQ(run.err,
+            "flash89-cli: COM2 geöffnet\n"
+            "flash89-cli: Abgebrochen: der Chip ist möglicherweise gelöscht oder nur teilweise "
+            "beschrieben\n");
+  const std::vector<TraceRecord> trace = TraceOf(Com2());
+  ASSERT_GE(trace.size(), 4u);
+  // TXD out of break, DTR off, RTS off, then the port is closed.
+  std::vector<std::string> last;
+  for (auto record = trace.end() - 4; record != trace.end(); ++record) {
+    last.push_back(record->call + " " + std::to_string(record->argument));
+  }
+  EXPECT_EQ(last, (std::vector<std::string>{"TIOCCBRK 0", "TIOCMBIC " + std::to_string(TIOCM_DTR),
+                                            "TIOCMBIC " + std::to_string(TIOCM_RTS), "close 0"}));
+  EXPECT_TRUE(LinesAfter(LineEventsOf(ReadTrace(folder_.Path("trace")), Com2())).AllReleased());
+
+  // Partly written: a part of the image from its start, the rest erased.
+  const std::string image = ReadWhole(TestImage("big_1k.bin"));
+  const ChipModel chip = ChipOn(Com2());
+  std::size_t written = 0;
+  while (written < image.size() &&
+         chip.Flash()[written] == static_cast<std::uint8_t>(image[written])) {
+    ++written;
+  }
+  EXPECT_GE(written, 32u);
+  EXPECT_LT(written, image.size());
+  EXPECT_EQ(chip.Flash(), ErasedFlashWith(image.substr(0, written)));
+}
+
+TEST_F(CliEndToEnd, LogReaderThatGoesAwayDoesNotStopTheDownload) {
+  // As in "flash89-cli --log hex FILE | head -n 1": nobody reads the log.
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  close(pipeEnds[0]);
+  const pid_t cli = Start({"--log", "hex", TestImage("blink_32.hex")}, pipeEnds[1]);
+  close(pipeEnds[1]);
+  const Finished run = Wait(cli);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ChipOn(Com2()).Flash(), ErasedFlashWith(ReadWhole(TestImage("blink.bin"))));
+}

@@ -1,0 +1,143 @@
+// flash89-cli as a whole, in virtual time on the in-process fake device:
+// what lands in the chip, what it says, and its exit status.
+#include "ui/cli/cli_program.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "fake_chip_fixture.h"
+#include "temp_files.h"
+#include "ui/cli/exit_status.h"
+
+using fake_serial::DeviceState;
+
+class CliProgram : public FakeChipTest {
+ protected:
+  void SetUp() override {
+    FakeChipTest::SetUp();
+    fake_serial::SetDevice("COM2", DeviceState::Present);
+  }
+
+  int Run(const std::vector<std::string>& arguments) {
+    out_.str("");
+    err_.str("");
+    return RunCli(arguments, {out_, err_, false});
+  }
+
+  ChipModel Chip(std::string_view port) const {
+    ChipModel chip = ChipOn(port);
+    EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
+    return chip;
+  }
+
+  static std::vector<std::uint8_t> Bytes(const std::string& text) {
+    return {text.begin(), text.end()};
+  }
+
+  std::ostringstream out_;
+  std::ostringstream err_;
+  TempFolder folder_;
+};
+
+TEST_F(CliProgram, WithoutComTwoTheCommandRunsOnComOneAndSaysSo) {
+  fake_serial::SetDevice("COM2", DeviceState::Absent);
+  fake_serial::SetDevice("COM1", DeviceState::Present);
+  EXPECT_EQ(Run({"erase"}), kExitDone);
+  EXPECT_EQ(Chip("COM1").EraseCount(), 1);
+  EXPECT_EQ(err_.str(), "flash89-cli: COM1 geöffnet\nflash89-cli: Chip gelöscht\n");
+  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
+}
+
+TEST_F(CliProgram, NamedPortIsUsedWithoutTrying) {
+  fake_serial::SetDevice("COM1", DeviceState::Present);
+  EXPECT_EQ(Run({"--port", "COM1", "--quiet", "bin", TestImage("blink.bin")}), kExitDone);
+  EXPECT_EQ(Chip("COM1").Flash(), ErasedFlashWith(Bytes(ReadWhole(TestImage("blink.bin")))));
+  EXPECT_EQ(fake_serial::Counts("COM2").opens, 0);
+  EXPECT_EQ(err_.str(), "");
+}
+
+TEST_F(CliProgram, LogGoesToStandardOutput) {
+  const std::string path = folder_.Write("three.hex", ":0300000002003BC0\n:00000001FF\n");
+  EXPECT_EQ(Run({"-q", "--log", "hex", path}), kExitDone);
+  EXPECT_EQ(out_.str(), "\n0000  02 00 3B\n0000 \n");
+  EXPECT_EQ(err_.str(), "");
+}
+
+TEST_F(CliProgram, BadFileIsNamedBeforeAnyPortIsTried) {
+  const struct {
+    const char* command;
+    std::string path;
+    const char* error;
+  } cases[] = {
+      {"hex", folder_.Write("bad-sum.hex", ":0300000002003BC1\n:00000001FF\n"),
+       "flash89-cli: Zeile 1: Prüfsummenfehler\n"},
+      {"hex", TestImage("blink.bin"), "flash89-cli: Zeile 1: Doppelpunkt fehlt\n"},
+      {"bin", folder_.Write("big.bin", std::string(12289, '\0')),
+       "flash89-cli: Datei größer als der Flash-Speicher (12288 Bytes)\n"},
+      {"bin", folder_.Path("missing.bin"), "flash89-cli: Datei nicht gefunden\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(Run({"--quiet", c.command, c.path}), kExitBadFile);
+    EXPECT_EQ(err_.str(), c.error);
+    EXPECT_EQ(fake_serial::Counts("COM2").opens + fake_serial::Counts("COM1").opens, 0);
+  }
+}
+
+TEST_F(CliProgram, LostPortStopsWithItsOwnStatus) {
+  fake_serial::SetDevice("COM2", DeviceState::Present, 1000);
+  EXPECT_EQ(Run({"bin", TestImage("blink.bin")}), kExitPortLost);
+  EXPECT_EQ(err_.str(),
+            "flash89-cli: COM2 geöffnet\nflash89-cli: Verbindung zu COM2 unterbrochen\n");
+  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
+}
+
+TEST_F(CliProgram, CheckNamesTheImageOrItsFaultAndTouchesNoPort) {
+  const std::string hexText = ReadWhole(TestImage("blink_lf.hex"));
+  const struct {
+    std::string path;
+    int status;
+    const char* out;
+    const char* err;
+  } cases[] = {
+      {TestImage("blink_lf.hex"), kExitDone, "Intel-HEX-Datei, 307 Bytes von 0000 bis 0132\n", ""},
+      {TestImage("blink.bin"), kExitDone, "Binärdatei, 307 Bytes von 0000 bis 0132\n", ""},
+      {TestImage("big_1k.hex"), kExitDone, "Intel-HEX-Datei, 1024 Bytes von 0000 bis 03FF\n", ""},
+      // Other names by their first character.
+      {folder_.Write("blink.txt", hexText), kExitDone,
+       "Intel-HEX-Datei, 307 Bytes von 0000 bis 0132\n", ""},
+      {folder_.Write("BLINK.IHX", hexText), kExitDone,
+       "Intel-HEX-Datei, 307 Bytes von 0000 bis 0132\n", ""},
+      {folder_.Write("blink.img", std::string("\x02\x00\x06", 3)), kExitDone,
+       "Binärdatei, 3 Bytes von 0000 bis 0002\n", ""},
+      {folder_.Write("gap.hex", ":0110000011DE\n:01000500AA50\n:00000001FF\n"), kExitDone,
+       "Intel-HEX-Datei, 2 Bytes von 0005 bis 1000\n", ""},
+      {folder_.Write("empty.hex", ":00000001FF\n"), kExitDone, "Intel-HEX-Datei, 0 Bytes\n", ""},
+      {folder_.Write("cut.hex", ":0300000002003BC0\n"), kExitBadFile, "",
+       "flash89-cli: Endesatz fehlt\n"},
+      {folder_.Path("missing.hex"), kExitBadFile, "", "flash89-cli: Datei nicht gefunden\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(Run({"check", c.path}), c.status);
+    EXPECT_EQ(out_.str(), c.out);
+    EXPECT_EQ(err_.str(), c.err);
+  }
+  EXPECT_EQ(fake_serial::Counts("COM2").opens + fake_serial::Counts("COM1").failedOpens, 0);
+}
+
+TEST_F(CliProgram, UsageHelpAndVersion) {
+  EXPECT_EQ(Run({"flash", "x.hex"}), kExitUsage);
+  EXPECT_EQ(err_.str(),
+            "flash89-cli: unknown command 'flash': use hex, bin, erase or check\n"
+            "Try 'flash89-cli --help' for more information.\n");
+  EXPECT_EQ(out_.str(), "");
+
+  EXPECT_EQ(Run({"--help"}), kExitDone);
+  EXPECT_EQ(out_.str().rfind("Usage: flash89-cli", 0), 0u);
+
+  EXPECT_EQ(Run({"--version"}), kExitDone);
+  EXPECT_EQ(out_.str(), "flash89-cli " FLASH89_VERSION "\n");
+  EXPECT_EQ(fake_serial::Counts("COM2").opens, 0);
+}

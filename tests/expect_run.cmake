@@ -1,0 +1,20 @@
+# Runs a program and checks its exit status and what it printed, for
+# programs whose status matters as much as their words:
+#   cmake -DSTATUS=N -DOUTPUT=REGEX -P expect_run.cmake -- PROGRAM [ARGUMENTS...]
+set(command)
+set(take OFF)
+foreach(i RANGE 1 ${CMAKE_ARGC})
+  if(take AND DEFINED CMAKE_ARGV${i})
+    list(APPEND command "${CMAKE_ARGV${i}}")
+  elseif("${CMAKE_ARGV${i}}" STREQUAL "--")
+    set(take ON)
+  endif()
+endforeach()
+execute_process(COMMAND ${command} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+message("${out}${err}")
+if(NOT "${status}" STREQUAL "${STATUS}")
+  message(FATAL_ERROR "exit status ${status}, expected ${STATUS}")
+endif()
+if(NOT "${out}${err}" MATCHES "${OUTPUT}")
+  message(FATAL_ERROR "the output does not match: ${OUTPUT}")
+endif()

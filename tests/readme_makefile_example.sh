@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# The README's Makefile example as written, on a fake port: `make flash`
+# runs the real flash89-cli, and the simulated chip's flash must then hold
+# the image byte for byte. The image is there already, newer than its
+# source, so that make needs no sdcc.
+# Usage: readme_makefile_example.sh README CLI PRELOAD CHIP_REPORT HEX BIN
+set -euo pipefail
+readme=$1 cli=$2 preload=$3 chip_report=$4 hex=$5 bin=$6
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+awk '/^```make$/ { inside = 1; next } /^```$/ { inside = 0 } inside' "$readme" >Makefile
+grep -q 'flash89-cli' Makefile || { echo "the README has no Makefile example with flash89-cli"; exit 1; }
+touch -d '2000-01-01' blink.c
+cp "$hex" blink.hex
+touch com2
+
+PATH="$(dirname "$cli"):$PATH" LD_PRELOAD="$preload" FLASH89_FAKE_SERIAL="$work/com1,$work/com2" \
+  FLASH89_COM1="$work/com1" FLASH89_COM2="$work/com2" FLASH89_FAKE_TRACE="$work/trace" \
+  make flash >make.log 2>&1 || { cat make.log; exit 1; }
+grep -qx 'flash89-cli: Chip gelöscht und beschrieben' make.log || { cat make.log; exit 1; }
+
+"$chip_report" "$work/trace" "$work/com2" "$work/flash" | tail -n 1
+size=$(stat -c %s "$bin")
+cmp -n "$size" "$work/flash" "$bin"

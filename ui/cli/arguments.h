@@ -1,0 +1,30 @@
+// The command line of flash89-cli: what it asks for, or why it is wrong.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+enum class CliAction { Help, Version, FlashHex, FlashBin, Erase, Check };
+
+struct CliRequest {
+  CliAction action = CliAction::Help;
+  std::optional<int> port;  // 1 or 2; none: COM2, else COM1, as the window starts
+  std::string file;         // for FlashHex, FlashBin and Check
+  bool quiet = false;
+  bool log = false;
+
+  friend bool operator==(const CliRequest&, const CliRequest&) = default;
+};
+
+struct UsageError {
+  std::string text;
+};
+
+// The arguments after the program's name. Options may come before or after
+// the command; "--" ends them. --help and --version win over everything.
+std::variant<CliRequest, UsageError> ParseArguments(const std::vector<std::string>& arguments);
+
+// What --help prints.
+std::string UsageText();

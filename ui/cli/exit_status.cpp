@@ -1,0 +1,12 @@
+#include "ui/cli/exit_status.h"
+
+ExitStatus ExitStatusFor(const Fault& fault) {
+  const auto* port = std::get_if<PortFault>(&fault);
+  if (port == nullptr) return kExitBadFile;
+  switch (port->kind) {
+    case PortFaultKind::NotReady: return kExitPortNotReady;
+    case PortFaultKind::Lost: return kExitPortLost;
+    case PortFaultKind::Cancelled: return kExitInterrupted;
+  }
+  return kExitPortLost;
+}

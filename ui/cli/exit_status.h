@@ -1,0 +1,16 @@
+// flash89-cli's exit statuses, as its help and manual page list them.
+#pragma once
+
+#include "commands/fault.h"
+
+enum ExitStatus : int {
+  kExitDone = 0,
+  kExitBadFile = 1,
+  kExitUsage = 2,
+  kExitPortNotReady = 3,
+  kExitPortLost = 4,
+  kExitOutOfMemory = 5,
+  kExitInterrupted = 130,  // 128 + SIGINT, as a shell reports it
+};
+
+ExitStatus ExitStatusFor(const Fault& fault);
