@@ -13,7 +13,7 @@ cmake --build --preset release -j"$(nproc)" --target flash89_bench flash89_bench
 
 ports=$(mktemp -d)
 trap 'rm -rf "$ports"' EXIT
-touch "$ports/com2"
+touch "$ports/com2" "$ports/free" "$ports/slow" "$ports/faked"
 export FLASH89_COM1="$ports/com1" FLASH89_COM2="$ports/com2" XDG_RUNTIME_DIR="$ports"
 
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')
@@ -22,8 +22,9 @@ echo
 echo "| Figure | Measured | Target |"
 echo "|---|---|---|"
 "$build/bench/flash89_bench" tests/data "$build/bench/flash89_startup_probe"
-FLASH89_FAKE_SERIAL="$ports/com2" FLASH89_FAKE_TRACE="$ports/trace" \
-  LD_PRELOAD="$build/sim/libflash89_fake_serial.so" "$build/bench/flash89_bench_os"
+FLASH89_FAKE_SERIAL="$ports/com2,$ports/free,$ports/slow:switch_us=1000,$ports/faked:faked_break" \
+  FLASH89_FAKE_TRACE="$ports/trace" FLASH89_BENCH_PORTS="$ports" \
+  LD_PRELOAD="$build/sim/libflash89_fake_serial.so" "$build/bench/flash89_bench_os" tests/data
 
 "$build/bench/flash89_bench_ftdi"
 

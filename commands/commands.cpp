@@ -1,7 +1,9 @@
 #include "commands/commands.h"
 
+#include "commands/command_plan.h"
 #include "commands/download_log.h"
 #include "commands/port_frame.h"
+#include "commands/progress_meter.h"
 #include "image/binary_image.h"
 #include "image/hex_image.h"
 #include "isp/isp.h"
@@ -9,10 +11,23 @@
 
 namespace {
 
-// The extra wait of every binary byte, beyond its write cycle.
-constexpr double kBinaryByteExtraMs = 5;
+std::size_t DataBytes(const HexImage& image) {
+  std::size_t bytes = 0;
+  for (const HexRecord& record : image.records) bytes += record.data.size();
+  return bytes;
+}
 
-void WriteHexImage(const HexImage& image, LogLines& log) {
+std::size_t DataBytes(const std::vector<std::uint8_t>& image) { return image.size(); }
+
+CommandPlan PlanFor(const HexImage& image, const LineCost& cost) {
+  return HexDownloadPlan(cost, DataBytes(image));
+}
+
+CommandPlan PlanFor(const std::vector<std::uint8_t>& image, const LineCost& cost) {
+  return BinaryDownloadPlan(cost, DataBytes(image));
+}
+
+void WriteHexImage(const HexImage& image, LogLines& log, ProgressMeter& meter) {
   HexDownloadLog hexLog(log);
   for (const HexRecord& record : image.records) {
     hexLog.Record(record.address);
@@ -20,11 +35,12 @@ void WriteHexImage(const HexImage& image, LogLines& log) {
     for (const std::uint8_t value : record.data) {
       WriteFlashByte(address++, value);
       hexLog.Byte(value);
+      meter.ByteWritten();
     }
   }
 }
 
-void WriteBinaryImage(const std::vector<std::uint8_t>& image, LogLines& log) {
+void WriteBinaryImage(const std::vector<std::uint8_t>& image, LogLines& log, ProgressMeter& meter) {
   BinaryDownloadLog binaryLog(log);
   std::uint16_t address = 0;
   for (const std::uint8_t value : image) {
@@ -32,43 +48,48 @@ void WriteBinaryImage(const std::vector<std::uint8_t>& image, LogLines& log) {
     WriteFlashByte(address, value);
     WaitMs(kBinaryByteExtraMs);
     binaryLog.Next(++address);
+    meter.ByteWritten();
   }
 }
 
-// The port first, then the file: a missing port is said before the dialog.
+// The port first, then the file: a missing or unfit port is said before
+// the dialog.
 template <class Image, class Read, class Write>
 std::optional<Fault> Download(int selectedPort, LogLines& log, const FileNameRequest& chooseFile,
-                              Read read, Write write) {
+                              ProgressListener* progress, Read read, Write write) {
   PortFrame port(selectedPort);
-  if (auto fault = port.NotReady()) return fault;
+  if (auto fault = port.Unusable()) return fault;
   const std::string name = chooseFile();
   if (name.empty()) return std::nullopt;
   Checked<Image> image = read(name);
   if (const auto* fault = std::get_if<ImageFault>(&image)) return *fault;
+  const Image& checked = std::get<Image>(image);
+  ProgressMeter meter(PlanFor(checked, port.Cost()), progress);
   return port.Program([&] {
     EnterProgramming();
-    write(std::get<Image>(image), log);
+    write(checked, log, meter);
     FinishProgramming();
   });
 }
 
 }  // namespace
 
-std::optional<Fault> EraseCommand(int selectedPort, ProgressListener* /*progress*/) {
+std::optional<Fault> EraseCommand(int selectedPort, ProgressListener* progress) {
   PortFrame port(selectedPort);
-  if (auto fault = port.NotReady()) return fault;
+  if (auto fault = port.Unusable()) return fault;
+  ProgressMeter meter(ErasePlan(port.Cost()), progress);
   return port.Program(EraseChip);
 }
 
 std::optional<Fault> FlashHexCommand(int selectedPort, LogLines& log,
                                      const FileNameRequest& chooseFile,
-                                     ProgressListener* /*progress*/) {
-  return Download<HexImage>(selectedPort, log, chooseFile, ReadHexImage, WriteHexImage);
+                                     ProgressListener* progress) {
+  return Download<HexImage>(selectedPort, log, chooseFile, progress, ReadHexImage, WriteHexImage);
 }
 
 std::optional<Fault> FlashBinCommand(int selectedPort, LogLines& log,
                                      const FileNameRequest& chooseFile,
-                                     ProgressListener* /*progress*/) {
-  return Download<std::vector<std::uint8_t>>(selectedPort, log, chooseFile, ReadBinaryImage,
-                                             WriteBinaryImage);
+                                     ProgressListener* progress) {
+  return Download<std::vector<std::uint8_t>>(selectedPort, log, chooseFile, progress,
+                                             ReadBinaryImage, WriteBinaryImage);
 }

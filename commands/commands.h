@@ -1,7 +1,10 @@
 // The window's three commands, without a window: the port that
 // selectedPort names (1 or 2), the log, and a way to ask for the file.
 // Each returns why it stopped short, or nothing when its work was done or
-// the user cancelled. A listener, when given, hears how far it has got.
+// the user cancelled. Each first checks that the port can carry the
+// waveform (CheckLine) and refuses one that cannot before the chip is
+// touched. A listener, when given, hears how far it has got, from inside
+// the command's long waits. The command clock must run (StartCommandClock).
 #pragma once
 
 #include <functional>

@@ -50,14 +50,73 @@ std::string ImageFaultText(const ImageFault& fault) {
   return "E/A-Fehler " + std::to_string(fault.errorNumber);
 }
 
+// What kind of port a driver serves, where it is one users meet.
+std::string AdapterOf(const std::string& driver) {
+  const struct {
+    const char* driver;
+    const char* adapter;
+  } known[] = {
+      {"serial8250", "eingebaute Schnittstelle"}, {"serial", "eingebaute Schnittstelle"},
+      {"ch341", "USB-Adapter CH340/CH341"},       {"ftdi_sio", "USB-Adapter FTDI"},
+      {"pl2303", "USB-Adapter PL2303"},           {"cp210x", "USB-Adapter CP210x"},
+      {"cdc_acm", "USB-Modem-Klasse CDC-ACM"},
+  };
+  for (const auto& entry : known) {
+    if (driver == entry.driver) return entry.adapter;
+  }
+  return {};
+}
+
+// " (USB-Adapter CH340/CH341, Treiber ch341)", or nothing for no driver.
+std::string AdapterText(const std::string& driver) {
+  if (driver.empty()) return {};
+  const std::string adapter = AdapterOf(driver);
+  return " (" + (adapter.empty() ? "" : adapter + ", ") + "Treiber " + driver + ")";
+}
+
+// Milliseconds with a decimal comma, to as many places as the size needs.
+std::string MsText(double ms) {
+  const int places = ms >= 10 ? 0 : ms >= 1 ? 1 : 3;
+  char text[32];
+  std::snprintf(text, sizeof text, "%.*f ms", places, ms);
+  std::string result = text;
+  if (const auto point = result.find('.'); point != std::string::npos) result[point] = ',';
+  return result;
+}
+
+std::string UnfitText(const PortFault& fault, const std::string& reason) {
+  return PortName(fault.port) + " ist ungeeignet" + AdapterText(fault.driver) + ": " + reason;
+}
+
 std::string PortFaultText(const PortFault& fault) {
   switch (fault.kind) {
     case PortFaultKind::NotReady: return PortStatusText(fault.port, false);
     case PortFaultKind::Lost: return "Verbindung zu " + PortName(fault.port) + " unterbrochen";
     case PortFaultKind::Cancelled:
       return "Abgebrochen: der Chip ist möglicherweise gelöscht oder nur teilweise beschrieben";
+    case PortFaultKind::BreakFaked:
+      return UnfitText(fault, "der Treiber hält TXD nicht im Break, er sendet nur ein Zeichen");
+    case PortFaultKind::BreakTooSlow:
+      return UnfitText(fault, "ein Break braucht " + MsText(fault.breakSwitchMs) +
+                                  ", eine Steuerleitung " + MsText(fault.modemSwitchMs));
+    case PortFaultKind::BreakRefused:
+      return UnfitText(fault, "der Treiber kann TXD nicht im Break halten");
   }
   return PortStatusText(fault.port, false);
+}
+
+// Rounded up, so that the time left is not promised short.
+std::string TimeLeftText(double ms) {
+  const auto seconds = static_cast<long>(std::ceil(std::max(ms, 0.0) / 1000));
+  std::string text = "noch ";
+  if (seconds < 60) return text.append(std::to_string(seconds)).append(" s");
+  const long minutes = (seconds + 59) / 60;
+  if (minutes >= 60) {
+    text.append(std::to_string(minutes / 60)).append(" h");
+    if (minutes % 60 == 0) return text;
+    text.append(" ");
+  }
+  return text.append(std::to_string(minutes % 60)).append(" min");
 }
 
 std::string BytesText(std::size_t count) {
@@ -110,6 +169,12 @@ std::string IoErrorText(int errorNumber) {
 }
 
 std::string OutOfMemoryText() { return "Zu wenig Speicherplatz"; }
+
+std::string CaptionWithProgress(const std::string& caption, const CommandProgress& progress) {
+  const auto percent =
+      static_cast<int>(std::floor(std::clamp(progress.fractionDone, 0.0, 1.0) * 100));
+  return caption + " – " + std::to_string(percent) + " %, " + TimeLeftText(progress.msLeft);
+}
 
 std::string InterruptedText() { return "Abgebrochen"; }
 

@@ -24,6 +24,10 @@ std::string IoErrorText(int errorNumber);
 // When memory ran out in the middle of a command.
 std::string OutOfMemoryText();
 
+// The window's title while a command runs: the caption, the share done and
+// the time left, "VU74/Flash AT89S8253 – 42 %, noch 3 min".
+std::string CaptionWithProgress(const std::string& caption, const CommandProgress& progress);
+
 // The texts of the command-line program.
 
 // A command stopped on request before it switched a line.

@@ -1,11 +1,12 @@
 // The frame of every command: the port that the port choice names is opened
-// at the start and closed at the end, whatever happens in between, and a
-// port lost midway ends the command with the lines released.
+// and checked at the start and closed at the end, whatever happens in
+// between, and a port lost midway ends the command with the lines released.
 #pragma once
 
 #include <optional>
 
 #include "commands/fault.h"
+#include "commands/line_check.h"
 #include "isp/isp.h"
 #include "serial/rezero.h"
 
@@ -14,15 +15,19 @@ const char* ModeStringFor(int selectedPort);
 
 class PortFrame {
  public:
-  // Opens the port; when it does not open it is closed again at once and
-  // nothing is switched.
+  // Opens the port and checks that it can carry the waveform (CheckLine).
+  // A port that does not open, or cannot, is closed again at once, before
+  // the chip is reset.
   explicit PortFrame(int selectedPort);
   ~PortFrame();
   PortFrame(const PortFrame&) = delete;
   PortFrame& operator=(const PortFrame&) = delete;
 
-  // The fault of a port that did not open, or nothing.
-  std::optional<Fault> NotReady() const;
+  // Why the port cannot be used, or nothing.
+  std::optional<Fault> Unusable() const { return unusable_; }
+
+  // What a switch costs on the port, as the check measured it.
+  const LineCost& Cost() const { return cost_; }
 
   // Runs a programming sequence. When the port is lost midway, the lines
   // are released as far as they still can be, and the fault says so. A
@@ -49,5 +54,7 @@ class PortFrame {
 
  private:
   int port_;
-  bool ready_;
+  bool held_ = false;
+  LineCost cost_;
+  std::optional<Fault> unusable_;
 };

@@ -4,9 +4,6 @@
 #include "serial/rezero.h"
 
 namespace {
-constexpr double kBitPhaseMs = 0.01;
-constexpr double kWriteCycleMs = 5;
-
 // Only a lock-free atomic may be touched by a signal handler.
 std::atomic<bool> cancelRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace device_seam {
@@ -30,6 +31,10 @@ void SetDeviceTimeouts(Handle handle, std::uint32_t timeoutMs);
 bool SwitchLine(Handle handle, LineCode code);
 
 void CloseDevice(Handle handle);
+
+// The kernel driver behind the port ("ch341", "ftdi_sio", "serial8250"),
+// where the platform can tell; empty otherwise. Only for the user's words.
+std::string DeviceDriverName(std::string_view deviceName);
 
 }  // namespace device_seam
 

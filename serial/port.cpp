@@ -65,6 +65,10 @@ bool LineFailedSinceOpen() {
   return lineFailed;
 }
 
+std::string PortDriverName(std::string_view mode) {
+  return device_seam::DeviceDriverName(mode.substr(0, 4));
+}
+
 void ResetSerialModule() {
   if (PortHandle != 0) ClosePort();
   bitbang::Reset();

@@ -10,6 +10,7 @@
 
 #include "serial/device_path.h"
 #include "serial/device_seam.h"
+#include "serial/sysfs_driver.h"
 
 namespace device_seam {
 namespace {
@@ -89,6 +90,11 @@ bool SwitchLine(Handle handle, LineCode code) {
 void CloseDevice(Handle handle) {
   // Closing drops the advisory lock with the descriptor.
   if (IsPortDescriptor(handle)) ::close(static_cast<int>(handle));
+}
+
+std::string DeviceDriverName(std::string_view deviceName) {
+  const std::string path = DevicePathFor(deviceName);
+  return path.empty() ? std::string() : TtyDriverName("/sys", path);
 }
 
 }  // namespace device_seam

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "serial/device_seam.h"
@@ -27,6 +28,10 @@ void SetTxdLine(bool on);  // on: TXD held in break
 // clocks out the lines itself, what is still gathered is sent first, and the
 // answer covers every switch made so far.
 bool LineFailedSinceOpen();
+
+// The driver behind the port that the mode string names, where the platform
+// can tell ("ch341"); empty otherwise.
+std::string PortDriverName(std::string_view mode);
 
 extern double MsPerTick;
 extern std::int64_t ClockStart;
@@ -56,6 +61,10 @@ class ScopedWaitIdleWork {
   ~ScopedWaitIdleWork();
   ScopedWaitIdleWork(const ScopedWaitIdleWork&) = delete;
   ScopedWaitIdleWork& operator=(const ScopedWaitIdleWork&) = delete;
+
+  // The work installed before, or null: work that joins the waits of an
+  // inner scope runs it too, so that nothing installed outside is lost.
+  WaitIdleWork* Previous() const { return previous_; }
 
  private:
   WaitIdleWork* previous_;

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "serial/sysfs_driver.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -34,8 +36,7 @@ std::optional<UsbSerialLocation> LocateUsbSerial(const std::string& ttyPath,
       fs::canonical(fs::path(sysfsRoot) / "class/tty" / tty.filename() / "device", error);
   if (error) return std::nullopt;
   UsbSerialLocation location;
-  location.driver = fs::canonical(port / "driver", error).filename().string();
-  if (error) location.driver.clear();
+  location.driver = device_seam::TtyDriverName(sysfsRoot, ttyPath);
   bool interfaceFound = false;
   const fs::path root = fs::canonical(sysfsRoot, error);
   for (fs::path at = port; !at.empty() && at != root && at != at.root_path();

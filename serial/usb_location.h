@@ -9,7 +9,7 @@ struct UsbSerialLocation {
   int bus = 0;
   int address = 0;
   int interfaceNumber = 0;  // the channel of a multi-channel chip
-  std::string driver;       // "ftdi_sio" for an FTDI chip
+  std::string driver;       // "ftdi_sio" for an FTDI chip (TtyDriverName)
 };
 
 // The tty's own name is taken after following symbolic links, so that a

@@ -72,4 +72,7 @@ bool SwitchLine(Handle handle, LineCode code) {
 
 void CloseDevice(Handle handle) { CloseHandle(AsWin32(handle)); }
 
+// The COM port's driver is not named here: the Device Manager shows it.
+std::string DeviceDriverName(std::string_view /*deviceName*/) { return {}; }
+
 }  // namespace device_seam

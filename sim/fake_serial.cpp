@@ -13,6 +13,12 @@ struct Device {
   int failAfterSwitches = -1;
   int acceptedSwitches = 0;
   bool open = false;
+  LineBehaviour behaviour;
+  // A faked break's character: when TXD goes idle by itself, and when the
+  // character is out.
+  bool releasePending = false;
+  std::int64_t releaseNs = 0;
+  std::int64_t characterOutNs = 0;
   std::vector<LineEvent> events;
   CallCounts counts;
 };
@@ -59,6 +65,48 @@ LineEvent EventFor(device_seam::LineCode code, std::int64_t ns) {
   return {ns, PortLine::Txd, false};
 }
 
+// Time passes on the counter that the program reads, virtual or real.
+void SpinUntil(std::int64_t ns) {
+  while (NowNs() < ns) {
+  }
+}
+
+// Events stay in time order: a faked break's own release comes first when
+// it is due.
+void Record(Device& device, const LineEvent& event) {
+  if (device.releasePending && device.releaseNs <= event.ns) {
+    device.releasePending = false;
+    device.events.push_back({device.releaseNs, PortLine::Txd, false});
+  }
+  device.events.push_back(event);
+}
+
+bool IsBreakCode(device_seam::LineCode code) {
+  return code == device_seam::LineCode::SetBreak || code == device_seam::LineCode::ClearBreak;
+}
+
+// Carries out one accepted switch, taking the time the device takes for it.
+void Switch(Device& device, device_seam::LineCode code) {
+  const LineBehaviour& behaviour = device.behaviour;
+  const bool isBreak = IsBreakCode(code);
+  const std::int64_t cost =
+      isBreak && behaviour.breakCostNs >= 0 ? behaviour.breakCostNs : behaviour.switchCostNs;
+  if (cost > 0) SpinUntil(NowNs() + cost);
+  if (isBreak && behaviour.fakedBreak) {
+    // Either way the driver first waits for the character it sent before.
+    SpinUntil(device.characterOutNs);
+    if (code == device_seam::LineCode::SetBreak) {
+      const std::int64_t now = NowNs();
+      device.releasePending = true;
+      device.releaseNs = now + kFakedBreakLowNs;
+      device.characterOutNs = now + kFakedBreakClearNs;
+      Record(device, EventFor(code, now));
+      return;
+    }
+  }
+  Record(device, EventFor(code, NowNs()));
+}
+
 const CallCounts kNoCounts{};
 const std::vector<LineEvent> kNoEvents{};
 
@@ -79,6 +127,10 @@ void SetDevice(std::string_view name, DeviceState state, int failAfterSwitches) 
     device->failAfterSwitches = failAfterSwitches;
     device->acceptedSwitches = 0;
   }
+}
+
+void SetLineBehaviour(std::string_view name, const LineBehaviour& behaviour) {
+  if (Device* device = DeviceNamed(name)) device->behaviour = behaviour;
 }
 
 const std::vector<LineEvent>& Events(std::string_view name) {
@@ -131,7 +183,7 @@ bool SwitchLine(Handle handle, LineCode code) {
     return false;
   }
   ++device->acceptedSwitches;
-  device->events.push_back(fake_serial::EventFor(code, fake_serial::NowNs()));
+  fake_serial::Switch(*device, code);
   return true;
 }
 
@@ -139,7 +191,17 @@ void CloseDevice(Handle handle) {
   if (auto* device = fake_serial::DeviceOf(handle)) {
     device->open = false;
     ++device->counts.closes;
+    // A faked break's character goes out whether the port is held or not.
+    if (device->releasePending) {
+      device->releasePending = false;
+      device->events.push_back({device->releaseNs, PortLine::Txd, false});
+    }
   }
+}
+
+std::string DeviceDriverName(std::string_view deviceName) {
+  const auto* device = fake_serial::DeviceNamed(deviceName);
+  return device != nullptr ? device->behaviour.driver : std::string();
 }
 
 }  // namespace device_seam

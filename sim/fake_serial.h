@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -26,6 +27,24 @@ void Reset();
 // failAfterSwitches >= 0: the device accepts that many line switches and
 // refuses every later one, as an unplugged USB adapter does.
 void SetDevice(std::string_view name, DeviceState state, int failAfterSwitches = -1);
+
+// How a device's lines behave besides switching: what a switch costs in
+// time (on a USB adapter each is a transfer of a millisecond or so), and a
+// break that the driver only fakes, as Linux's ch341 driver does on CH340
+// chips that cannot hold one.
+struct LineBehaviour {
+  std::int64_t switchCostNs = 0;  // each DTR or RTS switch
+  std::int64_t breakCostNs = -1;  // each break set or clear; -1: as switchCostNs
+  bool fakedBreak = false;
+  std::string driver = {};  // what the platform names as the port's driver
+};
+void SetLineBehaviour(std::string_view name, const LineBehaviour& behaviour);
+
+// A faked break drops the line to 46 baud and sends one NUL: TXD is low for
+// its start bit and eight data bits and then idle again by itself; clearing
+// the break waits until the character and one bit more are out.
+inline constexpr std::int64_t kFakedBreakLowNs = 9'000'000'000 / 46;
+inline constexpr std::int64_t kFakedBreakClearNs = 11'000'000'000 / 46;
 
 // Line switches that reached a device, in the order they happened.
 const std::vector<LineEvent>& Events(std::string_view name);

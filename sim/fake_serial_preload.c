@@ -1,7 +1,14 @@
 /*
  * A serial device emulated in user space, for tests, benchmarks and demos
  * that must never touch a real port. Loaded with LD_PRELOAD, it takes over
- * the paths listed in FLASH89_FAKE_SERIAL ("path[:fail=N][:busy],...").
+ * the paths listed in FLASH89_FAKE_SERIAL
+ * ("path[:fail=N][:busy][:switch_us=N][:break_us=N][:faked_break],..."):
+ * fail=N fails every line switch after the first N, busy makes the lock
+ * held, switch_us=N spins N microseconds in every line switch as a USB
+ * adapter takes that long, break_us=N the same for break switches only, and
+ * faked_break fakes the break as Linux's ch341 driver does on CH340 chips
+ * that cannot hold one: setting it returns at once, clearing it sleeps
+ * until the character sent in its place is out (11 bits at 46 baud).
  * Each is backed by a real file: a path that does not exist is an absent
  * port, flock() on it is real (so another process can hold it), and the
  * terminal calls on it (tcgetattr, tcsetattr, TIOCEXCL, modem lines, break)
@@ -54,6 +61,10 @@ struct device {
   long fail_after; /* line switches accepted before every later one fails; -1: never */
   long switches;
   int busy;
+  long switch_us; /* spun in every line switch */
+  long break_us;  /* spun in every break switch; -1: as switch_us */
+  int faked_break;
+  int64_t break_end_ns; /* a faked break's character is out */
   int exclusive;
   int open_count;
   int modem; /* TIOCM_* bits */
@@ -121,6 +132,7 @@ static void read_configuration(void) {
     struct device* d = &devices[device_count];
     memset(d, 0, sizeof *d);
     d->fail_after = -1;
+    d->break_us = -1;
     char* save_option = NULL;
     char* path = strtok_r(entry, ":", &save_option);
     if (!path || !*path) continue;
@@ -129,6 +141,9 @@ static void read_configuration(void) {
          option = strtok_r(NULL, ":", &save_option)) {
       if (strncmp(option, "fail=", 5) == 0) d->fail_after = strtol(option + 5, NULL, 10);
       if (strcmp(option, "busy") == 0) d->busy = 1;
+      if (strncmp(option, "switch_us=", 10) == 0) d->switch_us = strtol(option + 10, NULL, 10);
+      if (strncmp(option, "break_us=", 9) == 0) d->break_us = strtol(option + 9, NULL, 10);
+      if (strcmp(option, "faked_break") == 0) d->faked_break = 1;
     }
     cfmakeraw(&d->settings);
     cfsetspeed(&d->settings, B38400);
@@ -407,8 +422,36 @@ int tcsetattr(int fd, int when, const struct termios* settings) {
   return real_tcsetattr(fd, when, settings);
 }
 
-/* Called with the lock held: one emulated terminal request. */
-static int device_ioctl(int device, unsigned long request, void* argument) {
+/* ch341's faked break: one NUL at 46 baud, 11 bit times with a margin. */
+#define FAKED_BREAK_NS (11 * 1000000000LL / 46)
+
+static int is_line_switch(unsigned long request) {
+  return request == TIOCMBIS || request == TIOCMBIC || request == TIOCSBRK || request == TIOCCBRK;
+}
+
+/* Called with the lock held: how long a line switch takes on the device. */
+static long switch_cost_us(int device, unsigned long request) {
+  const struct device* d = &devices[device];
+  if (!is_line_switch(request)) return 0;
+  const int is_break = request == TIOCSBRK || request == TIOCCBRK;
+  return is_break && d->break_us >= 0 ? d->break_us : d->switch_us;
+}
+
+static void spin_us(long us) {
+  const int64_t end = now_ns() + (int64_t)us * 1000;
+  while (now_ns() < end) {
+  }
+}
+
+static void sleep_until_ns(int64_t ns) {
+  const struct timespec until = {(time_t)(ns / 1000000000), (long)(ns % 1000000000)};
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, NULL) == EINTR) {
+  }
+}
+
+/* Called with the lock held: one emulated terminal request. A faked
+ * break's clear leaves in *sleep_until when the call may return. */
+static int device_ioctl(int device, unsigned long request, void* argument, int64_t* sleep_until) {
   struct device* d = &devices[device];
   enum call call;
   int32_t arg = 0;
@@ -432,6 +475,8 @@ static int device_ioctl(int device, unsigned long request, void* argument) {
       if (call == CALL_MBIC) d->modem &= ~arg;
       if (call == CALL_SBRK) d->in_break = 1;
       if (call == CALL_CBRK) d->in_break = 0;
+      if (call == CALL_SBRK && d->faked_break) d->break_end_ns = now_ns() + FAKED_BREAK_NS;
+      if (call == CALL_CBRK && d->faked_break) *sleep_until = d->break_end_ns;
     }
   }
   add_record(device, call, arg, result);
@@ -446,10 +491,17 @@ int ioctl(int fd, unsigned long request, ...) {
   resolve_real_functions();
   pthread_mutex_lock(&lock);
   const int device = device_for_fd(fd);
-  int result = 0;
-  if (device >= 0) result = device_ioctl(device, request, argument);
+  const long cost_us = device >= 0 ? switch_cost_us(device, request) : 0;
   pthread_mutex_unlock(&lock);
   if (device < 0) return real_ioctl(fd, request, argument);
+  /* The time a switch takes is spent outside the lock, as the switch's
+   * transfer would be. */
+  if (cost_us > 0) spin_us(cost_us);
+  int64_t sleep_until = 0;
+  pthread_mutex_lock(&lock);
+  const int result = device_ioctl(device, request, argument, &sleep_until);
+  pthread_mutex_unlock(&lock);
+  if (sleep_until > 0) sleep_until_ns(sleep_until);
   if (result < 0) {
     errno = -result;
     return -1;

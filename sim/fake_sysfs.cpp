@@ -54,9 +54,14 @@ void AddUsbSerial(const std::string& ttyName, int bus, int address, int interfac
   Write(interface / "bInterfaceNumber", number);
   const fs::path port = interface / ttyName;
   fs::create_directories(port);
-  const fs::path drivers = tree.root / "bus/usb-serial/drivers" / driver;
-  fs::create_directories(drivers);
-  fs::create_symlink(drivers, port / "driver");
+  // As the kernel has it: the usb-serial layer's port and, above it, the
+  // USB interface, each bound to the chip's driver.
+  const fs::path serialDriver = tree.root / "bus/usb-serial/drivers" / driver;
+  const fs::path usbDriver = tree.root / "bus/usb/drivers" / driver;
+  fs::create_directories(serialDriver);
+  fs::create_directories(usbDriver);
+  fs::create_symlink(serialDriver, port / "driver");
+  fs::create_symlink(usbDriver, interface / "driver");
   const fs::path tty = tree.root / "class/tty" / ttyName;
   fs::create_directories(tty);
   fs::create_directory_symlink(port, tty / "device");
@@ -65,6 +70,10 @@ void AddUsbSerial(const std::string& ttyName, int bus, int address, int interfac
 void AddPlainTty(const std::string& ttyName) {
   const fs::path port = tree.root / "devices/platform/serial8250" / ttyName;
   fs::create_directories(port);
+  const fs::path driver = tree.root / "bus/platform/drivers/serial8250";
+  fs::create_directories(driver);
+  std::error_code alreadyThere;
+  fs::create_symlink(driver, port.parent_path() / "driver", alreadyThere);
   const fs::path tty = tree.root / "class/tty" / ttyName;
   fs::create_directories(tty);
   fs::create_directory_symlink(port, tty / "device");

@@ -45,7 +45,10 @@ TEST_F(CliProgram, WithoutComTwoTheCommandRunsOnComOneAndSaysSo) {
   fake_serial::SetDevice("COM1", DeviceState::Present);
   EXPECT_EQ(Run({"erase"}), kExitDone);
   EXPECT_EQ(Chip("COM1").EraseCount(), 1);
-  EXPECT_EQ(err_.str(), "flash89-cli: COM1 geöffnet\nflash89-cli: Chip gelöscht\n");
+  // Plain output, a line per quarter of the command's estimated time.
+  EXPECT_EQ(err_.str(),
+            "flash89-cli: COM1 geöffnet\nflash89-cli: 26 %, noch 0:01\n"
+            "flash89-cli: 52 %, noch 0:01\nflash89-cli: Chip gelöscht\n");
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
 }
 
@@ -91,6 +94,16 @@ TEST_F(CliProgram, LostPortStopsWithItsOwnStatus) {
   EXPECT_EQ(err_.str(),
             "flash89-cli: COM2 geöffnet\nflash89-cli: Verbindung zu COM2 unterbrochen\n");
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
+}
+
+TEST_F(CliProgram, PortThatFakesItsBreakIsRefusedWithItsOwnStatus) {
+  fake_serial::SetLineBehaviour("COM2", {.fakedBreak = true, .driver = "ch341"});
+  EXPECT_EQ(Run({"hex", TestImage("blink_lf.hex")}), kExitPortUnfit);
+  EXPECT_EQ(err_.str(),
+            "flash89-cli: COM2 geöffnet\nflash89-cli: COM2 ist ungeeignet (USB-Adapter "
+            "CH340/CH341, Treiber ch341): der Treiber hält TXD nicht im Break, er sendet nur ein "
+            "Zeichen\n");
+  EXPECT_FALSE(ChipWasReset("COM2"));
 }
 
 TEST_F(CliProgram, CheckNamesTheImageOrItsFaultAndTouchesNoPort) {

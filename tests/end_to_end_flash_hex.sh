@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The real flash89 in a real window on a virtual X display, with the fake
 # serial device preloaded: a person's clicks and typing write an Intel HEX
-# image, and the simulated chip's flash must then hold it byte for byte.
+# image, the window's title shows the download's progress, and the simulated
+# chip's flash must then hold it byte for byte. Then COM1, an adapter that
+# only fakes its break, is chosen: Erase is refused in an error box before
+# the chip on it is reset.
 # Usage: end_to_end_flash_hex.sh FLASH89 PRELOAD CHIP_REPORT HEX BIN
 set -euo pipefail
 flash89=$1 preload=$2 chip_report=$3 hex=$4 bin=$5
@@ -24,9 +27,10 @@ pids+=($!)
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$work/display")"
 
-touch "$work/com2"
+touch "$work/com1" "$work/com2"
 export FLASH89_COM1="$work/com1" FLASH89_COM2="$work/com2"
-export FLASH89_FAKE_SERIAL="$work/com1,$work/com2" FLASH89_FAKE_TRACE="$work/trace" XDG_RUNTIME_DIR="$work"
+export FLASH89_FAKE_SERIAL="$work/com1:faked_break,$work/com2" FLASH89_FAKE_TRACE="$work/trace"
+export XDG_RUNTIME_DIR="$work"
 LD_PRELOAD="$preload" QT_QPA_PLATFORM=xcb "$flash89" >"$work/flash89.log" 2>&1 &
 program=$!
 pids+=("$program")
@@ -35,28 +39,68 @@ window=$(timeout 20 xdotool search --sync --onlyvisible --name "VU74/Flash AT89S
 closes() { grep -c " close " "$work/trace" 2>/dev/null || true; }
 before=$(closes)
 
+caption="VU74/Flash AT89S8253"
+
+# The program's second window: the open-file dialog or the error box.
+second_window() {
+  local found=""
+  for _ in $(seq 300); do
+    found=$(xdotool search --onlyvisible --pid "$program" 2>/dev/null | grep -vx "$window" | head -n1 || true)
+    [ -n "$found" ] && break
+    sleep 0.1
+  done
+  echo "$found"
+}
+
 # "Flash hex", then the file's name in the open-file dialog.
 xdotool mousemove --window "$window" 60 244 click 1
-# The program's second window is the dialog; type once it has the focus.
-dialog=""
-for _ in $(seq 300); do
-  dialog=$(xdotool search --onlyvisible --pid "$program" 2>/dev/null | grep -vx "$window" | head -n1 || true)
-  [ -n "$dialog" ] && break
-  sleep 0.1
-done
+dialog=$(second_window)
 [ -n "$dialog" ] || { echo "the open-file dialog did not appear"; cat "$work/flash89.log"; exit 1; }
+# Type once the dialog has the focus.
 xdotool windowfocus --sync "$dialog"
 xdotool type --delay 10 "$hex"
 xdotool key Return
 
-for _ in $(seq 300); do
+# While it runs the title shows the share done and the time left.
+progress=""
+for _ in $(seq 600); do
   [ "$(closes)" -gt "$before" ] && break
-  sleep 0.1
+  title=$(xdotool getwindowname "$window" 2>/dev/null || true)
+  [[ "$title" =~ ^"$caption – "[0-9]+" %, noch "[0-9]+" "(s|min)$ ]] && progress=$title
+  sleep 0.05
 done
 [ "$(closes)" -gt "$before" ] || { echo "the download did not end"; cat "$work/flash89.log"; exit 1; }
+[ -n "$progress" ] || { echo "the title showed no progress"; exit 1; }
+echo "title during the download: $progress"
+for _ in $(seq 50); do
+  [ "$(xdotool getwindowname "$window")" = "$caption" ] && break
+  sleep 0.1
+done
+[ "$(xdotool getwindowname "$window")" = "$caption" ] || { echo "the title did not come back"; exit 1; }
 
 "$chip_report" "$work/trace" "$work/com2" "$work/flash" | tail -n 1
 size=$(stat -c %s "$bin")
 cmp -n "$size" "$work/flash" "$bin"
 rest=$(tail -c +"$((size + 1))" "$work/flash" | tr -d '\377' | wc -c)
 [ "$rest" -eq 0 ] || { echo "flash beyond the image is not erased"; exit 1; }
+
+# COM1, then Erase: the faked break is refused in the error box, named after
+# the program, and the chip on COM1 is never reset.
+xdotool mousemove --window "$window" 345 246 click 1
+xdotool mousemove --window "$window" 268 244 click 1
+box=$(second_window)
+[ -n "$box" ] || { echo "no error box for the faked break"; cat "$work/flash89.log"; exit 1; }
+[ "$(xdotool getwindowname "$box")" = "$(basename "$flash89")" ] || { echo "not the error box"; exit 1; }
+xdotool windowfocus --sync "$box"
+xdotool key Return
+for _ in $(seq 100); do
+  grep -q "$work/com1 TIOCCBRK" "$work/trace" 2>/dev/null && break
+  sleep 0.1
+done
+grep -q "$work/com1 TIOCCBRK" "$work/trace" || { echo "the break of COM1 was not checked"; exit 1; }
+# TIOCM_DTR is 2: no TIOCMBIS on COM1 may set it.
+if awk -v device="$work/com1" '$2 == device && $3 == "TIOCMBIS" && int($4 / 2) % 2 == 1' "$work/trace" | grep -q .; then
+  echo "the chip on COM1 was reset"
+  exit 1
+fi
+echo "COM1 with a faked break: refused in an error box, its chip never reset"

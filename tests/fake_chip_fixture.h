@@ -47,6 +47,15 @@ class FakeChipTest : public testing::Test {
     return chip;
   }
 
+  // Whether reset (DTR) was ever switched on: before it is, the chip takes
+  // nothing on its clock and data lines for a bit.
+  static bool ChipWasReset(std::string_view port) {
+    for (const LineEvent& event : fake_serial::Events(port)) {
+      if (event.line == PortLine::Dtr && event.on) return true;
+    }
+    return false;
+  }
+
   static std::vector<std::uint8_t> DecodedBytes(const ChipModel& chip) {
     std::vector<std::uint8_t> bytes;
     for (const ChipInstruction& instruction : chip.Instructions()) {

@@ -60,6 +60,7 @@ class FakeFormView : public FormView {
     errorCaptions.push_back(caption);
     errors.push_back(text);
   }
+  void SetCaption(const std::string& caption) override { captions.push_back(caption); }
   void Repaint() override {
     ++repaints;
     if (onRepaint) onRepaint();
@@ -76,6 +77,7 @@ class FakeFormView : public FormView {
   std::vector<std::string> presets;
   std::vector<std::string> errorCaptions;
   std::vector<std::string> errors;
+  std::vector<std::string> captions;  // every title set, in order
   int repaints = 0;
   int closes = 0;
   std::string executable = "C:\\Tools\\FLASH89.EXE";

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 
 #include "commands/commands.h"
 #include "commands/text_log.h"
@@ -92,7 +93,7 @@ TEST_F(Form, FailedCommandShowsTheErrorBoxWithTheProgramsTitle) {
   EXPECT_EQ(view_.errors[1], "Zeile 1: Prüfsummenfehler.");
   EXPECT_EQ(view_.errorCaptions[0], "Flash89");
   EXPECT_EQ(view_.presets, std::vector<std::string>{"*.hex"});
-  EXPECT_EQ(fake_serial::Counts("COM2").switches, 0);
+  EXPECT_FALSE(ChipWasReset("COM2"));
   EXPECT_FALSE(form_.CommandRunning());
 }
 
@@ -132,6 +133,39 @@ TEST_F(Form, LogIsShownWhileADownloadRunsWithoutLengtheningIt) {
   fake_serial::SetDevice("COM2", DeviceState::Present);
   ASSERT_EQ(FlashHexCommand(2, plain, [] { return TestImage("big_1k.hex"); }), std::nullopt);
   EXPECT_EQ(view_.memo.text, plain.Text());
+}
+
+TEST_F(Form, TitleShowsShareDoneAndTimeLeftWhileACommandRuns) {
+  const struct {
+    const char* name;
+    void (MainForm::*click)();
+    const char* image;
+  } commands[] = {
+      {"Flash hex", &MainForm::FlashHexClick, "blink_lf.hex"},
+      {"Flash bin", &MainForm::FlashBinClick, "blink.bin"},
+      {"Erase", &MainForm::EraseClick, nullptr},
+  };
+  const std::regex progress("VU74/Flash AT89S8253 – [0-9]{1,2} %, noch [0-9]+ (s|min)");
+  for (const std::int64_t switchCostNs : {0, 1'000'000}) {
+    for (const auto& command : commands) {
+      SCOPED_TRACE(std::string(command.name) + ", " + std::to_string(switchCostNs) + " ns");
+      FakeChipTest::SetUp();
+      fake_serial::SetDevice("COM2", DeviceState::Present);
+      fake_serial::SetLineBehaviour("COM2", {.switchCostNs = switchCostNs});
+      FakeFormView view;
+      MainForm form(view);
+      view.memo.text = MainForm::InitialMemoText();
+      form.FormCreate();
+      if (command.image != nullptr) view.answers = {TestImage(command.image)};
+      (form.*command.click)();
+      ASSERT_GE(view.captions.size(), 3u);
+      for (std::size_t i = 0; i + 1 < view.captions.size(); ++i) {
+        EXPECT_TRUE(std::regex_match(view.captions[i], progress)) << view.captions[i];
+      }
+      EXPECT_EQ(view.captions.back(), "VU74/Flash AT89S8253");
+      EXPECT_TRUE(view.errors.empty());
+    }
+  }
 }
 
 TEST(ErrorBox, CaptionIsTheExecutableNameInTitleCase) {

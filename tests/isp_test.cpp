@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "commands/commands.h"
+#include "commands/line_check.h"
 #include "fake_chip_fixture.h"
 
 using fake_serial::DeviceState;
@@ -160,8 +161,9 @@ TEST_F(EraseCommandTest, AbsentPortIsReportedAndNothingIsSwitched) {
 }
 
 TEST_F(EraseCommandTest, PortLostMidwayStopsWithTheInterruptionAndClosesThePort) {
-  // Accepts the clock, reset and part of the first instruction, then fails.
-  fake_serial::SetDevice("COM1", DeviceState::Present, 40);
+  // Accepts the line check, the clock, reset and part of the first
+  // instruction, then fails.
+  fake_serial::SetDevice("COM1", DeviceState::Present, kLineCheckSwitches + 40);
   EXPECT_EQ(EraseCommand(1), Fault(PortFault{PortFaultKind::Lost, 1}));
   EXPECT_EQ(PortHandle, 0);
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
@@ -169,7 +171,7 @@ TEST_F(EraseCommandTest, PortLostMidwayStopsWithTheInterruptionAndClosesThePort)
   EXPECT_EQ(chip.EraseCount(), 0);
   // Stopped at the first instruction boundary: no further instruction tried.
   // Clock and reset, one instruction of 4 x 25 switches, then the release.
-  EXPECT_EQ(fake_serial::Counts("COM1").switches, 2 + 100 + 3);
+  EXPECT_EQ(fake_serial::Counts("COM1").switches, kLineCheckSwitches + 2 + 100 + 3);
 }
 
 TEST_F(EraseCommandTest, CancelLetsAStartedEraseFinishAndStopsBeforeIt) {

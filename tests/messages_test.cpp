@@ -43,6 +43,52 @@ TEST(Messages, ImageExtentNamesFormatSizeAndRange) {
   EXPECT_EQ(ImageExtentText({ImageFormat::IntelHex, 0, 0, 0}), "Intel-HEX-Datei, 0 Bytes");
 }
 
+TEST(Messages, UnfitPortsAreNamedWithTheirAdapterAndTheReason) {
+  using K = PortFaultKind;
+  const struct {
+    PortFault fault;
+    const char* text;
+  } cases[] = {
+      {{K::BreakFaked, 2, "ch341"},
+       "COM2 ist ungeeignet (USB-Adapter CH340/CH341, Treiber ch341): der Treiber hält TXD nicht "
+       "im Break, er sendet nur ein Zeichen"},
+      {{K::BreakFaked, 1},
+       "COM1 ist ungeeignet: der Treiber hält TXD nicht im Break, er sendet "
+       "nur ein Zeichen"},
+      {{K::BreakTooSlow, 1, "ftdi_sio", 12.4, 1.26},
+       "COM1 ist ungeeignet (USB-Adapter FTDI, Treiber ftdi_sio): ein Break braucht 12 ms, eine "
+       "Steuerleitung 1,3 ms"},
+      {{K::BreakTooSlow, 2, "serial8250", 2.5, 0.0021},
+       "COM2 ist ungeeignet (eingebaute Schnittstelle, Treiber serial8250): ein Break braucht "
+       "2,5 ms, eine Steuerleitung 0,002 ms"},
+      {{K::BreakRefused, 2, "xr_serial"},
+       "COM2 ist ungeeignet (Treiber xr_serial): der Treiber kann TXD nicht im Break halten"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FaultText(c.fault), c.text);
+}
+
+TEST(Messages, TitleShowsShareDoneAndTimeLeftRoundedUp) {
+  const struct {
+    double fraction, msLeft;
+    const char* title;
+  } cases[] = {
+      {0.0, 420, "Flash – 0 %, noch 1 s"},
+      {0.426, 59'000, "Flash – 42 %, noch 59 s"},
+      {0.5, 59'001, "Flash – 50 %, noch 1 min"},
+      {0.5, 61'000, "Flash – 50 %, noch 2 min"},
+      {0.1, 180'000, "Flash – 10 %, noch 3 min"},
+      {0.01, 3'600'000, "Flash – 1 %, noch 1 h"},
+      {0.01, 3'900'000, "Flash – 1 %, noch 1 h 5 min"},
+      {0.999, 0, "Flash – 99 %, noch 0 s"},
+  };
+  for (const auto& c : cases) {
+    CommandProgress progress;
+    progress.fractionDone = c.fraction;
+    progress.msLeft = c.msLeft;
+    EXPECT_EQ(CaptionWithProgress("Flash", progress), c.title);
+  }
+}
+
 TEST(Messages, ImageFaultsReadAsTheUserKnowsThem) {
   using K = ImageFaultKind;
   const struct {

@@ -1,6 +1,7 @@
 // The POSIX serial layer itself, run with the fake serial device preloaded:
 // every call it makes on a port is recorded at the operating system's
 // boundary. The ports used here are files in a test folder (see CMake).
+// The driver names of the platform layer come from a fake sysfs tree.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
@@ -13,10 +14,14 @@
 #include <filesystem>
 #include <fstream>
 
+#include "commands/commands.h"
+#include "commands/line_check.h"
 #include "isp/isp.h"
 #include "serial/rezero.h"
+#include "serial/sysfs_driver.h"
 #include "sim/chip_model.h"
 #include "sim/trace_file.h"
+#include "temp_files.h"
 
 namespace {
 
@@ -43,7 +48,8 @@ class PosixPort : public testing::Test {
     ports_ = Env("FLASH89_TEST_PORTS");
     ASSERT_FALSE(ports_.empty()) << "run through ctest: the fake device must be preloaded";
     std::filesystem::create_directories(ports_);
-    for (const char* name : {"present", "failing", "busy"}) std::ofstream(ports_ + "/" + name);
+    for (const char* name : {"present", "failing", "busy", "faked", "slow"})
+      std::ofstream(ports_ + "/" + name);
     std::filesystem::remove(ports_ + "/absent");
     std::filesystem::remove(Trace());
     UsePort("COM1", "absent");
@@ -219,4 +225,112 @@ TEST_F(PosixPort, PortNeverTakesTheStandardStreamsDescriptors) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(PosixPort, FakedBreakIsRefusedBeforeTheChipIsReset) {
+  UsePort("COM1", "faked");
+  const double started = ElapsedMs();
+  const std::optional<Fault> fault = EraseCommand(1);
+  const double tookMs = ElapsedMs() - started;
+  ASSERT_TRUE(fault);
+  EXPECT_EQ(std::get<PortFault>(*fault).kind, PortFaultKind::BreakFaked);
+  // Two clears, each waiting for the character sent in the break's place.
+  EXPECT_GE(tookMs, 2 * 239.0);
+  for (const TraceRecord& record : TraceOf("faked")) {
+    const bool setsDtr = record.call == "TIOCMBIS" && (record.argument & TIOCM_DTR) != 0;
+    EXPECT_FALSE(setsDtr) << "the chip was reset";
+  }
+  EXPECT_EQ(PortHandle, 0);
+}
+
+TEST_F(PosixPort, SlowAdapterIsMeasuredAndStillErasesTheChip) {
+  UsePort("COM1", "slow");  // 1 ms a switch
+  ASSERT_TRUE(OpenPort("COM1:9600,N,8,1"));
+  const LineCheck check = CheckLine();
+  ClosePort();
+  EXPECT_EQ(check.verdict, LineVerdict::Fit);
+  EXPECT_GE(check.cost.modemSwitchMs, 1.0);
+  EXPECT_GE(check.cost.breakSwitchMs, 1.0);
+  EXPECT_LT(check.cost.modemSwitchMs, 3.0);  // the machine may add a little
+
+  EXPECT_EQ(EraseCommand(1), std::nullopt);
+  ChipModel chip;
+  chip.Feed(LineEventsOf(ReadTrace(Trace()), Device("slow")));
+  EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
+  EXPECT_EQ(chip.EraseCount(), 1);
+}
+
+namespace {
+
+// A sysfs tree of the kernel's layout, with absolute links.
+class FakeSysfs {
+ public:
+  explicit FakeSysfs(const std::filesystem::path& root) : root_(root) {}
+
+  // A device directory, served by driver on bus.
+  std::filesystem::path Device(const std::string& path, const std::string& bus = "",
+                               const std::string& driver = "") const {
+    const std::filesystem::path device = root_ / "devices" / path;
+    std::filesystem::create_directories(device);
+    if (!driver.empty()) {
+      const std::filesystem::path target = root_ / "bus" / bus / "drivers" / driver;
+      std::filesystem::create_directories(target);
+      std::filesystem::create_directory_symlink(target, device / "driver");
+    }
+    return device;
+  }
+  void Tty(const std::string& name, const std::filesystem::path& device) const {
+    const std::filesystem::path tty = root_ / "class" / "tty" / name;
+    std::filesystem::create_directories(tty);
+    std::filesystem::create_directory_symlink(device, tty / "device");
+  }
+
+ private:
+  std::filesystem::path root_;
+};
+
+}  // namespace
+
+TEST(SysfsDriver, DriverBehindTheTtyIsNamedThroughTheKernelsSerialLayers) {
+  TempFolder folder;
+  const std::filesystem::path root = folder.Path("sys");
+  const FakeSysfs sysfs(root);
+  // A PC's first port since Linux 6.5: serial-base's port and controller
+  // between the tty and the PNP device.
+  sysfs.Device("pnp0/00:04", "pnp", "serial");
+  sysfs.Device("pnp0/00:04/00:04:0", "serial-base", "ctrl");
+  sysfs.Tty("ttyS0", sysfs.Device("pnp0/00:04/00:04:0/00:04:0.0", "serial-base", "port"));
+  // A legacy port on the platform device, as older kernels link it.
+  sysfs.Tty("ttyS1", sysfs.Device("platform/serial8250", "platform", "serial8250"));
+  // A CH340 adapter: the usb-serial port below the USB interface.
+  sysfs.Device("pci0000:00/usb1/1-2/1-2:1.0", "usb", "ch341");
+  sysfs.Tty("ttyUSB0",
+            sysfs.Device("pci0000:00/usb1/1-2/1-2:1.0/ttyUSB0", "usb-serial", "ch341-uart"));
+  // A modem-class adapter: the tty sits on the interface itself.
+  sysfs.Tty("ttyACM0", sysfs.Device("pci0000:00/usb1/1-3/1-3:1.0", "usb", "cdc_acm"));
+  // A tty that no driver serves.
+  sysfs.Tty("ttyS9", sysfs.Device("virtual/tty/ttyS9"));
+
+  // Device files by those names, and a by-id link to one of them.
+  std::filesystem::create_directories(folder.Path("dev/serial/by-id"));
+  for (const char* tty : {"ttyS0", "ttyS1", "ttyUSB0", "ttyACM0", "ttyS9", "ttyUSB7"}) {
+    folder.Write(std::string("dev/") + tty, "");
+  }
+  const std::string byId = folder.Path("dev/serial/by-id/usb-1a86_USB_Serial-if00-port0");
+  std::filesystem::create_symlink(folder.Path("dev/ttyUSB0"), byId);
+
+  const struct {
+    std::string device;
+    const char* driver;
+  } cases[] = {
+      {folder.Path("dev/ttyS0"), "serial"},    {folder.Path("dev/ttyS1"), "serial8250"},
+      {folder.Path("dev/ttyUSB0"), "ch341"},   {byId, "ch341"},
+      {folder.Path("dev/ttyACM0"), "cdc_acm"}, {folder.Path("dev/ttyS9"), ""},
+      {folder.Path("dev/ttyUSB7"), ""},        {folder.Path("dev/missing"), ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.device);
+    EXPECT_EQ(device_seam::TtyDriverName(root, c.device), c.driver);
+  }
+  EXPECT_EQ(device_seam::TtyDriverName(folder.Path("no-sysfs"), folder.Path("dev/ttyUSB0")), "");
 }

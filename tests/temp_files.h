@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 // A folder of files for one test, removed with it.

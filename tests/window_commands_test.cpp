@@ -73,7 +73,7 @@ TEST_F(WindowCommands, FlashBinAsksForABinFileAndWritesIt) {
 TEST_F(WindowCommands, CancelledDialogLeavesChipAndLogAlone) {
   form_->FlashBin->click();
   EXPECT_EQ(dialogs_.presets.size(), 1u);
-  EXPECT_TRUE(fake_serial::Events("COM2").empty());
+  EXPECT_FALSE(ChipWasReset("COM2"));
   EXPECT_EQ(Line(0), "Download ...");
   EXPECT_TRUE(dialogs_.errors.empty());
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
@@ -84,7 +84,7 @@ TEST_F(WindowCommands, BadImageIsRefusedWithItsReason) {
   form_->FlashHex->click();
   ASSERT_EQ(dialogs_.errors.size(), 1u);
   EXPECT_EQ(dialogs_.errors[0], "Zeile 1: Prüfsummenfehler.");
-  EXPECT_TRUE(fake_serial::Events("COM2").empty());
+  EXPECT_FALSE(ChipWasReset("COM2"));
   EXPECT_EQ(Line(0), "Download ...");
 }
 
@@ -114,4 +114,45 @@ TEST_F(WindowCommands, LogRepaintsWhileADownloadRunsAndCloseWaitsForItsEnd) {
   EXPECT_TRUE(form_->isVisible());  // not while the download ran
   QCoreApplication::processEvents();
   EXPECT_FALSE(form_->isVisible());
+}
+
+TEST_F(WindowCommands, TitleShowsProgressWhileACommandRunsAndTheCaptionAfterwards) {
+  struct TitleRecorder : QObject {
+    std::vector<QString> titles;
+    const QWidget* form = nullptr;
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::WindowTitleChange) titles.push_back(form->windowTitle());
+      return false;
+    }
+  } recorder;
+  recorder.form = form_.get();
+  form_->installEventFilter(&recorder);
+  fake_serial::SetLineBehaviour("COM2", {.switchCostNs = 1'000'000});
+
+  dialogs_.answers = {QString::fromStdString(TestImage("blink_lf.hex"))};
+  form_->FlashHex->click();
+  form_->Erase->click();
+
+  ASSERT_GE(recorder.titles.size(), 4u);
+  EXPECT_TRUE(
+      recorder.titles.front().startsWith(QStringLiteral("VU74/Flash AT89S8253 – 0 %, noch ")))
+      << recorder.titles.front().toStdString();
+  EXPECT_EQ(std::count(recorder.titles.begin(), recorder.titles.end(),
+                       QStringLiteral("VU74/Flash AT89S8253")),
+            2);  // once after each command
+  EXPECT_EQ(form_->windowTitle(), QStringLiteral("VU74/Flash AT89S8253"));
+  EXPECT_TRUE(dialogs_.errors.empty());
+}
+
+TEST_F(WindowCommands, FakedBreakIsRefusedInTheErrorBoxBeforeAnyReset) {
+  fake_serial::SetLineBehaviour("COM2", {.fakedBreak = true, .driver = "ch341"});
+  form_->FlashHex->click();
+  ASSERT_EQ(dialogs_.errors.size(), 1u);
+  EXPECT_EQ(dialogs_.errors[0].toStdString(),
+            "COM2 ist ungeeignet (USB-Adapter CH340/CH341, Treiber ch341): der Treiber hält TXD "
+            "nicht im Break, er sendet nur ein Zeichen.");
+  EXPECT_TRUE(dialogs_.presets.empty());
+  EXPECT_FALSE(ChipWasReset("COM2"));
+  EXPECT_EQ(Line(0), "Download ...");
+  EXPECT_EQ(form_->windowTitle(), QStringLiteral("VU74/Flash AT89S8253"));
 }

@@ -123,6 +123,8 @@ Exit status:
   4    the connection to the port was lost midway: the chip may be erased
        or partly written
   5    out of memory
+  6    the port cannot hold TXD in break (a faked, far too slow or refused
+       break): the chip was not touched
   130  interrupted (Ctrl+C): the chip may be erased or partly written
 )";
 }

@@ -7,6 +7,9 @@ ExitStatus ExitStatusFor(const Fault& fault) {
     case PortFaultKind::NotReady: return kExitPortNotReady;
     case PortFaultKind::Lost: return kExitPortLost;
     case PortFaultKind::Cancelled: return kExitInterrupted;
+    case PortFaultKind::BreakFaked:
+    case PortFaultKind::BreakTooSlow:
+    case PortFaultKind::BreakRefused: return kExitPortUnfit;
   }
   return kExitPortLost;
 }

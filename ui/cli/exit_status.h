@@ -10,6 +10,7 @@ enum ExitStatus : int {
   kExitPortNotReady = 3,
   kExitPortLost = 4,
   kExitOutOfMemory = 5,
+  kExitPortUnfit = 6,      // refused before the chip was touched
   kExitInterrupted = 130,  // 128 + SIGINT, as a shell reports it
 };
 

@@ -28,6 +28,8 @@ class FormView : public MemoText {
   virtual std::string AskFileName(const std::string& presetName) = 0;
   // A modal box with the error icon and OK.
   virtual void ShowErrorBox(const std::string& caption, const std::string& text) = 0;
+  // The window's title.
+  virtual void SetCaption(const std::string& caption) = 0;
   // Lets the window repaint; user input stays queued.
   virtual void Repaint() = 0;
   // Closes the window; a close that was asked for during a command.

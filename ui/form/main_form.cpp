@@ -50,33 +50,36 @@ void MainForm::ProbePort(int port) {
 }
 
 void MainForm::FlashHexClick() {
-  RunCommand([this] {
-    return FlashHexCommand(SelectedPort, log_, [this] { return view_.AskFileName("*.hex"); });
+  RunCommand([this](ProgressListener* progress) {
+    return FlashHexCommand(
+        SelectedPort, log_, [this] { return view_.AskFileName("*.hex"); }, progress);
   });
 }
 
 void MainForm::FlashBinClick() {
-  RunCommand([this] {
-    return FlashBinCommand(SelectedPort, log_, [this] { return view_.AskFileName("*.bin"); });
+  RunCommand([this](ProgressListener* progress) {
+    return FlashBinCommand(
+        SelectedPort, log_, [this] { return view_.AskFileName("*.bin"); }, progress);
   });
 }
 
 void MainForm::EraseClick() {
-  RunCommand([this] { return EraseCommand(SelectedPort); });
+  RunCommand([this](ProgressListener* progress) { return EraseCommand(SelectedPort, progress); });
 }
 
-void MainForm::RunCommand(const std::function<std::optional<Fault>()>& command) {
+void MainForm::RunCommand(const std::function<std::optional<Fault>(ProgressListener*)>& command) {
   commandRunning_ = true;
   log_.BeginCommand();
   lastRepaint_ = std::chrono::steady_clock::now();
   std::optional<std::string> failure;
   try {
     const ScopedWaitIdleWork repaint(*this);
-    if (const std::optional<Fault> fault = command()) failure = FaultText(*fault);
+    if (const std::optional<Fault> fault = command(this)) failure = FaultText(*fault);
   } catch (const std::bad_alloc&) {
     failure = OutOfMemoryText();
   }
   log_.EndCommand();
+  ShowCaption(kCaption);
   commandRunning_ = false;
   if (failure) view_.ShowErrorBox(ErrorBoxCaption(view_.ExecutablePath()), ErrorBoxText(*failure));
   if (closeRequested_) {
@@ -90,6 +93,17 @@ bool MainForm::CloseQuery() {
   if (!commandRunning_) return true;
   closeRequested_ = true;
   return false;
+}
+
+void MainForm::OnProgress(const CommandProgress& progress) {
+  ShowCaption(CaptionWithProgress(kCaption, progress));
+}
+
+// The toolkit is told only of a title that changed.
+void MainForm::ShowCaption(const std::string& caption) {
+  if (caption == shownCaption_) return;
+  shownCaption_ = caption;
+  view_.SetCaption(caption);
 }
 
 void MainForm::DuringWait() {

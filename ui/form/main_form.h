@@ -1,7 +1,8 @@
 // The main window's behaviour, for any toolkit: the start-up probe, the
 // port choice, the commands with their error box, the live log, and a close
-// asked for while a command runs. A front end builds its controls,
-// implements FormView and forwards its handlers here.
+// asked for while a command runs, and the command's progress in the title.
+// A front end builds its controls, implements FormView and forwards its
+// handlers here.
 #pragma once
 
 #include <chrono>
@@ -10,13 +11,17 @@
 #include <string>
 
 #include "commands/fault.h"
+#include "commands/progress.h"
 #include "serial/rezero.h"
 #include "ui/form/form_view.h"
 #include "ui/form/mirrored_log.h"
 
-class MainForm : private WaitIdleWork {
+class MainForm : private WaitIdleWork, private ProgressListener {
  public:
   explicit MainForm(FormView& view);
+
+  // The window's title whenever no command runs.
+  static constexpr const char* kCaption = "VU74/Flash AT89S8253";
 
   // The memo's text at start: "Download ..." and 147 empty lines.
   static std::string InitialMemoText();
@@ -40,12 +45,15 @@ class MainForm : private WaitIdleWork {
 
  private:
   void ProbePort(int port);
-  void RunCommand(const std::function<std::optional<Fault>()>& command);
+  void RunCommand(const std::function<std::optional<Fault>(ProgressListener*)>& command);
   void DuringWait() override;
+  void OnProgress(const CommandProgress& progress) override;
+  void ShowCaption(const std::string& caption);
 
   FormView& view_;
   MirroredLog log_;
   bool commandRunning_ = false;
   bool closeRequested_ = false;
   std::chrono::steady_clock::time_point lastRepaint_;
+  std::string shownCaption_ = kCaption;
 };

@@ -75,7 +75,7 @@ TForm1::TForm1(FormDialogs* dialogs, QWidget* parent)
 TForm1::~TForm1() = default;
 
 void TForm1::CreateControls() {
-  setWindowTitle(QStringLiteral("VU74/Flash AT89S8253"));
+  setWindowTitle(QString::fromUtf8(MainForm::kCaption));
   setFont(PixelFont(QStringLiteral("MS Sans Serif"), QFont::SansSerif));
   QPalette face = palette();
   face.setColor(QPalette::Window, face.color(QPalette::Button));
@@ -88,8 +88,8 @@ void TForm1::CreateControls() {
   Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  Memo1->setPlainText(
-      QString::fromStdString(MainForm::InitialMemoText()).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+  Memo1->setPlainText(QString::fromStdString(MainForm::InitialMemoText())
+                          .replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
   Place(Memo1, kMemo1);
   Place(FlashHex, kFlashHex);
   Place(Erase, kErase);
@@ -164,6 +164,10 @@ std::string TForm1::AskFileName(const std::string& presetName) {
 
 void TForm1::ShowErrorBox(const std::string& caption, const std::string& text) {
   dialogs_.ShowErrorBox(this, QString::fromStdString(caption), QString::fromStdString(text));
+}
+
+void TForm1::SetCaption(const std::string& caption) {
+  setWindowTitle(QString::fromStdString(caption));
 }
 
 void TForm1::Repaint() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }

@@ -67,6 +67,7 @@ class TForm1 : public QWidget, private FormView {
   void ShowSelectedPort(int port) override;
   std::string AskFileName(const std::string& presetName) override;
   void ShowErrorBox(const std::string& caption, const std::string& text) override;
+  void SetCaption(const std::string& caption) override;
   void Repaint() override;
   void CloseWindow() override;
   std::string ExecutablePath() const override;

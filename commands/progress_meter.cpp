@@ -1,0 +1,40 @@
+#include "commands/progress_meter.h"
+
+#include <algorithm>
+
+ProgressMeter::ProgressMeter(const CommandPlan& plan, ProgressListener* listener)
+    : plan_(plan), listener_(listener), during_(*this) {
+  Mark(0, plan_.startMs + (plan_.bytes == 0 ? plan_.finishMs : 0));
+}
+
+void ProgressMeter::ByteWritten() {
+  ++bytesDone_;
+  const bool last = bytesDone_ >= plan_.bytes;
+  Mark(plan_.startMs + static_cast<double>(bytesDone_) * plan_.perByteMs,
+       last ? plan_.finishMs : plan_.perByteMs);
+}
+
+void ProgressMeter::Mark(double positionMs, double stepMs) {
+  markedMs_ = positionMs;
+  stepMs_ = stepMs;
+  if (listener_ != nullptr) markedAt_ = ElapsedMs();
+}
+
+void ProgressMeter::DuringWait() {
+  if (listener_ != nullptr) {
+    const double now = ElapsedMs();
+    if (!reported_ || now - reportedAt_ >= kProgressIntervalMs) {
+      reported_ = true;
+      reportedAt_ = now;
+      const double totalMs = plan_.TotalMs();
+      const double positionMs = markedMs_ + std::clamp(now - markedAt_, 0.0, stepMs_);
+      CommandProgress progress;
+      progress.bytesDone = bytesDone_;
+      progress.bytesTotal = plan_.bytes;
+      progress.fractionDone = totalMs > 0 ? std::clamp(positionMs / totalMs, 0.0, 1.0) : 1.0;
+      progress.msLeft = std::max(totalMs - positionMs, 0.0);
+      listener_->OnProgress(progress);
+    }
+  }
+  if (WaitIdleWork* outer = during_.Previous()) outer->DuringWait();
+}

@@ -1,0 +1,167 @@
+// The check at open: a port that cannot hold TXD in break is refused before
+// the chip is reset, one that only switches slowly still works.
+#include "commands/line_check.h"
+
+#include <gtest/gtest.h>
+
+#include "commands/commands.h"
+#include "commands/text_log.h"
+#include "fake_chip_fixture.h"
+#include "temp_files.h"
+
+using fake_serial::DeviceState;
+using fake_serial::LineBehaviour;
+
+namespace {
+
+constexpr std::int64_t kMs = 1'000'000;
+
+// Runs one of the three commands on COM2, the file dialog answered with a
+// good image; says whether the dialog was shown.
+struct CommandRun {
+  const char* name;
+  std::optional<Fault> (*run)(bool& asked);
+};
+
+std::optional<Fault> RunErase(bool& /*asked*/) { return EraseCommand(2); }
+
+std::optional<Fault> RunFlashHex(bool& asked) {
+  TextLog log;
+  return FlashHexCommand(2, log, [&] {
+    asked = true;
+    return TestImage("blink_lf.hex");
+  });
+}
+
+std::optional<Fault> RunFlashBin(bool& asked) {
+  TextLog log;
+  return FlashBinCommand(2, log, [&] {
+    asked = true;
+    return TestImage("blink.bin");
+  });
+}
+
+const CommandRun kCommands[] = {
+    {"Erase", RunErase}, {"Flash hex", RunFlashHex}, {"Flash bin", RunFlashBin}};
+
+PortFault PortFaultOf(const std::optional<Fault>& fault) {
+  if (!fault || !std::holds_alternative<PortFault>(*fault)) return {PortFaultKind::NotReady, 0};
+  return std::get<PortFault>(*fault);
+}
+
+}  // namespace
+
+class LineCheckTest : public FakeChipTest {
+ protected:
+  void SetUp() override {
+    FakeChipTest::SetUp();
+    fake_serial::SetDevice("COM2", DeviceState::Present);
+  }
+
+  static LineCheck CheckCom2() {
+    EXPECT_TRUE(OpenPort("COM2:9600,N,8,1"));
+    const LineCheck check = CheckLine();
+    ClosePort();
+    return check;
+  }
+};
+
+TEST_F(LineCheckTest, FakedBreakIsRefusedBeforeAnyResetByEveryCommand) {
+  for (const CommandRun& command : kCommands) {
+    SCOPED_TRACE(command.name);
+    SetUp();
+    fake_serial::SetLineBehaviour("COM2", LineBehaviour{.fakedBreak = true, .driver = "ch341"});
+    bool asked = false;
+    const PortFault fault = PortFaultOf(command.run(asked));
+    EXPECT_EQ(fault.kind, PortFaultKind::BreakFaked);
+    EXPECT_EQ(fault.port, 2);
+    EXPECT_EQ(fault.driver, "ch341");
+    EXPECT_FALSE(asked);  // said before the file dialog
+    EXPECT_FALSE(ChipWasReset("COM2"));
+    EXPECT_TRUE(ChipOn("COM2").Instructions().empty());
+    EXPECT_EQ(PortHandle, 0);
+    EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
+  }
+}
+
+TEST_F(LineCheckTest, CheckTouchesNeitherResetNorTheStatesTheOpenLeft) {
+  for (const bool faked : {false, true}) {
+    SCOPED_TRACE(faked ? "faked break" : "held break");
+    SetUp();
+    fake_serial::SetLineBehaviour("COM2", LineBehaviour{.fakedBreak = faked});
+    CheckCom2();
+    const auto& events = fake_serial::Events("COM2");
+    ASSERT_FALSE(events.empty());
+    bool rts = false, txd = false;
+    for (const LineEvent& event : events) {
+      EXPECT_NE(event.line, PortLine::Dtr);
+      (event.line == PortLine::Rts ? rts : txd) = event.on;
+    }
+    EXPECT_FALSE(rts);
+    EXPECT_FALSE(txd);
+  }
+}
+
+TEST_F(LineCheckTest, VerdictFollowsWhatTheSwitchesCost) {
+  const struct {
+    const char* name;
+    LineBehaviour behaviour;
+    LineVerdict verdict;
+  } cases[] = {
+      {"built-in port", {}, LineVerdict::Fit},
+      {"USB adapter, 1 ms a switch", {.switchCostNs = kMs}, LineVerdict::Fit},
+      {"break twice as slow", {.switchCostNs = kMs, .breakCostNs = 2 * kMs}, LineVerdict::Fit},
+      {"break twenty times as slow",
+       {.switchCostNs = kMs, .breakCostNs = 20 * kMs},
+       LineVerdict::BreakTooSlow},
+      {"break of 2 ms on a fast port", {.breakCostNs = 2 * kMs}, LineVerdict::BreakTooSlow},
+      {"faked break", {.fakedBreak = true}, LineVerdict::BreakFaked},
+      {"faked break on a slow adapter",
+       {.switchCostNs = 3 * kMs, .fakedBreak = true},
+       LineVerdict::BreakFaked},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    fake_serial::SetLineBehaviour("COM2", c.behaviour);
+    EXPECT_EQ(CheckCom2().verdict, c.verdict);
+  }
+}
+
+TEST_F(LineCheckTest, MeasuresWhatASwitchCosts) {
+  fake_serial::SetLineBehaviour("COM2", {.switchCostNs = kMs, .breakCostNs = 3 * kMs / 2});
+  const double started = ElapsedMs();
+  const LineCheck check = CheckCom2();
+  EXPECT_NEAR(check.cost.modemSwitchMs, 1.0, 0.01);
+  EXPECT_NEAR(check.cost.breakSwitchMs, 1.5, 0.01);
+  EXPECT_EQ(fake_serial::Counts("COM2").switches, kLineCheckSwitches);
+  EXPECT_LT(ElapsedMs() - started, kLineCheckSwitches * 1.5 + 1);
+}
+
+TEST_F(LineCheckTest, FailingSwitchesAreRefusedBeforeAnyReset) {
+  const struct {
+    int failAfter;
+    PortFaultKind kind;
+  } cases[] = {
+      {0, PortFaultKind::Lost},                               // not even RTS switches
+      {kLineCheckSwitches / 2, PortFaultKind::BreakRefused},  // RTS does, the break does not
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.failAfter);
+    SetUp();
+    fake_serial::SetDevice("COM2", DeviceState::Present, c.failAfter);
+    EXPECT_EQ(PortFaultOf(EraseCommand(2)).kind, c.kind);
+    EXPECT_FALSE(ChipWasReset("COM2"));
+    EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
+  }
+}
+
+TEST_F(LineCheckTest, SlowPortStillWritesEveryByte) {
+  fake_serial::SetLineBehaviour("COM2", {.switchCostNs = 2 * kMs});
+  TextLog log;
+  ASSERT_EQ(FlashHexCommand(2, log, [] { return TestImage("blink_lf.hex"); }), std::nullopt);
+  const ChipModel chip = ChipOn("COM2");
+  EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
+  const std::string image = ReadWhole(TestImage("blink.bin"));
+  EXPECT_EQ(chip.Flash(), ErasedFlashWith({image.begin(), image.end()}));
+}

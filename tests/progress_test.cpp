@@ -1,0 +1,142 @@
+// How far a command has got and how long it has still to go: the estimate
+// from the waits and the measured switch costs against the time it really
+// takes, on a fast port and on one that takes 1 ms a switch.
+#include <gtest/gtest.h>
+
+#include "commands/command_plan.h"
+#include "commands/commands.h"
+#include "commands/progress_meter.h"
+#include "commands/text_log.h"
+#include "fake_chip_fixture.h"
+#include "temp_files.h"
+
+using fake_serial::DeviceState;
+
+namespace {
+
+struct Report {
+  double atMs;
+  CommandProgress progress;
+};
+
+class RecordingListener : public ProgressListener {
+ public:
+  void OnProgress(const CommandProgress& progress) override {
+    reports.push_back({ElapsedMs(), progress});
+  }
+  std::vector<Report> reports;
+};
+
+struct CommandCase {
+  const char* name;
+  std::optional<Fault> (*run)(ProgressListener*);
+  std::size_t bytes;
+};
+
+std::optional<Fault> Erase(ProgressListener* listener) { return EraseCommand(2, listener); }
+
+std::optional<Fault> HexOfOneKilobyte(ProgressListener* listener) {
+  TextLog log;
+  return FlashHexCommand(
+      2, log, [] { return TestImage("big_1k.hex"); }, listener);
+}
+
+std::optional<Fault> BinOfOneKilobyte(ProgressListener* listener) {
+  TextLog log;
+  return FlashBinCommand(
+      2, log, [] { return TestImage("big_1k.bin"); }, listener);
+}
+
+const CommandCase kCommands[] = {
+    {"Erase", Erase, 0},
+    {"Flash hex, 1 KB", HexOfOneKilobyte, 1024},
+    {"Flash bin, 1 KB", BinOfOneKilobyte, 1024},
+};
+
+}  // namespace
+
+class Progress : public FakeChipTest, public testing::WithParamInterface<std::int64_t> {
+ protected:
+  void SetUp() override {
+    FakeChipTest::SetUp();
+    fake_serial::SetDevice("COM2", DeviceState::Present);
+    fake_serial::SetLineBehaviour("COM2", {.switchCostNs = GetParam()});
+  }
+};
+
+TEST_P(Progress, EstimateLiesWithinTenPercentOfTheTimeTaken) {
+  for (const CommandCase& command : kCommands) {
+    SCOPED_TRACE(command.name);
+    SetUp();
+    RecordingListener listener;
+    ASSERT_EQ(command.run(&listener), std::nullopt);
+    const double endedMs = ElapsedMs();
+    ASSERT_FALSE(listener.reports.empty());
+    // From the first report, at the command's first long wait, to its end.
+    const Report& first = listener.reports.front();
+    EXPECT_LT(first.progress.fractionDone, 0.01);
+    const double takenMs = endedMs - first.atMs;
+    EXPECT_NEAR(first.progress.msLeft, takenMs, takenMs * 0.10)
+        << "estimate " << first.progress.msLeft << " ms, taken " << takenMs << " ms";
+    EXPECT_TRUE(ChipOn("COM2").Violations().empty());
+  }
+}
+
+TEST_P(Progress, ShareDoneRisesAndTimeLeftFallsAsTheCommandRuns) {
+  for (const CommandCase& command : kCommands) {
+    SCOPED_TRACE(command.name);
+    SetUp();
+    RecordingListener listener;
+    ASSERT_EQ(command.run(&listener), std::nullopt);
+    const auto& reports = listener.reports;
+    ASSERT_GE(reports.size(), 3u);
+    for (std::size_t i = 1; i < reports.size(); ++i) {
+      EXPECT_GE(reports[i].atMs - reports[i - 1].atMs, kProgressIntervalMs);
+      EXPECT_GT(reports[i].progress.fractionDone, reports[i - 1].progress.fractionDone);
+      EXPECT_LT(reports[i].progress.msLeft, reports[i - 1].progress.msLeft);
+      EXPECT_GE(reports[i].progress.bytesDone, reports[i - 1].progress.bytesDone);
+      EXPECT_EQ(reports[i].progress.bytesTotal, command.bytes);
+    }
+    EXPECT_GT(reports.back().progress.fractionDone, 0.5);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(SwitchCost, Progress, testing::Values(0, 1'000'000), [](const auto& info) {
+  return info.param == 0 ? std::string("Free") : std::string("OneMillisecond");
+});
+
+// Each shape of the waveform that the estimate counts against the switches
+// and waits that the procedure of its name really makes.
+TEST_F(FakeChipTest, WorkShapesMatchTheWaveform) {
+  const struct {
+    const char* name;
+    void (*sequence)();
+    LineWork work;
+  } cases[] = {
+      {"SendIspByte", [] { SendIspByte(0xA5); }, kIspByteWork},
+      {"WriteFlashByte", [] { WriteFlashByte(0x1234, 0x5A); }, kWriteFlashByteWork},
+      {"EnterProgramming", EnterProgramming, kEnterProgrammingWork},
+      {"FinishProgramming", FinishProgramming, kFinishProgrammingWork},
+      {"EraseChip", EraseChip, kEraseChipWork},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    fake_serial::SetDevice("COM2", DeviceState::Present);
+    ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
+    const double started = ElapsedMs();
+    c.sequence();
+    const double tookMs = ElapsedMs() - started;
+    ClosePort();
+    int modem = 0, breaks = 0;
+    for (const LineEvent& event : fake_serial::Events("COM2")) {
+      ++(event.line == PortLine::Txd ? breaks : modem);
+    }
+    EXPECT_EQ(modem, c.work.modemSwitches);
+    EXPECT_EQ(breaks, c.work.breakSwitches);
+    // In virtual time every clock reading costs a microsecond, and each
+    // switch and each wait takes a reading or two.
+    EXPECT_GE(tookMs, c.work.waitMs);
+    EXPECT_LT(tookMs, c.work.waitMs * 1.1 + 0.002 * (modem + breaks));
+  }
+}
