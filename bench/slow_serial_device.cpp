@@ -1,5 +1,7 @@
 #include "bench/slow_serial_device.h"
 
+#include <string>
+
 #include "serial/device_seam.h"
 #include "sim/virtual_counter.h"
 
@@ -43,5 +45,7 @@ bool SwitchLine(Handle handle, LineCode code) {
 }
 
 void CloseDevice(Handle /*handle*/) {}
+
+std::string DeviceDriverName(std::string_view /*deviceName*/) { return {}; }
 
 }  // namespace device_seam
