@@ -9,7 +9,7 @@ build=build-release
 scripts/install-deps.sh bench
 cmake --preset release >/dev/null
 cmake --build --preset release -j"$(nproc)" --target flash89_bench flash89_bench_os \
-  flash89_startup_probe flash89_fake_serial >/dev/null
+  flash89_bench_ftdi flash89_startup_probe flash89_fake_serial >/dev/null
 
 ports=$(mktemp -d)
 trap 'rm -rf "$ports"' EXIT
@@ -25,6 +25,8 @@ echo "|---|---|---|"
 FLASH89_FAKE_SERIAL="$ports/com2,$ports/free,$ports/slow:switch_us=1000,$ports/faked:faked_break" \
   FLASH89_FAKE_TRACE="$ports/trace" FLASH89_BENCH_PORTS="$ports" \
   LD_PRELOAD="$build/sim/libflash89_fake_serial.so" "$build/bench/flash89_bench_os" tests/data
+
+"$build/bench/flash89_bench_ftdi"
 
 syscalls() {
   strace -f -c -o "$ports/strace" "$build/bench/flash89_bench_os" "$1"

@@ -3,6 +3,7 @@
 # and runs them under Wine on a virtual display, on fake ports only (see
 # scripts/wine-fake-ports.sh): the core's tests, the Win32 serial layer and
 # window, and the real flash89.exe driven end to end by simulated input.
+# FTDI's D2XX library is a fake in Wine's system directory.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -33,6 +34,8 @@ trap cleanup EXIT
 echo "== windows: virtual display, Wine prefix with COM1 and COM2 on fake devices"
 start_virtual_display "$work"
 start_wine_on_fake_ports "$work" "$root/build/sim/libflash89_fake_serial.so"
+# FTDI's D2XX library, faked: the only ftd2xx.dll the Windows build can load.
+cp build-windows/sim/ftd2xx.dll "$WINEPREFIX/drive_c/windows/system32/ftd2xx.dll"
 
 echo "== windows: tests under Wine"
 ctest --test-dir build-windows --output-on-failure

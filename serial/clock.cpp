@@ -1,5 +1,6 @@
 #include <cmath>
 
+#include "serial/bitbang_lines.h"
 #include "serial/module_state.h"
 #include "serial/rezero.h"
 
@@ -40,6 +41,8 @@ double ElapsedMs() {
 }
 
 void WaitMs(double durationMs) {
+  // On an adapter that clocks out the lines, the wait is samples.
+  if (rezero_state::linesOnAdapter && bitbang::Wait(durationMs)) return;
   const std::int64_t start = counter_seam::ReadCounter();
   // Whole ticks, rounded up: the wait is never shorter than asked.
   const auto ticks =

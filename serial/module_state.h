@@ -15,4 +15,8 @@ extern bool lineFailed;
 // The work that long waits run, or null.
 extern WaitIdleWork* idleWork;
 
+// Whether the lines and waits go to an adapter that clocks them out itself
+// (bitbang_lines.h) rather than to the serial device.
+extern bool linesOnAdapter;
+
 }  // namespace rezero_state

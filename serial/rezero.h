@@ -12,7 +12,9 @@
 // it counts as open for the next OpenPort.
 extern device_seam::Handle PortHandle;
 
-// True when the device is present, free and configured.
+// True when the device is present, free and configured. When it is an FTDI
+// adapter, the lines are driven in bit-bang mode from the first switch on,
+// unless FLASH89_BITBANG is "off".
 bool OpenPort(std::string_view mode);
 void SetPortTimeouts(std::uint32_t timeoutMs);
 void ClosePort();
@@ -22,7 +24,9 @@ void SetRtsLine(bool on);  // clock
 void SetTxdLine(bool on);  // on: TXD held in break
 
 // Whether any line switch failed since the last OpenPort, e.g. because a USB
-// adapter was unplugged in the middle of a command.
+// adapter was unplugged in the middle of a command. On an adapter that
+// clocks out the lines itself, what is still gathered is sent first, and the
+// answer covers every switch made so far.
 bool LineFailedSinceOpen();
 
 // The driver behind the port that the mode string names, where the platform

@@ -15,6 +15,10 @@ void Reset(std::int64_t stepNs) {
 
 std::int64_t NowNs() { return now; }
 
+void AdvanceTo(std::int64_t ns) {
+  if (ns > now) now = ns;
+}
+
 }  // namespace virtual_counter
 
 namespace counter_seam {

@@ -12,4 +12,8 @@ inline constexpr std::int64_t kDefaultStepNs = 1000;
 void Reset(std::int64_t stepNs = kDefaultStepNs);
 std::int64_t NowNs();
 
+// Moves the time forward to ns, as a call that blocks until then would;
+// an earlier ns leaves it where it is.
+void AdvanceTo(std::int64_t ns);
+
 }  // namespace virtual_counter

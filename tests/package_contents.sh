@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks what a user installs with it: the
 # programs, the window's menu entry and icon, the manuals and the README with its
-# picture, dependencies on the Qt 6 runtime, and no lintian error or warning.
+# picture, the udev rule for FTDI adapters, dependencies on the Qt 6 and
+# libftdi runtimes, and no lintian error or warning.
 # Usage: package_contents.sh BUILD-DIR VERSION
 set -euo pipefail
 build=$1 version=$2
@@ -18,13 +19,14 @@ for path in ./usr/bin/flash89 ./usr/bin/flash89-cli ./usr/share/applications/fla
             ./usr/share/icons/hicolor/scalable/apps/flash89.svg ./usr/share/man/man1/flash89.1.gz \
             ./usr/share/man/man1/flash89-cli.1.gz \
             ./usr/share/doc/flash89/README.md ./usr/share/doc/flash89/copyright \
-            ./usr/share/doc/flash89/changelog.gz ./usr/share/doc/flash89/docs/flash89-window.png; do
+            ./usr/share/doc/flash89/changelog.gz ./usr/share/doc/flash89/docs/flash89-window.png \
+            ./lib/udev/rules.d/60-flash89-ftdi.rules ./usr/share/metainfo/flash89.metainfo.xml; do
   grep -qxF "$path" <<<"$contents" || fail "missing $path"
 done
 
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "version is not $version"
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libqt6widgets6 libqt6gui6 libqt6core6 libc6; do
+for library in libqt6widgets6 libqt6gui6 libqt6core6 libftdi1-2 libc6; do
   grep -q "$library" <<<"$depends" || fail "no dependency on $library: $depends"
 done
 
@@ -37,6 +39,9 @@ grep -q '^Categories=Development;Electronics;$' "$unpacked/usr/share/application
 
 # The command-line program runs as installed and knows its version.
 [ "$("$unpacked/usr/bin/flash89-cli" --version)" = "flash89-cli $version" ] || fail "flash89-cli --version"
+
+rule="$unpacked/lib/udev/rules.d/60-flash89-ftdi.rules"
+grep -q 'ATTR{idVendor}=="0403"' "$rule" && grep -q 'GROUP="dialout"' "$rule" || fail "udev rule for FTDI adapters"
 
 if lintian --no-tag-display-limit "$deb" 2>/dev/null | grep -E '^(E|W):'; then fail "lintian"; fi
 

@@ -1,0 +1,3 @@
+#include "serial/usb_location.h"
+
+std::string SysfsRoot() { return "/sys"; }

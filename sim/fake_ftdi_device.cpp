@@ -1,0 +1,243 @@
+#include "sim/fake_ftdi_device.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace fake_ftdi {
+namespace {
+
+constexpr std::uint8_t kBitBangMode = 0x01;
+
+// The pins whose changes the chip sees: TXD (D0), RTS# (D2), DTR# (D4).
+// Each is active low.
+struct Pin {
+  std::uint8_t mask;
+  PortLine line;
+};
+constexpr Pin kPins[] = {{0x01, PortLine::Txd}, {0x04, PortLine::Rts}, {0x10, PortLine::Dtr}};
+
+struct Transfer {
+  double doneNs = 0;
+  long result = -1;
+  bool waited = false;
+};
+
+struct Adapter {
+  AdapterSpec spec;
+  AdapterCounts counts;
+  std::vector<LineEvent> events;
+  std::vector<Transfer> transfers;
+  bool gone = false;
+  // In serial mode every pin idles high: TXD marking, RTS# and DTR# off.
+  std::uint8_t pins = 0xFF;
+  double periodNs = 0;
+  double usbFreeNs = 0;       // when the link has delivered the last submission
+  double lastOutNs = -1e18;   // when the last sample began to be clocked out
+  std::vector<double> outNs;  // the last bufferSamples samples' clock-out times
+  long clocked = 0;
+};
+
+std::vector<Adapter> adapters;
+
+std::int64_t RealNowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void RealAdvanceTo(std::int64_t ns) {
+  const auto wait = std::chrono::nanoseconds(ns - RealNowNs());
+  if (wait.count() > 0) std::this_thread::sleep_for(wait);
+}
+
+NowFunction now = RealNowNs;
+AdvanceFunction advanceTo = RealAdvanceTo;
+
+Adapter* At(int index) {
+  if (index < 0 || index >= static_cast<int>(adapters.size())) return nullptr;
+  return &adapters[static_cast<std::size_t>(index)];
+}
+
+void ClockOut(Adapter& adapter, std::uint8_t sample, double ns) {
+  const std::uint8_t mask = adapter.counts.outputMask;
+  const std::uint8_t after = static_cast<std::uint8_t>((adapter.pins & ~mask) | (sample & mask));
+  for (const Pin& pin : kPins) {
+    if (((adapter.pins ^ after) & pin.mask) != 0) {
+      adapter.events.push_back({std::llround(ns), pin.line, (after & pin.mask) == 0});
+    }
+  }
+  adapter.pins = after;
+}
+
+// Back to serial mode: what the adapter still holds never goes out, and the
+// pins return to their serial idle levels.
+void EndBitBang(Adapter& adapter) {
+  if (adapter.counts.bitMode != kBitBangMode) return;
+  const double at = static_cast<double>(now());
+  const double stillOut = adapter.lastOutNs + adapter.periodNs - at;
+  if (stillOut > 0) {
+    adapter.counts.samplesCutOff += static_cast<long>(std::ceil(stillOut / adapter.periodNs));
+    const auto cut =
+        std::find_if(adapter.events.begin(), adapter.events.end(),
+                     [&](const LineEvent& e) { return static_cast<double>(e.ns) >= at; });
+    adapter.events.erase(cut, adapter.events.end());
+    // The pins as they were at that moment.
+    adapter.pins = 0xFF;
+    for (const LineEvent& event : adapter.events) {
+      for (const Pin& pin : kPins) {
+        if (pin.line != event.line) continue;
+        adapter.pins = static_cast<std::uint8_t>(event.on ? adapter.pins & ~pin.mask
+                                                          : adapter.pins | pin.mask);
+      }
+    }
+  }
+  adapter.counts.bitMode = 0;
+  const std::uint8_t mask = adapter.counts.outputMask;
+  adapter.counts.outputMask = 0xFF;
+  ClockOut(adapter, 0xFF, at);
+  adapter.counts.outputMask = mask;
+}
+
+}  // namespace
+
+void Reset() { adapters.clear(); }
+
+int AddAdapter(const AdapterSpec& spec) {
+  Adapter adapter;
+  adapter.spec = spec;
+  adapter.outNs.assign(static_cast<std::size_t>(std::max(spec.bufferSamples, 1)), 0.0);
+  adapter.events.reserve(1 << 16);
+  adapters.push_back(std::move(adapter));
+  return static_cast<int>(adapters.size()) - 1;
+}
+
+int AdapterCount() { return static_cast<int>(adapters.size()); }
+const AdapterSpec& Spec(int index) { return At(index)->spec; }
+const AdapterCounts& Counts(int index) { return At(index)->counts; }
+const std::vector<LineEvent>& Events(int index) { return At(index)->events; }
+
+void UseClock(NowFunction nowFunction, AdvanceFunction advanceFunction) {
+  now = nowFunction != nullptr ? nowFunction : RealNowNs;
+  advanceTo = advanceFunction != nullptr ? advanceFunction : RealAdvanceTo;
+}
+
+int FindAdapter(int bus, int address) {
+  for (std::size_t i = 0; i < adapters.size(); ++i) {
+    if (adapters[i].spec.bus == bus && adapters[i].spec.address == address) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+bool Open(int index, int channel, bool detachKernelDriver) {
+  Adapter* adapter = At(index);
+  if (adapter == nullptr || adapter->gone || adapter->spec.refuseOpen || adapter->counts.open ||
+      channel < 0 || channel >= adapter->spec.channels) {
+    return false;
+  }
+  adapter->counts.open = true;
+  ++adapter->counts.opens;
+  if (detachKernelDriver && adapter->counts.kernelDriverAttached) {
+    adapter->counts.kernelDriverAttached = false;
+    ++adapter->counts.detachments;
+  }
+  return true;
+}
+
+void Close(int index, bool reattachKernelDriver) {
+  Adapter* adapter = At(index);
+  if (adapter == nullptr || !adapter->counts.open) return;
+  EndBitBang(*adapter);
+  adapter->counts.open = false;
+  ++adapter->counts.closes;
+  if (reattachKernelDriver) adapter->counts.kernelDriverAttached = true;
+}
+
+bool SetBitMode(int index, std::uint8_t outputMask, std::uint8_t mode) {
+  Adapter* adapter = At(index);
+  if (adapter == nullptr || !adapter->counts.open || adapter->gone) return false;
+  if (mode == 0) {
+    EndBitBang(*adapter);
+    return true;
+  }
+  // Only asynchronous bit-bang is modelled.
+  if (mode != kBitBangMode) return false;
+  adapter->counts.bitMode = mode;
+  adapter->counts.outputMask = outputMask;
+  ++adapter->counts.bitBangEntries;
+  return true;
+}
+
+bool SetBaudRate(int index, int baudRate) {
+  Adapter* adapter = At(index);
+  if (adapter == nullptr || !adapter->counts.open || adapter->gone || baudRate <= 0) return false;
+  adapter->counts.lastBaudRate = baudRate;
+  adapter->periodNs = 1e9 / (baudRate * adapter->spec.samplesPerBaud * adapter->spec.clockError);
+  return true;
+}
+
+void RefuseSubmission(int index) {
+  if (Adapter* adapter = At(index)) ++adapter->counts.refusedSubmissions;
+}
+
+long Submit(int index, const std::uint8_t* samples, std::size_t count) {
+  Adapter* adapter = At(index);
+  if (adapter == nullptr || !adapter->counts.open) return -1;
+  AdapterCounts& counts = adapter->counts;
+  ++counts.submissions;
+  counts.largestSubmission = std::max(counts.largestSubmission, static_cast<long>(count));
+  // In serial mode the bytes would go out as characters on TXD.
+  if (counts.bitMode != kBitBangMode || adapter->periodNs <= 0) {
+    ++counts.refusedSubmissions;
+    return -1;
+  }
+  const AdapterSpec& spec = adapter->spec;
+  const double byteNs = 1e9 / spec.usbBytesPerSecond;
+  const auto buffer = adapter->outNs.size();
+  Transfer transfer;
+  transfer.result = static_cast<long>(count);
+  double accepted = std::max(static_cast<double>(now() + spec.usbLatencyNs), adapter->usbFreeNs);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (adapter->gone ||
+        (spec.failAfterSamples >= 0 && counts.samplesAccepted >= spec.failAfterSamples)) {
+      adapter->gone = true;
+      transfer.result = -1;
+      break;
+    }
+    if (i > 0) accepted += byteNs;
+    // A sample enters the buffer once the one a buffer earlier has left it.
+    const auto slot = static_cast<std::size_t>(adapter->clocked) % buffer;
+    if (adapter->clocked >= static_cast<long>(buffer)) {
+      accepted = std::max(accepted, adapter->outNs[slot]);
+    }
+    const double out = std::max(accepted, adapter->lastOutNs + adapter->periodNs);
+    ClockOut(*adapter, samples[i], out);
+    adapter->outNs[slot] = out;
+    adapter->lastOutNs = out;
+    ++adapter->clocked;
+    ++counts.samplesAccepted;
+  }
+  adapter->usbFreeNs = accepted;
+  counts.busyUntilNs = std::llround(adapter->lastOutNs + adapter->periodNs);
+  transfer.doneNs = accepted + static_cast<double>(spec.usbLatencyNs);
+  adapter->transfers.push_back(transfer);
+  return static_cast<long>(adapter->transfers.size()) - 1;
+}
+
+long WaitForTransfer(int index, long number) {
+  Adapter* adapter = At(index);
+  if (adapter == nullptr || number < 0 || number >= static_cast<long>(adapter->transfers.size())) {
+    return -1;
+  }
+  Transfer& transfer = adapter->transfers[static_cast<std::size_t>(number)];
+  if (transfer.waited) return -1;
+  transfer.waited = true;
+  const auto done = static_cast<std::int64_t>(std::ceil(transfer.doneNs));
+  if (now() < done) advanceTo(done);
+  return transfer.result;
+}
+
+}  // namespace fake_ftdi

@@ -1,0 +1,81 @@
+// FTDI adapters in bit-bang mode, as the fronts that stand in for their
+// driver libraries see them (libftdi on Linux: fake_libftdi.cpp; D2XX on
+// Windows: fake_ftd2xx.cpp). An adapter takes the samples it is sent into a
+// transmit buffer of its own, clocks them out at its own rate, and turns the
+// changes of its pins into time-stamped line events, so that the chip model
+// checks what a chip on those pins would see. Only the adapters added here
+// exist: no real device can be reached through it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "sim/line_event.h"
+
+namespace fake_ftdi {
+
+struct AdapterSpec {
+  int bus = 1;
+  int address = 7;
+  int channels = 1;   // 2 or 4 for the FT2232 and FT4232
+  int comNumber = 0;  // the COM port Windows gave it; 0 for none
+  // Samples per second for each baud programmed: sources disagree whether
+  // an FTDI chip in bit-bang mode clocks 4 or 16 of them.
+  double samplesPerBaud = 16;
+  double clockError = 1.0;  // the real rate over the nominal one
+  int bufferSamples = 256;  // its transmit buffer
+  double usbBytesPerSecond = 1'000'000;
+  std::int64_t usbLatencyNs = 125'000;  // from a submission to its first byte, and for the answer
+  long failAfterSamples = -1;           // >= 0: unplugged after taking that many samples
+  bool refuseOpen = false;              // as without permission to use it
+};
+
+// What happened to an adapter. Plain data, so that it crosses a DLL's edge.
+struct AdapterCounts {
+  int opens = 0;
+  int closes = 0;
+  bool open = false;
+  bool kernelDriverAttached = true;
+  int detachments = 0;  // times the operating system's driver had to let go
+  std::uint8_t outputMask = 0;
+  std::uint8_t bitMode = 0;  // 0 serial, 1 asynchronous bit-bang
+  int bitBangEntries = 0;
+  int lastBaudRate = 0;
+  long samplesAccepted = 0;
+  long samplesCutOff = 0;        // still in the adapter when bit-bang mode ended
+  std::int64_t busyUntilNs = 0;  // when the last sample taken is clocked out
+  long submissions = 0;
+  long largestSubmission = 0;
+  long refusedSubmissions = 0;  // too large, or while not in bit-bang mode
+};
+
+// Forgets every adapter; the clock stays as set.
+void Reset();
+int AddAdapter(const AdapterSpec& spec);  // its index
+int AdapterCount();
+const AdapterSpec& Spec(int index);
+const AdapterCounts& Counts(int index);
+// The pin changes of an adapter, in the order they were clocked out.
+const std::vector<LineEvent>& Events(int index);
+
+// The host's clock in nanoseconds, and a way to let it pass while the host
+// blocks: virtual time in tests. Real time when never set.
+using NowFunction = std::int64_t (*)();
+using AdvanceFunction = void (*)(std::int64_t ns);
+void UseClock(NowFunction now, AdvanceFunction advanceTo);
+
+// For the library fronts.
+int FindAdapter(int bus, int address);  // -1 when there is none
+bool Open(int index, int channel, bool detachKernelDriver);
+void Close(int index, bool reattachKernelDriver);
+bool SetBitMode(int index, std::uint8_t outputMask, std::uint8_t mode);
+bool SetBaudRate(int index, int baudRate);
+void RefuseSubmission(int index);
+// Starts a transfer: its number, or -1 when it is refused.
+long Submit(int index, const std::uint8_t* samples, std::size_t count);
+// Blocks until the adapter has taken the transfer: its sample count, or -1
+// when not all of it arrived.
+long WaitForTransfer(int index, long transfer);
+
+}  // namespace fake_ftdi

@@ -1,0 +1,21 @@
+// A sysfs tree in a temporary folder, holding only the ttys a test adds,
+// for the code that finds the USB device behind a tty.
+#pragma once
+
+#include <string>
+
+namespace fake_sysfs {
+
+// An empty tree; SysfsRoot() names it from now on.
+void Reset();
+std::string Root();
+
+// A tty on a USB serial adapter: the interfaceNumber-th interface of the
+// device at bus and address, served by driver ("ftdi_sio").
+void AddUsbSerial(const std::string& ttyName, int bus, int address, int interfaceNumber,
+                  const std::string& driver);
+
+// A tty that is not on USB, such as a built-in port.
+void AddPlainTty(const std::string& ttyName);
+
+}  // namespace fake_sysfs

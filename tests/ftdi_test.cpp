@@ -1,0 +1,286 @@
+// FTDI adapters in bit-bang mode behind a COM port: the commands land byte
+// for byte, every phase is at least as long as its wait under either baud
+// multiplier, and an adapter whose rate cannot be trusted, or that goes
+// away, ends the command as a lost port.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "commands/commands.h"
+#include "commands/port_probe.h"
+#include "commands/text_log.h"
+#include "fake_ftdi_fixture.h"
+#include "isp/isp.h"
+#include "temp_files.h"
+
+using device_seam::LineCode;
+
+namespace {
+
+// The line changes of a waveform, without their times and without switches
+// that left a line as it was.
+std::vector<std::pair<PortLine, bool>> Changes(const std::vector<LineEvent>& events) {
+  std::vector<std::pair<PortLine, bool>> changes;
+  bool state[3] = {false, false, false};
+  for (const LineEvent& event : events) {
+    bool& line = state[static_cast<int>(event.line)];
+    if (line == event.on) continue;
+    line = event.on;
+    changes.emplace_back(event.line, event.on);
+  }
+  return changes;
+}
+
+}  // namespace
+
+class FtdiCommands : public FakeFtdiTest, public testing::WithParamInterface<double> {
+ protected:
+  std::optional<Fault> FlashHex(const std::string& path) {
+    return FlashHexCommand(2, log_, [&] { return path; });
+  }
+  std::optional<Fault> FlashBin(const std::string& path) {
+    return FlashBinCommand(2, log_, [&] { return path; });
+  }
+
+  TempFolder folder_;
+  TextLog log_{"Download ...\r\nCOM2 geöffnet\r\n"};
+};
+
+TEST_P(FtdiCommands, EraseFlashHexAndFlashBinLandWithoutATimingFault) {
+  const int adapter = AdapterOnCom2(WithMultiplier(GetParam()));
+  const std::string binary = ReadWhole(TestImage("blink.bin"));
+  const std::vector<std::uint8_t> blink(binary.begin(), binary.end());
+
+  ASSERT_EQ(EraseCommand(2), std::nullopt);
+  EXPECT_EQ(ChipOnAdapter(adapter).EraseCount(), 1);
+
+  ASSERT_EQ(FlashHex(TestImage("blink_lf.hex")), std::nullopt);
+  EXPECT_EQ(ChipOnAdapter(adapter).Flash(), ErasedFlashWith(blink));
+
+  const std::vector<std::uint8_t> other{0x12, 0x34, 0x00, 0xFF, 0xA5};
+  ASSERT_EQ(FlashBin(folder_.Write("other.bin", std::string(other.begin(), other.end()))),
+            std::nullopt);
+  const ChipModel chip = ChipOnAdapter(adapter);
+  EXPECT_EQ(chip.Flash(), ErasedFlashWith(other));
+  EXPECT_EQ(chip.EraseCount(), 3);
+  EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
+
+  const fake_ftdi::AdapterCounts& counts = fake_ftdi::Counts(adapter);
+  EXPECT_EQ(counts.samplesCutOff, 0);
+  EXPECT_EQ(counts.refusedSubmissions, 0);
+  EXPECT_EQ(counts.lastBaudRate, static_cast<int>(bitbang::kSampleRateHz / GetParam()));
+  // Nothing reached the serial lines themselves.
+  EXPECT_TRUE(fake_serial::Events("COM2").empty());
+}
+
+TEST_P(FtdiCommands, TheAdapterDrawsTheSerialPortsWaveform) {
+  const int adapter = AdapterOnCom2(WithMultiplier(GetParam()));
+  const std::string hex = TestImage("blink_lf.hex");
+  setenv(bitbang::kSwitchVariable, "off", 1);
+  ASSERT_EQ(FlashHex(hex), std::nullopt);
+  unsetenv(bitbang::kSwitchVariable);
+  ASSERT_EQ(FlashHex(hex), std::nullopt);
+  EXPECT_EQ(Changes(fake_ftdi::Events(adapter)), Changes(fake_serial::Events("COM2")));
+  EXPECT_EQ(DecodedBytes(ChipOnAdapter(adapter)), DecodedBytes(ChipOn("COM2")));
+}
+
+TEST_P(FtdiCommands, EveryPhaseLastsAtLeastItsWait) {
+  // Slow and fast crystals within what the measurement accepts.
+  for (const double clockError : {0.95, 1.0, 1.04}) {
+    SCOPED_TRACE(clockError);
+    FakeFtdiTest::SetUp();
+    const int adapter = AdapterOnCom2(WithMultiplier(GetParam(), clockError));
+    const struct {
+      LineCode code;
+      double waitMs;
+    } script[] = {
+        {LineCode::SetRts, 0.01},   {LineCode::SetDtr, 0.02},    {LineCode::SetBreak, 0.01},
+        {LineCode::ClearRts, 0.01}, {LineCode::SetRts, 5},       {LineCode::ClearBreak, 0.013},
+        {LineCode::ClearDtr, 0.5},  {LineCode::SetDtr, 100},     {LineCode::ClearRts, 0.0101},
+        {LineCode::SetRts, 0.01},   {LineCode::SetBreak, 10.37}, {LineCode::ClearBreak, 0},
+        {LineCode::ClearDtr, 0},    {LineCode::ClearRts, 0.01},
+    };
+    ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
+    for (const auto& step : script) {
+      switch (step.code) {
+        case LineCode::SetRts: SetRtsLine(true); break;
+        case LineCode::ClearRts: SetRtsLine(false); break;
+        case LineCode::SetDtr: SetDtrLine(true); break;
+        case LineCode::ClearDtr: SetDtrLine(false); break;
+        case LineCode::SetBreak: SetTxdLine(true); break;
+        case LineCode::ClearBreak: SetTxdLine(false); break;
+      }
+      WaitMs(step.waitMs);
+    }
+    EXPECT_FALSE(LineFailedSinceOpen());
+    ClosePort();
+    const std::vector<LineEvent>& events = fake_ftdi::Events(adapter);
+    ASSERT_GE(events.size(), std::size(script));
+    for (std::size_t i = 0; i + 1 < std::size(script); ++i) {
+      const auto phaseNs = events[i + 1].ns - events[i].ns;
+      EXPECT_GE(static_cast<double>(phaseNs), script[i].waitMs * 1e6) << "phase " << i;
+      // Switches without a wait between them still come one after the other.
+      EXPECT_GT(phaseNs, 0) << "phase " << i;
+    }
+    EXPECT_EQ(fake_ftdi::Counts(adapter).samplesCutOff, 0);
+  }
+}
+
+TEST_P(FtdiCommands, BothMultipliersGiveTheSameSampleRate) {
+  AdapterOnCom2(WithMultiplier(GetParam()));
+  ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
+  SetRtsLine(true);
+  const double rate = bitbang::SamplesPerMs() * 1000;
+  EXPECT_GE(rate, bitbang::kSampleRateHz);
+  EXPECT_LE(rate, bitbang::kSampleRateHz * 1.03);
+  ClosePort();
+}
+
+INSTANTIATE_TEST_SUITE_P(SamplesPerBaud, FtdiCommands, testing::Values(4.0, 16.0),
+                         [](const auto& info) {
+                           return "Times" + std::to_string(int(info.param));
+                         });
+
+using FtdiFaults = FtdiCommands;
+
+TEST_F(FtdiFaults, RateItCannotTrustEndsTheCommandWithTheLinesReleased) {
+  // A multiplier that is neither 4 nor 16, and a clock far too fast.
+  const fake_ftdi::AdapterSpec untrusted[] = {WithMultiplier(8), WithMultiplier(1),
+                                              WithMultiplier(64), WithMultiplier(16, 1.08),
+                                              WithMultiplier(4, 0.7)};
+  for (const auto& spec : untrusted) {
+    SCOPED_TRACE(spec.samplesPerBaud * spec.clockError);
+    FakeFtdiTest::SetUp();
+    const int adapter = AdapterOnCom2(spec);
+    EXPECT_EQ(EraseCommand(2), Fault(PortFault{PortFaultKind::Lost, 2}));
+    EXPECT_TRUE(ChipOnAdapter(adapter).Instructions().empty());
+    // Every sample it was sent held the lines released.
+    EXPECT_TRUE(fake_ftdi::Events(adapter).empty());
+    const fake_ftdi::AdapterCounts& counts = fake_ftdi::Counts(adapter);
+    EXPECT_FALSE(counts.open);
+    EXPECT_TRUE(counts.kernelDriverAttached);
+    EXPECT_TRUE(fake_serial::Events("COM2").empty());
+    EXPECT_EQ(PortHandle, 0);
+  }
+}
+
+TEST_F(FtdiFaults, UnpluggedAdapterEndsTheDownloadAsALostPort) {
+  fake_ftdi::AdapterSpec spec = WithMultiplier(16);
+  // Past the rate measurement and into the writes.
+  spec.failAfterSamples = 400'000;
+  const int adapter = AdapterOnCom2(spec);
+  EXPECT_EQ(FlashHex(TestImage("big_1k.hex")), Fault(PortFault{PortFaultKind::Lost, 2}));
+  const ChipModel chip = ChipOnAdapter(adapter);
+  EXPECT_GT(chip.Instructions().size(), 3u);
+  EXPECT_LT(chip.Instructions().size(), 1024u);
+  EXPECT_FALSE(fake_ftdi::Counts(adapter).open);
+  EXPECT_EQ(PortHandle, 0);
+}
+
+TEST_F(FtdiFaults, FailedSubmissionIsALostPortAtOnce) {
+  fake_ftdi::AdapterSpec spec = WithMultiplier(4);
+  spec.failAfterSamples = 0;
+  const int adapter = AdapterOnCom2(spec);
+  EXPECT_EQ(EraseCommand(2), Fault(PortFault{PortFaultKind::Lost, 2}));
+  EXPECT_TRUE(fake_ftdi::Events(adapter).empty());
+}
+
+class FtdiPorts : public FakeFtdiTest {
+ protected:
+  TextLog log_{"Download ...\r\nCOM2 geöffnet\r\n"};
+};
+
+TEST_F(FtdiPorts, TryingAPortLeavesTheAdapterWithItsDriver) {
+  const int adapter = AdapterOnCom2();
+  EXPECT_TRUE(PortOpens(2));
+  EXPECT_TRUE(OpenPortToProbe(2));
+  EndProbe();
+  EXPECT_EQ(fake_ftdi::Counts(adapter).opens, 0);
+  EXPECT_EQ(fake_ftdi::Counts(adapter).detachments, 0);
+}
+
+TEST_F(FtdiPorts, DriverIsDetachedOnlyWhileACommandRuns) {
+  const int adapter = AdapterOnCom2();
+  struct WatchDriver : WaitIdleWork {
+    void DuringWait() override { attachedDuring |= fake_ftdi::Counts(index).kernelDriverAttached; }
+    int index = 0;
+    bool attachedDuring = false;
+  } watch;
+  watch.index = adapter;
+  {
+    const ScopedWaitIdleWork during(watch);
+    ASSERT_EQ(EraseCommand(2), std::nullopt);
+  }
+  ASSERT_EQ(EraseCommand(2), std::nullopt);
+  const fake_ftdi::AdapterCounts& counts = fake_ftdi::Counts(adapter);
+  EXPECT_FALSE(watch.attachedDuring);
+  EXPECT_TRUE(counts.kernelDriverAttached);
+  EXPECT_EQ(counts.detachments, 2);
+  EXPECT_EQ(counts.opens, counts.closes);
+}
+
+TEST_F(FtdiPorts, OnlyTheThreeLinePinsAreOutputs) {
+  const int adapter = AdapterOnCom2();
+  ASSERT_EQ(EraseCommand(2), std::nullopt);
+  EXPECT_EQ(fake_ftdi::Counts(adapter).outputMask, 0x15);
+}
+
+TEST_F(FtdiPorts, LongWaitsAreWithTheAdapterBeforeTheIdleWorkRuns) {
+  AdapterOnCom2();
+  struct Repaint : WaitIdleWork {
+    void DuringWait() override {
+      const auto aheadNs = fake_ftdi::Counts(0).busyUntilNs - virtual_counter::NowNs();
+      shortest = std::min(shortest, aheadNs);
+      ++runs;
+    }
+    std::int64_t shortest = INT64_MAX;
+    int runs = 0;
+  } repaint;
+  const ScopedWaitIdleWork during(repaint);
+  ASSERT_EQ(FlashBinCommand(2, log_, [&] { return TestImage("blink.bin"); }), std::nullopt);
+  ASSERT_GT(repaint.runs, 0);
+  // Every long wait is at least 5 ms, and all of it is queued.
+  EXPECT_GE(repaint.shortest, 4'900'000);
+}
+
+TEST_F(FtdiPorts, SerialPathServesWhereBitBangIsNotToBeHad) {
+  const struct {
+    const char* what;
+    const char* setting;
+    const char* driver;
+    bool refuseOpen;
+  } cases[] = {
+      {"turned off", "off", "ftdi_sio", false},
+      {"turned off in capitals", "OFF", "ftdi_sio", false},
+      {"another chip's driver", nullptr, "pl2303", false},
+      {"no permission to open it", nullptr, "ftdi_sio", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeFtdiTest::SetUp();
+    if (c.setting != nullptr) setenv(bitbang::kSwitchVariable, c.setting, 1);
+    fake_ftdi::AdapterSpec spec;
+    spec.refuseOpen = c.refuseOpen;
+    const int adapter = AdapterOnCom2(spec, c.driver);
+    ASSERT_EQ(EraseCommand(2), std::nullopt);
+    EXPECT_EQ(ChipOn("COM2").EraseCount(), 1);
+    EXPECT_TRUE(fake_ftdi::Events(adapter).empty());
+    EXPECT_FALSE(fake_ftdi::Counts(adapter).open);
+    EXPECT_TRUE(fake_ftdi::Counts(adapter).kernelDriverAttached);
+  }
+}
+
+TEST_F(FtdiPorts, TtyThatIsNotOnUsbStaysSerial) {
+  fake_sysfs::AddPlainTty(TtyOf("COM2"));
+  ASSERT_EQ(EraseCommand(2), std::nullopt);
+  EXPECT_EQ(ChipOn("COM2").EraseCount(), 1);
+}
+
+TEST(FakeFtdiIsolation, NoUsbLibraryIsInTheTestProcess) {
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  while (std::getline(maps, line)) {
+    EXPECT_EQ(line.find("libusb"), std::string::npos) << line;
+    EXPECT_EQ(line.find("libftdi"), std::string::npos) << line;
+  }
+}

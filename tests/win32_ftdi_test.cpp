@@ -1,0 +1,189 @@
+// FTDI adapters on Windows through the D2XX library, run under Wine with
+// the fake ftd2xx.dll in the system directory (scripts/test-windows.sh puts
+// it there) and a copy planted beside this program. COM1 is a
+// pseudo-terminal: a port that opens and configures.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <array>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "commands/commands.h"
+#include "commands/text_log.h"
+#include "serial/bitbang_lines.h"
+#include "serial/rezero.h"
+#include "serial/system_library.h"
+#include "sim/chip_model.h"
+#include "sim/fake_ftd2xx_hooks.h"
+#include "sim/virtual_counter.h"
+
+namespace {
+
+std::string TestImage(const std::string& name) {
+  return std::string(FLASH89_TEST_DATA) + "/" + name;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string FolderOf(HMODULE module) {
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
+  std::string file(path, length);
+  return Lower(file.substr(0, file.find_last_of('\\')));
+}
+
+std::string SystemFolder() {
+  char path[MAX_PATH];
+  return Lower(std::string(path, GetSystemDirectoryA(path, MAX_PATH)));
+}
+
+template <class Function>
+Function Hook(HMODULE module, const char* name) {
+  Function function = nullptr;
+  const FARPROC address = GetProcAddress(module, name);
+  std::memcpy(&function, &address, sizeof function);
+  return function;
+}
+
+}  // namespace
+
+class D2xxAdapter : public testing::Test {
+ protected:
+  void SetUp() override {
+    module_ = LoadSystemLibrary("ftd2xx.dll");
+    ASSERT_NE(module_, nullptr) << "the fake ftd2xx.dll is not in the system directory";
+    reset_ = Hook<FakeFtd2xxResetHook>(module_, "FakeFtd2xxReset");
+    add_ = Hook<FakeFtd2xxAddAdapterHook>(module_, "FakeFtd2xxAddAdapter");
+    counts_ = Hook<FakeFtd2xxCountsHook>(module_, "FakeFtd2xxCounts");
+    events_ = Hook<FakeFtd2xxEventsHook>(module_, "FakeFtd2xxEvents");
+    ASSERT_TRUE(reset_ && add_ && counts_ && events_) << "not the fake ftd2xx.dll";
+    Hook<FakeFtd2xxUseClockHook>(module_, "FakeFtd2xxUseClock")(virtual_counter::NowNs,
+                                                                virtual_counter::AdvanceTo);
+    reset_();
+    virtual_counter::Reset();
+    ResetSerialModule();
+    StartClock();
+    _putenv_s(bitbang::kSwitchVariable, "");
+  }
+  void TearDown() override {
+    ResetSerialModule();
+    _putenv_s(bitbang::kSwitchVariable, "");
+  }
+
+  int AdapterOn(int comNumber, double samplesPerBaud = 16) {
+    fake_ftdi::AdapterSpec spec;
+    spec.comNumber = comNumber;
+    spec.samplesPerBaud = samplesPerBaud;
+    return add_(&spec);
+  }
+  fake_ftdi::AdapterCounts Counts(int adapter) const {
+    fake_ftdi::AdapterCounts counts;
+    counts_(adapter, &counts);
+    return counts;
+  }
+  ChipModel Chip(int adapter) const {
+    std::vector<LineEvent> events(events_(adapter, nullptr, 0));
+    events_(adapter, events.data(), events.size());
+    ChipModel chip;
+    chip.Feed(events);
+    return chip;
+  }
+  static std::array<std::uint8_t, ChipModel::kFlashSize> ErasedFlashWith(const std::string& image) {
+    std::array<std::uint8_t, ChipModel::kFlashSize> flash{};
+    flash.fill(0xFF);
+    std::copy(image.begin(), image.end(), flash.begin());
+    return flash;
+  }
+
+  HMODULE module_ = nullptr;
+  FakeFtd2xxResetHook reset_ = nullptr;
+  FakeFtd2xxAddAdapterHook add_ = nullptr;
+  FakeFtd2xxCountsHook counts_ = nullptr;
+  FakeFtd2xxEventsHook events_ = nullptr;
+  TextLog log_{"Download ...\r\n"};
+};
+
+class D2xxEitherMultiplier : public D2xxAdapter, public testing::WithParamInterface<double> {};
+
+TEST_P(D2xxEitherMultiplier, EraseFlashHexAndFlashBinLandByteForByte) {
+  const int adapter = AdapterOn(1, GetParam());
+  std::ifstream in(TestImage("blink.bin"), std::ios::binary);
+  const std::string blink((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+
+  ASSERT_EQ(EraseCommand(1), std::nullopt);
+  EXPECT_EQ(Chip(adapter).EraseCount(), 1);
+  ASSERT_EQ(FlashHexCommand(1, log_, [] { return TestImage("blink_lf.hex"); }), std::nullopt);
+  EXPECT_EQ(Chip(adapter).Flash(), ErasedFlashWith(blink));
+  ASSERT_EQ(FlashBinCommand(1, log_, [] { return TestImage("blink.bin"); }), std::nullopt);
+  const ChipModel chip = Chip(adapter);
+  EXPECT_EQ(chip.Flash(), ErasedFlashWith(blink));
+  EXPECT_EQ(chip.EraseCount(), 3);
+  EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
+
+  const fake_ftdi::AdapterCounts counts = Counts(adapter);
+  EXPECT_EQ(counts.outputMask, 0x15);
+  EXPECT_EQ(counts.samplesCutOff, 0);
+  EXPECT_FALSE(counts.open);
+  EXPECT_EQ(counts.lastBaudRate, static_cast<int>(bitbang::kSampleRateHz / GetParam()));
+}
+
+INSTANTIATE_TEST_SUITE_P(SamplesPerBaud, D2xxEitherMultiplier, testing::Values(4.0, 16.0),
+                         [](const auto& info) {
+                           return "Times" + std::to_string(int(info.param));
+                         });
+
+TEST_F(D2xxAdapter, RateItCannotTrustEndsTheCommandAsALostPort) {
+  const int adapter = AdapterOn(1, 8);
+  EXPECT_EQ(EraseCommand(1), Fault(PortFault{PortFaultKind::Lost, 1}));
+  EXPECT_TRUE(Chip(adapter).Instructions().empty());
+  EXPECT_FALSE(Counts(adapter).open);
+}
+
+TEST_F(D2xxAdapter, AdapterOnAnotherComPortLeavesThisOneSerial) {
+  const int adapter = AdapterOn(7);
+  ASSERT_TRUE(OpenPort("COM1:9600,N,8,1"));
+  SetTxdLine(true);  // a pseudo-terminal has a break condition
+  EXPECT_FALSE(LineFailedSinceOpen());
+  DCB control{};
+  control.DCBlength = sizeof control;
+  EXPECT_TRUE(GetCommState(reinterpret_cast<HANDLE>(PortHandle), &control));
+  ClosePort();
+  const fake_ftdi::AdapterCounts counts = Counts(adapter);
+  EXPECT_EQ(counts.opens, counts.closes);
+  EXPECT_EQ(counts.bitBangEntries, 0);
+}
+
+TEST_F(D2xxAdapter, BitBangTurnedOffLeavesTheAdapterAlone) {
+  const int adapter = AdapterOn(1);
+  _putenv_s(bitbang::kSwitchVariable, "off");
+  ASSERT_TRUE(OpenPort("COM1:9600,N,8,1"));
+  SetTxdLine(true);
+  ClosePort();
+  EXPECT_EQ(Counts(adapter).opens, 0);
+}
+
+TEST(D2xxLibrary, ComesFromTheSystemDirectory) {
+  ASSERT_NE(LoadSystemLibrary("ftd2xx.dll"), nullptr);
+  const HMODULE loaded = GetModuleHandleA("ftd2xx.dll");
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(FolderOf(loaded), SystemFolder());
+}
+
+TEST(D2xxLibrary, DllPlantedBesideTheProgramIsNeverLoaded) {
+  // The build puts a copy of the fake beside this program under a name that
+  // exists nowhere else: a plain LoadLibrary would find it there.
+  EXPECT_EQ(LoadSystemLibrary("flash89_planted.dll"), nullptr);
+  const HMODULE naive = LoadLibraryA("flash89_planted.dll");
+  ASSERT_NE(naive, nullptr) << "the planted copy is missing: the test proves nothing";
+  EXPECT_EQ(FolderOf(naive), FolderOf(nullptr));
+  FreeLibrary(naive);
+  EXPECT_EQ(LoadSystemLibrary("..\\flash89_planted.dll"), nullptr);
+}
