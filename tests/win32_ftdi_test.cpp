@@ -1,7 +1,7 @@
 // FTDI adapters on Windows through the D2XX library, run under Wine with
 // the fake ftd2xx.dll in the system directory (scripts/test-windows.sh puts
-// it there) and a copy planted beside this program. COM1 is a
-// pseudo-terminal: a port that opens and configures.
+// it there) and a copy planted beside this program. COM2 is a fake serial
+// device that opens and configures (scripts/wine-fake-ports.sh).
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -114,15 +114,15 @@ class D2xxAdapter : public testing::Test {
 class D2xxEitherMultiplier : public D2xxAdapter, public testing::WithParamInterface<double> {};
 
 TEST_P(D2xxEitherMultiplier, EraseFlashHexAndFlashBinLandByteForByte) {
-  const int adapter = AdapterOn(1, GetParam());
+  const int adapter = AdapterOn(2, GetParam());
   std::ifstream in(TestImage("blink.bin"), std::ios::binary);
   const std::string blink((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
-  ASSERT_EQ(EraseCommand(1), std::nullopt);
+  ASSERT_EQ(EraseCommand(2), std::nullopt);
   EXPECT_EQ(Chip(adapter).EraseCount(), 1);
-  ASSERT_EQ(FlashHexCommand(1, log_, [] { return TestImage("blink_lf.hex"); }), std::nullopt);
+  ASSERT_EQ(FlashHexCommand(2, log_, [] { return TestImage("blink_lf.hex"); }), std::nullopt);
   EXPECT_EQ(Chip(adapter).Flash(), ErasedFlashWith(blink));
-  ASSERT_EQ(FlashBinCommand(1, log_, [] { return TestImage("blink.bin"); }), std::nullopt);
+  ASSERT_EQ(FlashBinCommand(2, log_, [] { return TestImage("blink.bin"); }), std::nullopt);
   const ChipModel chip = Chip(adapter);
   EXPECT_EQ(chip.Flash(), ErasedFlashWith(blink));
   EXPECT_EQ(chip.EraseCount(), 3);
@@ -141,16 +141,16 @@ INSTANTIATE_TEST_SUITE_P(SamplesPerBaud, D2xxEitherMultiplier, testing::Values(4
                          });
 
 TEST_F(D2xxAdapter, RateItCannotTrustEndsTheCommandAsALostPort) {
-  const int adapter = AdapterOn(1, 8);
-  EXPECT_EQ(EraseCommand(1), Fault(PortFault{PortFaultKind::Lost, 1}));
+  const int adapter = AdapterOn(2, 8);
+  EXPECT_EQ(EraseCommand(2), Fault(PortFault{PortFaultKind::Lost, 2}));
   EXPECT_TRUE(Chip(adapter).Instructions().empty());
   EXPECT_FALSE(Counts(adapter).open);
 }
 
 TEST_F(D2xxAdapter, AdapterOnAnotherComPortLeavesThisOneSerial) {
   const int adapter = AdapterOn(7);
-  ASSERT_TRUE(OpenPort("COM1:9600,N,8,1"));
-  SetTxdLine(true);  // a pseudo-terminal has a break condition
+  ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
+  SetTxdLine(true);
   EXPECT_FALSE(LineFailedSinceOpen());
   DCB control{};
   control.DCBlength = sizeof control;
@@ -162,9 +162,9 @@ TEST_F(D2xxAdapter, AdapterOnAnotherComPortLeavesThisOneSerial) {
 }
 
 TEST_F(D2xxAdapter, BitBangTurnedOffLeavesTheAdapterAlone) {
-  const int adapter = AdapterOn(1);
+  const int adapter = AdapterOn(2);
   _putenv_s(bitbang::kSwitchVariable, "off");
-  ASSERT_TRUE(OpenPort("COM1:9600,N,8,1"));
+  ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
   SetTxdLine(true);
   ClosePort();
   EXPECT_EQ(Counts(adapter).opens, 0);
