@@ -96,9 +96,9 @@ int main() {
     fake_ftdi::Reset();
     fake_sysfs::Reset();
     fake_sysfs::AddUsbSerial(std::filesystem::path(com2).filename().string(), 1, 7, 0, "ftdi_sio");
-    fake_ftdi::AdapterSpec spec;
-    spec.samplesPerBaud = multiplier;
-    fake_ftdi::AddAdapter(spec);
+    fake_ftdi::AdapterTraits traits;
+    traits.samplesPerBaud = multiplier;
+    fake_ftdi::AddAdapter(traits);
     const Run run = FlashInVirtualTime(image, AdapterEvents);
     Row(Format("Flash hex, 12 KB, FTDI adapter in bit-bang mode (fake, %.0f samples per baud), "
                "simulated: time / waits (%.1f s / %.1f s)",

@@ -45,7 +45,7 @@ EXPORT FtStatus WINAPI FT_Open(int index, FtHandle* handle) {
 EXPORT FtStatus WINAPI FT_GetComPortNumber(FtHandle handle, LONG* number) {
   const int index = IndexOf(handle);
   if (index < 0) return kInvalidHandle;
-  const int com = fake_ftdi::Spec(index).comNumber;
+  const int com = fake_ftdi::Traits(index).comNumber;
   *number = com > 0 ? com : -1;
   return kOk;
 }
@@ -82,8 +82,8 @@ EXPORT FtStatus WINAPI FT_Close(FtHandle handle) {
 
 EXPORT void FakeFtd2xxReset() { fake_ftdi::Reset(); }
 
-EXPORT int FakeFtd2xxAddAdapter(const fake_ftdi::AdapterSpec* spec) {
-  return fake_ftdi::AddAdapter(*spec);
+EXPORT int FakeFtd2xxAddAdapter(const fake_ftdi::AdapterTraits* traits) {
+  return fake_ftdi::AddAdapter(*traits);
 }
 
 EXPORT void FakeFtd2xxUseClock(fake_ftdi::NowFunction now, fake_ftdi::AdvanceFunction advance) {

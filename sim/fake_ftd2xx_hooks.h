@@ -9,7 +9,7 @@
 
 extern "C" {
 using FakeFtd2xxResetHook = void (*)();
-using FakeFtd2xxAddAdapterHook = int (*)(const fake_ftdi::AdapterSpec* spec);
+using FakeFtd2xxAddAdapterHook = int (*)(const fake_ftdi::AdapterTraits* traits);
 using FakeFtd2xxUseClockHook = void (*)(fake_ftdi::NowFunction now,
                                         fake_ftdi::AdvanceFunction advance);
 using FakeFtd2xxCountsHook = void (*)(int index, fake_ftdi::AdapterCounts* counts);

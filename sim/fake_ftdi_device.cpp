@@ -25,7 +25,7 @@ struct Transfer {
 };
 
 struct Adapter {
-  AdapterSpec spec;
+  AdapterTraits traits;
   AdapterCounts counts;
   std::vector<LineEvent> events;
   std::vector<Transfer> transfers;
@@ -104,17 +104,17 @@ void EndBitBang(Adapter& adapter) {
 
 void Reset() { adapters.clear(); }
 
-int AddAdapter(const AdapterSpec& spec) {
+int AddAdapter(const AdapterTraits& traits) {
   Adapter adapter;
-  adapter.spec = spec;
-  adapter.outNs.assign(static_cast<std::size_t>(std::max(spec.bufferSamples, 1)), 0.0);
+  adapter.traits = traits;
+  adapter.outNs.assign(static_cast<std::size_t>(std::max(traits.bufferSamples, 1)), 0.0);
   adapter.events.reserve(1 << 16);
   adapters.push_back(std::move(adapter));
   return static_cast<int>(adapters.size()) - 1;
 }
 
 int AdapterCount() { return static_cast<int>(adapters.size()); }
-const AdapterSpec& Spec(int index) { return At(index)->spec; }
+const AdapterTraits& Traits(int index) { return At(index)->traits; }
 const AdapterCounts& Counts(int index) { return At(index)->counts; }
 const std::vector<LineEvent>& Events(int index) { return At(index)->events; }
 
@@ -125,7 +125,7 @@ void UseClock(NowFunction nowFunction, AdvanceFunction advanceFunction) {
 
 int FindAdapter(int bus, int address) {
   for (std::size_t i = 0; i < adapters.size(); ++i) {
-    if (adapters[i].spec.bus == bus && adapters[i].spec.address == address) {
+    if (adapters[i].traits.bus == bus && adapters[i].traits.address == address) {
       return static_cast<int>(i);
     }
   }
@@ -134,8 +134,8 @@ int FindAdapter(int bus, int address) {
 
 bool Open(int index, int channel, bool detachKernelDriver) {
   Adapter* adapter = At(index);
-  if (adapter == nullptr || adapter->gone || adapter->spec.refuseOpen || adapter->counts.open ||
-      channel < 0 || channel >= adapter->spec.channels) {
+  if (adapter == nullptr || adapter->gone || adapter->traits.refuseOpen || adapter->counts.open ||
+      channel < 0 || channel >= adapter->traits.channels) {
     return false;
   }
   adapter->counts.open = true;
@@ -175,7 +175,8 @@ bool SetBaudRate(int index, int baudRate) {
   Adapter* adapter = At(index);
   if (adapter == nullptr || !adapter->counts.open || adapter->gone || baudRate <= 0) return false;
   adapter->counts.lastBaudRate = baudRate;
-  adapter->periodNs = 1e9 / (baudRate * adapter->spec.samplesPerBaud * adapter->spec.clockError);
+  adapter->periodNs =
+      1e9 / (baudRate * adapter->traits.samplesPerBaud * adapter->traits.clockError);
   return true;
 }
 
@@ -194,15 +195,15 @@ long Submit(int index, const std::uint8_t* samples, std::size_t count) {
     ++counts.refusedSubmissions;
     return -1;
   }
-  const AdapterSpec& spec = adapter->spec;
-  const double byteNs = 1e9 / spec.usbBytesPerSecond;
+  const AdapterTraits& traits = adapter->traits;
+  const double byteNs = 1e9 / traits.usbBytesPerSecond;
   const auto buffer = adapter->outNs.size();
   Transfer transfer;
   transfer.result = static_cast<long>(count);
-  double accepted = std::max(static_cast<double>(now() + spec.usbLatencyNs), adapter->usbFreeNs);
+  double accepted = std::max(static_cast<double>(now() + traits.usbLatencyNs), adapter->usbFreeNs);
   for (std::size_t i = 0; i < count; ++i) {
     if (adapter->gone ||
-        (spec.failAfterSamples >= 0 && counts.samplesAccepted >= spec.failAfterSamples)) {
+        (traits.failAfterSamples >= 0 && counts.samplesAccepted >= traits.failAfterSamples)) {
       adapter->gone = true;
       transfer.result = -1;
       break;
@@ -222,7 +223,7 @@ long Submit(int index, const std::uint8_t* samples, std::size_t count) {
   }
   adapter->usbFreeNs = accepted;
   counts.busyUntilNs = std::llround(adapter->lastOutNs + adapter->periodNs);
-  transfer.doneNs = accepted + static_cast<double>(spec.usbLatencyNs);
+  transfer.doneNs = accepted + static_cast<double>(traits.usbLatencyNs);
   adapter->transfers.push_back(transfer);
   return static_cast<long>(adapter->transfers.size()) - 1;
 }

@@ -15,7 +15,7 @@
 
 namespace fake_ftdi {
 
-struct AdapterSpec {
+struct AdapterTraits {
   int bus = 1;
   int address = 7;
   int channels = 1;   // 2 or 4 for the FT2232 and FT4232
@@ -52,9 +52,9 @@ struct AdapterCounts {
 
 // Forgets every adapter; the clock stays as set.
 void Reset();
-int AddAdapter(const AdapterSpec& spec);  // its index
+int AddAdapter(const AdapterTraits& traits);  // its index
 int AdapterCount();
-const AdapterSpec& Spec(int index);
+const AdapterTraits& Traits(int index);
 const AdapterCounts& Counts(int index);
 // The pin changes of an adapter, in the order they were clocked out.
 const std::vector<LineEvent>& Events(int index);

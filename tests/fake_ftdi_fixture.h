@@ -34,17 +34,17 @@ class FakeFtdiTest : public FakeChipTest {
   }
 
   // An FTDI adapter whose tty is the one that FLASH89_COM2 names.
-  static int AdapterOnCom2(const fake_ftdi::AdapterSpec& spec = {},
+  static int AdapterOnCom2(const fake_ftdi::AdapterTraits& traits = {},
                            const std::string& driver = "ftdi_sio") {
-    fake_sysfs::AddUsbSerial(TtyOf("COM2"), spec.bus, spec.address, 0, driver);
-    return fake_ftdi::AddAdapter(spec);
+    fake_sysfs::AddUsbSerial(TtyOf("COM2"), traits.bus, traits.address, 0, driver);
+    return fake_ftdi::AddAdapter(traits);
   }
 
-  static fake_ftdi::AdapterSpec WithMultiplier(double samplesPerBaud, double clockError = 1.0) {
-    fake_ftdi::AdapterSpec spec;
-    spec.samplesPerBaud = samplesPerBaud;
-    spec.clockError = clockError;
-    return spec;
+  static fake_ftdi::AdapterTraits WithMultiplier(double samplesPerBaud, double clockError = 1.0) {
+    fake_ftdi::AdapterTraits traits;
+    traits.samplesPerBaud = samplesPerBaud;
+    traits.clockError = clockError;
+    return traits;
   }
 
   static ChipModel ChipOnAdapter(int adapter) {

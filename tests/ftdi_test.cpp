@@ -145,13 +145,13 @@ using FtdiFaults = FtdiCommands;
 
 TEST_F(FtdiFaults, RateItCannotTrustEndsTheCommandWithTheLinesReleased) {
   // A multiplier that is neither 4 nor 16, and a clock far too fast.
-  const fake_ftdi::AdapterSpec untrusted[] = {WithMultiplier(8), WithMultiplier(1),
+  const fake_ftdi::AdapterTraits untrusted[] = {WithMultiplier(8), WithMultiplier(1),
                                               WithMultiplier(64), WithMultiplier(16, 1.08),
                                               WithMultiplier(4, 0.7)};
-  for (const auto& spec : untrusted) {
-    SCOPED_TRACE(spec.samplesPerBaud * spec.clockError);
+  for (const auto& traits : untrusted) {
+    SCOPED_TRACE(traits.samplesPerBaud * traits.clockError);
     FakeFtdiTest::SetUp();
-    const int adapter = AdapterOnCom2(spec);
+    const int adapter = AdapterOnCom2(traits);
     EXPECT_EQ(EraseCommand(2), Fault(PortFault{PortFaultKind::Lost, 2}));
     EXPECT_TRUE(ChipOnAdapter(adapter).Instructions().empty());
     // Every sample it was sent held the lines released.
@@ -165,10 +165,10 @@ TEST_F(FtdiFaults, RateItCannotTrustEndsTheCommandWithTheLinesReleased) {
 }
 
 TEST_F(FtdiFaults, UnpluggedAdapterEndsTheDownloadAsALostPort) {
-  fake_ftdi::AdapterSpec spec = WithMultiplier(16);
+  fake_ftdi::AdapterTraits traits = WithMultiplier(16);
   // Past the rate measurement and into the writes.
-  spec.failAfterSamples = 400'000;
-  const int adapter = AdapterOnCom2(spec);
+  traits.failAfterSamples = 400'000;
+  const int adapter = AdapterOnCom2(traits);
   EXPECT_EQ(FlashHex(TestImage("big_1k.hex")), Fault(PortFault{PortFaultKind::Lost, 2}));
   const ChipModel chip = ChipOnAdapter(adapter);
   EXPECT_GT(chip.Instructions().size(), 3u);
@@ -178,9 +178,9 @@ TEST_F(FtdiFaults, UnpluggedAdapterEndsTheDownloadAsALostPort) {
 }
 
 TEST_F(FtdiFaults, FailedSubmissionIsALostPortAtOnce) {
-  fake_ftdi::AdapterSpec spec = WithMultiplier(4);
-  spec.failAfterSamples = 0;
-  const int adapter = AdapterOnCom2(spec);
+  fake_ftdi::AdapterTraits traits = WithMultiplier(4);
+  traits.failAfterSamples = 0;
+  const int adapter = AdapterOnCom2(traits);
   EXPECT_EQ(EraseCommand(2), Fault(PortFault{PortFaultKind::Lost, 2}));
   EXPECT_TRUE(fake_ftdi::Events(adapter).empty());
 }
@@ -259,9 +259,9 @@ TEST_F(FtdiPorts, SerialPathServesWhereBitBangIsNotToBeHad) {
     SCOPED_TRACE(c.what);
     FakeFtdiTest::SetUp();
     if (c.setting != nullptr) setenv(bitbang::kSwitchVariable, c.setting, 1);
-    fake_ftdi::AdapterSpec spec;
-    spec.refuseOpen = c.refuseOpen;
-    const int adapter = AdapterOnCom2(spec, c.driver);
+    fake_ftdi::AdapterTraits traits;
+    traits.refuseOpen = c.refuseOpen;
+    const int adapter = AdapterOnCom2(traits, c.driver);
     ASSERT_EQ(EraseCommand(2), std::nullopt);
     EXPECT_EQ(ChipOn("COM2").EraseCount(), 1);
     EXPECT_TRUE(fake_ftdi::Events(adapter).empty());

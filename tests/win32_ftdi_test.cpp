@@ -79,10 +79,10 @@ class D2xxAdapter : public testing::Test {
   }
 
   int AdapterOn(int comNumber, double samplesPerBaud = 16) {
-    fake_ftdi::AdapterSpec spec;
-    spec.comNumber = comNumber;
-    spec.samplesPerBaud = samplesPerBaud;
-    return add_(&spec);
+    fake_ftdi::AdapterTraits traits;
+    traits.comNumber = comNumber;
+    traits.samplesPerBaud = samplesPerBaud;
+    return add_(&traits);
   }
   fake_ftdi::AdapterCounts Counts(int adapter) const {
     fake_ftdi::AdapterCounts counts;

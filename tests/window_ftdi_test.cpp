@@ -12,8 +12,8 @@
 
 class WindowOnAdapter : public FakeFtdiTest {
  protected:
-  void Start(const fake_ftdi::AdapterSpec& spec) {
-    adapter_ = AdapterOnCom2(spec);
+  void Start(const fake_ftdi::AdapterTraits& traits) {
+    adapter_ = AdapterOnCom2(traits);
     form_ = std::make_unique<TForm1>(&dialogs_);
     form_->show();
   }
