@@ -80,7 +80,9 @@ double HostMs() { return static_cast<double>(counter_seam::ReadCounter()) / Tick
 
 void SpinMs(double durationMs) {
   const std::int64_t start = counter_seam::ReadCounter();
-  const auto ticks = static_cast<std::int64_t>(std::ceil(durationMs * TicksPerMs()));
+  // One tick more than the time: the first reading may have come late in
+  // its tick.
+  const auto ticks = static_cast<std::int64_t>(std::ceil(durationMs * TicksPerMs())) + 1;
   while (counter_seam::ReadCounter() - start < ticks) {
   }
 }

@@ -44,9 +44,10 @@ void WaitMs(double durationMs) {
   // On an adapter that clocks out the lines, the wait is samples.
   if (rezero_state::linesOnAdapter && bitbang::Wait(durationMs)) return;
   const std::int64_t start = counter_seam::ReadCounter();
-  // Whole ticks, rounded up: the wait is never shorter than asked.
+  // Whole ticks, rounded up, and one more: the first reading may have come
+  // late in its tick. The wait is never shorter than asked.
   const auto ticks =
-      durationMs > 0 ? static_cast<std::int64_t>(std::ceil(durationMs * TicksPerMs())) : 0;
+      durationMs > 0 ? static_cast<std::int64_t>(std::ceil(durationMs * TicksPerMs())) + 1 : 0;
   if (idleWork != nullptr && durationMs >= kIdleWorkMinimumMs) idleWork->DuringWait();
   while (counter_seam::ReadCounter() - start < ticks) {
   }

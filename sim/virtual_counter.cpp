@@ -6,11 +6,13 @@ namespace virtual_counter {
 namespace {
 std::int64_t now = 0;
 std::int64_t step = kDefaultStepNs;
+std::int64_t tick = 1;
 }  // namespace
 
-void Reset(std::int64_t stepNs) {
+void Reset(std::int64_t stepNs, std::int64_t tickNs) {
   now = 0;
   step = stepNs;
+  tick = tickNs > 0 ? tickNs : 1;
 }
 
 std::int64_t NowNs() { return now; }
@@ -23,11 +25,11 @@ void AdvanceTo(std::int64_t ns) {
 
 namespace counter_seam {
 
-std::int64_t CounterFrequency() { return 1'000'000'000; }
+std::int64_t CounterFrequency() { return 1'000'000'000 / virtual_counter::tick; }
 
 std::int64_t ReadCounter() {
   virtual_counter::now += virtual_counter::step;
-  return virtual_counter::now;
+  return virtual_counter::now / virtual_counter::tick;
 }
 
 }  // namespace counter_seam

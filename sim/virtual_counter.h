@@ -9,7 +9,9 @@ namespace virtual_counter {
 
 inline constexpr std::int64_t kDefaultStepNs = 1000;
 
-void Reset(std::int64_t stepNs = kDefaultStepNs);
+// tickNs > 1 makes a coarser counter, like a 10 MHz performance counter:
+// its readings then lag the virtual time by up to a tick.
+void Reset(std::int64_t stepNs = kDefaultStepNs, std::int64_t tickNs = 1);
 std::int64_t NowNs();
 
 // Moves the time forward to ns, as a call that blocks until then would;

@@ -238,3 +238,16 @@ TEST_F(Isp, WaitsBeforeTheClockIsStartedAreNeverShort) {
   WaitMs(0.01);
   EXPECT_GE(virtual_counter::NowNs() - shortWait, 10'000);
 }
+
+TEST_F(Isp, WaitsOnACoarseCounterAreNeverShortWhereverInItsTickTheyStart) {
+  // A 10 MHz counter, as Windows' performance counter often is: a wait that
+  // starts late in a tick must still last all of its time.
+  for (std::int64_t offsetNs = 0; offsetNs < 100; offsetNs += 7) {
+    virtual_counter::Reset(1, 100);
+    StartClock();
+    virtual_counter::AdvanceTo(1000 + offsetNs);
+    const std::int64_t before = virtual_counter::NowNs();
+    WaitMs(0.01);
+    EXPECT_GE(virtual_counter::NowNs() - before, 10'000) << "starting " << offsetNs << " ns in";
+  }
+}
