@@ -9,24 +9,18 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "commands/commands.h"
 #include "commands/text_log.h"
+#include "fake_ftd2xx_library.h"
 #include "serial/bitbang_lines.h"
 #include "serial/rezero.h"
 #include "serial/system_library.h"
-#include "sim/chip_model.h"
-#include "sim/fake_ftd2xx_hooks.h"
 #include "sim/virtual_counter.h"
+#include "temp_files.h"
 
 namespace {
-
-std::string TestImage(const std::string& name) {
-  return std::string(FLASH89_TEST_DATA) + "/" + name;
-}
 
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -45,29 +39,12 @@ std::string SystemFolder() {
   return Lower(std::string(path, GetSystemDirectoryA(path, MAX_PATH)));
 }
 
-template <class Function>
-Function Hook(HMODULE module, const char* name) {
-  Function function = nullptr;
-  const FARPROC address = GetProcAddress(module, name);
-  std::memcpy(&function, &address, sizeof function);
-  return function;
-}
-
 }  // namespace
 
 class D2xxAdapter : public testing::Test {
  protected:
   void SetUp() override {
-    module_ = LoadSystemLibrary("ftd2xx.dll");
-    ASSERT_NE(module_, nullptr) << "the fake ftd2xx.dll is not in the system directory";
-    reset_ = Hook<FakeFtd2xxResetHook>(module_, "FakeFtd2xxReset");
-    add_ = Hook<FakeFtd2xxAddAdapterHook>(module_, "FakeFtd2xxAddAdapter");
-    counts_ = Hook<FakeFtd2xxCountsHook>(module_, "FakeFtd2xxCounts");
-    events_ = Hook<FakeFtd2xxEventsHook>(module_, "FakeFtd2xxEvents");
-    ASSERT_TRUE(reset_ && add_ && counts_ && events_) << "not the fake ftd2xx.dll";
-    Hook<FakeFtd2xxUseClockHook>(module_, "FakeFtd2xxUseClock")(virtual_counter::NowNs,
-                                                                virtual_counter::AdvanceTo);
-    reset_();
+    ASSERT_NO_FATAL_FAILURE(library_.Load());
     virtual_counter::Reset();
     ResetSerialModule();
     StartClock();
@@ -78,24 +55,11 @@ class D2xxAdapter : public testing::Test {
     _putenv_s(bitbang::kSwitchVariable, "");
   }
 
-  int AdapterOn(int comNumber, double samplesPerBaud = 16) {
-    fake_ftdi::AdapterTraits traits;
-    traits.comNumber = comNumber;
-    traits.samplesPerBaud = samplesPerBaud;
-    return add_(&traits);
+  int AdapterOn(int comNumber, double samplesPerBaud = 16) const {
+    return library_.AdapterOn(comNumber, samplesPerBaud);
   }
-  fake_ftdi::AdapterCounts Counts(int adapter) const {
-    fake_ftdi::AdapterCounts counts;
-    counts_(adapter, &counts);
-    return counts;
-  }
-  ChipModel Chip(int adapter) const {
-    std::vector<LineEvent> events(events_(adapter, nullptr, 0));
-    events_(adapter, events.data(), events.size());
-    ChipModel chip;
-    chip.Feed(events);
-    return chip;
-  }
+  fake_ftdi::AdapterCounts Counts(int adapter) const { return library_.Counts(adapter); }
+  ChipModel Chip(int adapter) const { return library_.Chip(adapter); }
   static std::array<std::uint8_t, ChipModel::kFlashSize> ErasedFlashWith(const std::string& image) {
     std::array<std::uint8_t, ChipModel::kFlashSize> flash{};
     flash.fill(0xFF);
@@ -103,11 +67,7 @@ class D2xxAdapter : public testing::Test {
     return flash;
   }
 
-  HMODULE module_ = nullptr;
-  FakeFtd2xxResetHook reset_ = nullptr;
-  FakeFtd2xxAddAdapterHook add_ = nullptr;
-  FakeFtd2xxCountsHook counts_ = nullptr;
-  FakeFtd2xxEventsHook events_ = nullptr;
+  FakeFtd2xxLibrary library_;
   TextLog log_{"Download ...\r\n"};
 };
 
@@ -115,8 +75,7 @@ class D2xxEitherMultiplier : public D2xxAdapter, public testing::WithParamInterf
 
 TEST_P(D2xxEitherMultiplier, EraseFlashHexAndFlashBinLandByteForByte) {
   const int adapter = AdapterOn(2, GetParam());
-  std::ifstream in(TestImage("blink.bin"), std::ios::binary);
-  const std::string blink((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string blink = ReadWhole(TestImage("blink.bin"));
 
   ASSERT_EQ(EraseCommand(2), std::nullopt);
   EXPECT_EQ(Chip(adapter).EraseCount(), 1);
