@@ -2,8 +2,9 @@
 # Cross-builds flash89.exe, its zip and the tests for Windows with mingw-w64
 # and runs them under Wine on a virtual display, on fake ports only (see
 # scripts/wine-fake-ports.sh): the core's tests, the Win32 serial layer and
-# window, and the real flash89.exe driven end to end by simulated input.
-# FTDI's D2XX library is a fake in Wine's system directory.
+# window, and the real flash89.exe driven end to end by simulated input, on
+# a serial port and on an FTDI adapter. FTDI's D2XX library is a fake in
+# Wine's system directory.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -42,4 +43,8 @@ ctest --test-dir build-windows --output-on-failure
 
 echo "== windows: flash89.exe end to end"
 tests/end_to_end_windows.sh "$work" build-windows/app/flash89.exe build-windows/tests/window_text.exe \
+  build/sim/flash89_chip_report tests/data
+
+echo "== windows: flash89.exe end to end on an FTDI adapter"
+tests/end_to_end_windows_ftdi.sh "$work" build-windows/app/flash89.exe build-windows/tests/window_text.exe \
   build/sim/flash89_chip_report tests/data

@@ -1,9 +1,24 @@
 // A fake of FTDI's D2XX library (ftd2xx.dll) over the fake adapters, built
 // as a DLL of that name for the Windows tests. Only the adapters a test adds
 // exist; it knows no USB device.
+//
+// A program that knows nothing of the fake (flash89.exe itself) gets its
+// adapters from the environment instead, in real time:
+//   FLASH89_FAKE_FTD2XX=COM2:4,COM5:16   an adapter on each COM port, with
+//                                        its samples per baud
+//   FLASH89_FAKE_FTD2XX_TRACE=FILE       where each adapter's pin changes are
+//                                        appended when it is closed, in the
+//                                        fake serial device's trace format as
+//                                        the modem and break calls that would
+//                                        make them, on device "ftd2xx:COMn",
+//                                        then a "close" record
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "sim/fake_ftd2xx_hooks.h"
 
@@ -18,6 +33,61 @@ constexpr FtStatus kDeviceNotOpened = 3;
 constexpr FtStatus kIoError = 4;
 constexpr FtStatus kInvalidParameter = 6;
 
+// Set once a test reaches the library through its hooks: it then has only
+// the adapters the test adds.
+bool hooked = false;
+bool fromEnvironment = false;
+std::vector<std::size_t> eventsTraced;
+
+void AddAdaptersFromEnvironment() {
+  if (hooked || fromEnvironment) return;
+  fromEnvironment = true;
+  const char* setting = std::getenv("FLASH89_FAKE_FTD2XX");
+  if (setting == nullptr) return;
+  const std::string list(setting);
+  std::size_t at = 0;
+  while (at < list.size()) {
+    std::size_t end = list.find(',', at);
+    if (end == std::string::npos) end = list.size();
+    const std::string item = list.substr(at, end - at);
+    at = end + 1;
+    int com = 0;
+    double samplesPerBaud = 0;
+    if (std::sscanf(item.c_str(), "COM%d:%lf", &com, &samplesPerBaud) != 2 || com <= 0 ||
+        samplesPerBaud <= 0) {
+      continue;
+    }
+    fake_ftdi::AdapterTraits traits;
+    traits.comNumber = com;
+    traits.samplesPerBaud = samplesPerBaud;
+    fake_ftdi::AddAdapter(traits);
+  }
+  eventsTraced.assign(static_cast<std::size_t>(fake_ftdi::AdapterCount()), 0);
+}
+
+// LineEventsOf in sim/trace_file.cpp reads these back: TIOCM_DTR is 0x002,
+// TIOCM_RTS 0x004.
+void TraceEvents(int index) {
+  const char* path = std::getenv("FLASH89_FAKE_FTD2XX_TRACE");
+  if (!fromEnvironment || path == nullptr) return;
+  std::FILE* file = std::fopen(path, "a");
+  if (file == nullptr) return;
+  const std::string device = "ftd2xx:COM" + std::to_string(fake_ftdi::Traits(index).comNumber);
+  const std::vector<LineEvent>& events = fake_ftdi::Events(index);
+  std::size_t& traced = eventsTraced[static_cast<std::size_t>(index)];
+  for (; traced < events.size(); ++traced) {
+    const LineEvent& event = events[traced];
+    const char* call = event.line == PortLine::Txd ? (event.on ? "TIOCSBRK" : "TIOCCBRK")
+                                                   : (event.on ? "TIOCMBIS" : "TIOCMBIC");
+    const int bits = event.line == PortLine::Dtr ? 0x002 : event.line == PortLine::Rts ? 0x004 : 0;
+    std::fprintf(file, "%lld %s %s %d 0\n", static_cast<long long>(event.ns), device.c_str(), call,
+                 bits);
+  }
+  const auto lastNs = events.empty() ? 0LL : static_cast<long long>(events.back().ns);
+  std::fprintf(file, "%lld %s close 0 0\n", lastNs, device.c_str());
+  std::fclose(file);
+}
+
 int IndexOf(FtHandle handle) {
   const auto index = reinterpret_cast<std::intptr_t>(handle) - 1;
   if (index < 0 || index >= fake_ftdi::AdapterCount()) return -1;
@@ -30,6 +100,7 @@ int IndexOf(FtHandle handle) {
 
 EXPORT FtStatus WINAPI FT_CreateDeviceInfoList(DWORD* count) {
   if (count == nullptr) return kInvalidParameter;
+  AddAdaptersFromEnvironment();
   *count = static_cast<DWORD>(fake_ftdi::AdapterCount());
   return kOk;
 }
@@ -77,10 +148,14 @@ EXPORT FtStatus WINAPI FT_Close(FtHandle handle) {
   const int index = IndexOf(handle);
   if (index < 0) return kInvalidHandle;
   fake_ftdi::Close(index, false);
+  TraceEvents(index);
   return kOk;
 }
 
-EXPORT void FakeFtd2xxReset() { fake_ftdi::Reset(); }
+EXPORT void FakeFtd2xxReset() {
+  hooked = true;
+  fake_ftdi::Reset();
+}
 
 EXPORT int FakeFtd2xxAddAdapter(const fake_ftdi::AdapterTraits* traits) {
   return fake_ftdi::AddAdapter(*traits);

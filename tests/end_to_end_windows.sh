@@ -12,18 +12,8 @@ source "$(dirname "$0")/../scripts/wine-fake-ports.sh"
 work=$1 exe=$2 window_text=$3 chip_report=$4 data=$(realpath "$5")
 com1="$work/fake-com1" com2="$work/fake-com2" trace="$work/trace"
 
-fail() {
-  echo "FAIL: $*"
-  cat "$work/flash89.log" 2>/dev/null || true
-  exit 1
-}
-# wait_for SECONDS WHAT COMMAND...: polls until COMMAND succeeds.
-wait_for() {
-  local tenths=$(($1 * 10)) what=$2
-  shift 2
-  for _ in $(seq "$tenths"); do "$@" && return 0; sleep 0.1; done
-  fail "$what"
-}
+chip_trace=$trace chip_device=$com2
+source "$(dirname "$0")/wine_window_driver.sh"
 calls() { grep -c " $com2 $1 " "$trace" 2>/dev/null || true; }
 # COM2's descriptors are all closed (the Wine server's and the program's),
 # and more closes were recorded than $1.
@@ -32,54 +22,6 @@ com2_closed_since() {
   closes=$(calls close)
   [ "$closes" -gt "$1" ] && [ "$closes" -eq $(($(calls open) + $(calls attach) + $(calls dup))) ]
 }
-# The shown window titled exactly $1. Windows come and go while xdotool
-# looks, which can make it fail: ask again.
-shown_window() {
-  local id
-  for _ in 1 2 3; do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1) || true
-    [ -n "$id" ] && { echo "$id"; return 0; }
-  done
-  return 1
-}
-# wait_window SECONDS TITLE: the window's id once it is shown.
-wait_window() {
-  for _ in $(seq $(($1 * 10))); do shown_window "$2" && return 0; sleep 0.1; done
-  return 1
-}
-windows_path() { local path=${1//\//\\}; echo "Z:$path"; }
-click() { xdotool mousemove --window "$window" "$1" "$2" click 1; }
-memo_line() { "$wine" "$window_text" memo 2>/dev/null | tr -d '\r' | sed -n "$(($1 + 1))p"; }
-memo_line_is() { [ "$(memo_line "$1")" = "$2" ]; }
-box() { "$wine" "$window_text" box Flash89 2>/dev/null | tr -d '\r'; }
-box_shown() { "$wine" "$window_text" box Flash89 >/dev/null 2>&1; }
-box_gone() { ! box_shown; }
-# The open-file dialog: a file's name typed into it, then Return.
-choose_file() {
-  local dialog
-  dialog=$(wait_window 30 Open) || fail "the open-file dialog did not appear"
-  xdotool windowfocus --sync "$dialog" key ctrl+a type --delay 5 "$(windows_path "$1")"
-  xdotool key Return
-}
-# The error box: its text, icon and buttons must be $1, then it is closed.
-expect_error_box() {
-  local shown
-  wait_for 30 "no error box" box_shown
-  shown=$(box)
-  [ "$shown" = "$(printf '%s\nicon\nbutton OK' "$1")" ] || fail "error box shows: $shown"
-  xdotool key Return
-  wait_for 20 "the error box did not close" box_gone
-}
-instructions() { "$chip_report" "$trace" "$com2" | sed -n 's/^Chip received \([0-9]*\) instructions.*/\1/p'; }
-flash_holds() {
-  "$chip_report" "$trace" "$com2" "$work/flash" >"$work/report" || fail "timing: $(sed -n "/violation/,\$p" "$work/report")"
-  local size
-  size=$(stat -c %s "$1")
-  cmp -n "$size" "$work/flash" "$1" || fail "the flash does not hold $1"
-  [ "$(tail -c +"$((size + 1))" "$work/flash" | tr -d '\377' | wc -c)" -eq 0 ] ||
-    fail "the flash beyond $1 is not erased"
-}
-
 # Only this run's calls: the chip must not see what earlier tests did on COM2.
 : >"$trace"
 rm -f "$com1" "$com1.state" "$com2.state"
@@ -106,8 +48,7 @@ echo "-- Erase"
 closes=$(calls close)
 click 268 244
 wait_for 60 "Erase did not end" com2_closed_since "$closes"
-"$chip_report" "$trace" "$com2" "$work/flash" >/dev/null || fail "timing of Erase"
-[ "$(tr -d '\377' <"$work/flash" | wc -c)" -eq 0 ] || fail "the chip is not erased"
+chip_is_erased
 
 echo "-- COM1 and COM2 chosen: both are fake devices"
 touch "$com1"

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# The real flash89.exe under Wine with an FTDI adapter behind COM2: the fake
+# ftd2xx.dll in Wine's system directory makes one from the environment, in
+# real time, under each baud multiplier, and records its pin changes. Erase,
+# Flash hex and Flash bin, clicked by a person, must land byte for byte in
+# the simulated chip on the adapter's pins with no timing violation, no
+# line switch may reach the serial port, and an adapter whose sample rate
+# cannot be trusted must give the lost-port error box and write nothing.
+# Runs in the Wine prefix of scripts/test-windows.sh (scripts/wine-fake-ports.sh).
+# Usage: end_to_end_windows_ftdi.sh WORK FLASH89.EXE WINDOW_TEXT.EXE CHIP_REPORT TEST-DATA
+set -euo pipefail
+source "$(dirname "$0")/../scripts/wine-fake-ports.sh"
+work=$1 exe=$2 window_text=$3 chip_report=$4 data=$(realpath "$5")
+com2="$work/fake-com2" serial_trace="$work/trace"
+chip_device=ftd2xx:COM2
+source "$(dirname "$0")/wine_window_driver.sh"
+
+adapter_closes() { grep -c " $chip_device close " "$chip_trace" 2>/dev/null || true; }
+adapter_closed_since() { [ "$(adapter_closes)" -gt "$1" ]; }
+# Lines that the serial port switched on, or breaks it sent, in the trace
+# after its line $1. Configuring the port switches DTR and RTS off, which
+# the chip ignores.
+serial_lines_raised_since() {
+  tail -n +"$(($1 + 1))" "$serial_trace" | awk -v d="$com2" '
+    function dtr(bits) { return int(bits / 2) % 2 }
+    function rts(bits) { return int(bits / 4) % 2 }
+    $2 != d || $5 != 0 { next }
+    $3 == "TIOCMGET" { dtr_on = dtr($4); rts_on = rts($4) }
+    $3 == "TIOCMSET" || $3 == "TIOCMBIS" {
+      if ((dtr($4) && !dtr_on) || (rts($4) && !rts_on)) raised++
+      if ($3 == "TIOCMSET" || dtr($4)) dtr_on = dtr($4)
+      if ($3 == "TIOCMSET" || rts($4)) rts_on = rts($4)
+    }
+    $3 == "TIOCMBIC" { if (dtr($4)) dtr_on = 0; if (rts($4)) rts_on = 0 }
+    $3 == "TIOCSBRK" { raised++ }
+    END { print raised + 0 }'
+}
+# start_on_adapter SAMPLES-PER-BAUD: flash89.exe with the adapter on COM2.
+start_on_adapter() {
+  chip_trace="$work/adapter-trace-$1"
+  : >"$chip_trace"
+  export FLASH89_FAKE_FTD2XX="COM2:$1" FLASH89_FAKE_FTD2XX_TRACE
+  FLASH89_FAKE_FTD2XX_TRACE=$(windows_path "$chip_trace")
+  "$wine" "$exe" >"$work/flash89.log" 2>&1 &
+  program=$!
+  window=$(wait_window 60 'VU74/Flash AT89S8253') || fail "the window did not appear"
+  wait_for 20 "the log does not start with Download ..." memo_line_is 0 "Download ..."
+}
+# click_and_wait X Y WHAT [FILE]: a button, the file for its dialog, and
+# the adapter given back at the command's end.
+click_and_wait() {
+  local closes
+  closes=$(adapter_closes)
+  click "$1" "$2"
+  [ -z "${4:-}" ] || choose_file "$4"
+  wait_for 120 "$3 did not end" adapter_closed_since "$closes"
+}
+stop_program() {
+  xdotool key --window "$window" alt+F4
+  wait_for 30 "flash89.exe did not end" bash -c "! kill -0 $program 2>/dev/null"
+}
+
+rm -f "$work/fake-com1" "$work/fake-com1.state" "$com2.state"
+touch "$com2"
+printf '\x5a\x00\xc3\xff\x01' >"$work/other.bin"
+
+for samples_per_baud in 4 16; do
+  echo "-- an adapter clocking $samples_per_baud samples per baud"
+  start_on_adapter "$samples_per_baud"
+  mark=$(wc -l <"$serial_trace")
+  click_and_wait 268 244 "Erase"
+  chip_is_erased
+  click_and_wait 60 244 "Flash hex" "$data/blink_lf.hex"
+  flash_holds "$data/blink.bin"
+  wait_for 20 "the log does not show the first record" memo_line_is 1 "0000  02 00 06"
+  click_and_wait 164 244 "Flash bin" "$work/other.bin"
+  flash_holds "$work/other.bin"
+  [ "$(serial_lines_raised_since "$mark")" = 0 ] || fail "the serial port switched a line on"
+  stop_program
+done
+
+echo "-- an adapter whose sample rate cannot be trusted"
+start_on_adapter 8
+click 268 244
+expect_error_box "Verbindung zu COM2 unterbrochen."
+[ "$(instructions)" = 0 ] || fail "the chip received instructions from an untrusted adapter"
+stop_program
+unset FLASH89_FAKE_FTD2XX FLASH89_FAKE_FTD2XX_TRACE
+echo "flash89.exe under Wine on an FTDI adapter: Erase, HEX and binary images byte for byte under either multiplier; an untrusted rate refused"
