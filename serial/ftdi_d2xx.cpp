@@ -8,15 +8,16 @@
 #include <string>
 
 #include "serial/adapter_seam.h"
+#include "serial/ftd2xx_types.h"
 #include "serial/system_library.h"
 
 namespace {
 
-using FtHandle = void*;
-using FtStatus = ULONG;
-constexpr FtStatus kFtOk = 0;
-constexpr UCHAR kBitModeReset = 0x00;
-constexpr UCHAR kBitModeAsynchronous = 0x01;
+using FtHandle = ftd2xx::Handle;
+using FtStatus = ftd2xx::Status;
+using ftd2xx::kBitModeAsynchronous;
+using ftd2xx::kBitModeReset;
+constexpr FtStatus kFtOk = ftd2xx::kOk;
 
 struct D2xx {
   FtStatus(WINAPI* CreateDeviceInfoList)(DWORD* count);

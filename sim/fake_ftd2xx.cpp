@@ -20,18 +20,19 @@
 #include <string>
 #include <vector>
 
+#include "serial/ftd2xx_types.h"
 #include "sim/fake_ftd2xx_hooks.h"
 
 namespace {
 
-using FtHandle = void*;
-using FtStatus = ULONG;
-constexpr FtStatus kOk = 0;
-constexpr FtStatus kInvalidHandle = 1;
-constexpr FtStatus kDeviceNotFound = 2;
-constexpr FtStatus kDeviceNotOpened = 3;
-constexpr FtStatus kIoError = 4;
-constexpr FtStatus kInvalidParameter = 6;
+using FtHandle = ftd2xx::Handle;
+using FtStatus = ftd2xx::Status;
+using ftd2xx::kDeviceNotFound;
+using ftd2xx::kDeviceNotOpened;
+using ftd2xx::kInvalidHandle;
+using ftd2xx::kInvalidParameter;
+using ftd2xx::kIoError;
+using ftd2xx::kOk;
 
 // Set once a test reaches the library through its hooks: it then has only
 // the adapters the test adds.
