@@ -10,14 +10,13 @@
 //                                        appended when it is closed, in the
 //                                        fake serial device's trace format as
 //                                        the modem and break calls that would
-//                                        make them, on device "ftd2xx:COMn",
-//                                        then a "close" record
+//                                        make them, on device "ftd2xx:COMn"
+//                                        (fake_ftdi::TraceClosesTo)
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <vector>
 
 #include "serial/ftd2xx_types.h"
@@ -38,55 +37,23 @@ using ftd2xx::kOk;
 // the adapters the test adds.
 bool hooked = false;
 bool fromEnvironment = false;
-std::vector<std::size_t> eventsTraced;
 
 void AddAdaptersFromEnvironment() {
   if (hooked || fromEnvironment) return;
   fromEnvironment = true;
   const char* setting = std::getenv("FLASH89_FAKE_FTD2XX");
   if (setting == nullptr) return;
-  const std::string list(setting);
-  std::size_t at = 0;
-  while (at < list.size()) {
-    std::size_t end = list.find(',', at);
-    if (end == std::string::npos) end = list.size();
-    const std::string item = list.substr(at, end - at);
-    at = end + 1;
+  for (const fake_ftdi::NamedAdapter& named : fake_ftdi::AdaptersNamedIn(setting)) {
     int com = 0;
-    double samplesPerBaud = 0;
-    if (std::sscanf(item.c_str(), "COM%d:%lf", &com, &samplesPerBaud) != 2 || com <= 0 ||
-        samplesPerBaud <= 0) {
-      continue;
-    }
+    char extra = 0;
+    if (std::sscanf(named.port.c_str(), "COM%d%c", &com, &extra) != 1 || com <= 0) continue;
     fake_ftdi::AdapterTraits traits;
     traits.comNumber = com;
-    traits.samplesPerBaud = samplesPerBaud;
+    traits.samplesPerBaud = named.samplesPerBaud;
+    std::snprintf(traits.traceName, sizeof traits.traceName, "ftd2xx:COM%d", com);
     fake_ftdi::AddAdapter(traits);
   }
-  eventsTraced.assign(static_cast<std::size_t>(fake_ftdi::AdapterCount()), 0);
-}
-
-// LineEventsOf in sim/trace_file.cpp reads these back: TIOCM_DTR is 0x002,
-// TIOCM_RTS 0x004.
-void TraceEvents(int index) {
-  const char* path = std::getenv("FLASH89_FAKE_FTD2XX_TRACE");
-  if (!fromEnvironment || path == nullptr) return;
-  std::FILE* file = std::fopen(path, "a");
-  if (file == nullptr) return;
-  const std::string device = "ftd2xx:COM" + std::to_string(fake_ftdi::Traits(index).comNumber);
-  const std::vector<LineEvent>& events = fake_ftdi::Events(index);
-  std::size_t& traced = eventsTraced[static_cast<std::size_t>(index)];
-  for (; traced < events.size(); ++traced) {
-    const LineEvent& event = events[traced];
-    const char* call = event.line == PortLine::Txd ? (event.on ? "TIOCSBRK" : "TIOCCBRK")
-                                                   : (event.on ? "TIOCMBIS" : "TIOCMBIC");
-    const int bits = event.line == PortLine::Dtr ? 0x002 : event.line == PortLine::Rts ? 0x004 : 0;
-    std::fprintf(file, "%lld %s %s %d 0\n", static_cast<long long>(event.ns), device.c_str(), call,
-                 bits);
-  }
-  const auto lastNs = events.empty() ? 0LL : static_cast<long long>(events.back().ns);
-  std::fprintf(file, "%lld %s close 0 0\n", lastNs, device.c_str());
-  std::fclose(file);
+  if (const char* trace = std::getenv("FLASH89_FAKE_FTD2XX_TRACE")) fake_ftdi::TraceClosesTo(trace);
 }
 
 int IndexOf(FtHandle handle) {
@@ -149,7 +116,6 @@ EXPORT FtStatus WINAPI FT_Close(FtHandle handle) {
   const int index = IndexOf(handle);
   if (index < 0) return kInvalidHandle;
   fake_ftdi::Close(index, false);
-  TraceEvents(index);
   return kOk;
 }
 

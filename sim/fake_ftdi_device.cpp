@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace fake_ftdi {
@@ -37,9 +39,11 @@ struct Adapter {
   double lastOutNs = -1e18;   // when the last sample began to be clocked out
   std::vector<double> outNs;  // the last bufferSamples samples' clock-out times
   long clocked = 0;
+  std::size_t eventsTraced = 0;
 };
 
 std::vector<Adapter> adapters;
+std::string tracePath;
 
 std::int64_t RealNowNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -100,9 +104,48 @@ void EndBitBang(Adapter& adapter) {
   adapter.counts.outputMask = mask;
 }
 
+// LineEventsOf (sim/trace_file.cpp) reads these back: TIOCM_DTR is 0x002,
+// TIOCM_RTS 0x004.
+void TraceClose(Adapter& adapter) {
+  if (tracePath.empty()) return;
+  std::FILE* file = std::fopen(tracePath.c_str(), "a");
+  if (file == nullptr) return;
+  const char* device = adapter.traits.traceName;
+  for (; adapter.eventsTraced < adapter.events.size(); ++adapter.eventsTraced) {
+    const LineEvent& event = adapter.events[adapter.eventsTraced];
+    const char* call = event.line == PortLine::Txd ? (event.on ? "TIOCSBRK" : "TIOCCBRK")
+                                                   : (event.on ? "TIOCMBIS" : "TIOCMBIC");
+    const int bits = event.line == PortLine::Dtr ? 0x002 : event.line == PortLine::Rts ? 0x004 : 0;
+    std::fprintf(file, "%lld %s %s %d 0\n", static_cast<long long>(event.ns), device, call, bits);
+  }
+  std::fprintf(file, "%lld %s close %d 0\n", static_cast<long long>(now()), device,
+               adapter.counts.kernelDriverAttached ? 1 : 0);
+  std::fclose(file);
+}
+
 }  // namespace
 
 void Reset() { adapters.clear(); }
+
+void TraceClosesTo(const std::string& path) { tracePath = path; }
+
+std::vector<NamedAdapter> AdaptersNamedIn(const std::string& setting) {
+  std::vector<NamedAdapter> named;
+  std::size_t at = 0;
+  while (at < setting.size()) {
+    std::size_t end = setting.find(',', at);
+    if (end == std::string::npos) end = setting.size();
+    const std::string item = setting.substr(at, end - at);
+    at = end + 1;
+    const std::size_t colon = item.rfind(':');
+    if (colon == std::string::npos || colon == 0) continue;
+    char* rest = nullptr;
+    const double samplesPerBaud = std::strtod(item.c_str() + colon + 1, &rest);
+    if (rest == item.c_str() + colon + 1 || *rest != '\0' || !(samplesPerBaud > 0)) continue;
+    named.push_back({item.substr(0, colon), samplesPerBaud});
+  }
+  return named;
+}
 
 int AddAdapter(const AdapterTraits& traits) {
   Adapter adapter;
@@ -154,6 +197,7 @@ void Close(int index, bool reattachKernelDriver) {
   adapter->counts.open = false;
   ++adapter->counts.closes;
   if (reattachKernelDriver) adapter->counts.kernelDriverAttached = true;
+  TraceClose(*adapter);
 }
 
 bool SetBitMode(int index, std::uint8_t outputMask, std::uint8_t mode) {

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "sim/line_event.h"
@@ -29,6 +30,8 @@ struct AdapterTraits {
   std::int64_t usbLatencyNs = 125'000;  // from a submission to its first byte, and for the answer
   long failAfterSamples = -1;           // >= 0: unplugged after taking that many samples
   bool refuseOpen = false;              // as without permission to use it
+  // The device its pin changes are recorded as (TraceClosesTo).
+  char traceName[64] = "ftdi";
 };
 
 // What happened to an adapter. Plain data, so that it crosses a DLL's edge.
@@ -64,6 +67,22 @@ const std::vector<LineEvent>& Events(int index);
 using NowFunction = std::int64_t (*)();
 using AdvanceFunction = void (*)(std::int64_t ns);
 void UseClock(NowFunction now, AdvanceFunction advanceTo);
+
+// From now on each close of an adapter appends its pin changes since the
+// last close to the file at path, in the fake serial device's trace format
+// (sim/trace_file.h) as the modem and break calls that would make them, on
+// the device its traits name, then a "close" record whose argument is 1
+// when the operating system's driver has the device again. For programs
+// that know nothing of the fake.
+void TraceClosesTo(const std::string& path);
+
+// The adapters a setting such as "COM2:4,COM5:16" names: each one's port
+// and its samples per baud. Items that are not of that shape are skipped.
+struct NamedAdapter {
+  std::string port;
+  double samplesPerBaud = 0;
+};
+std::vector<NamedAdapter> AdaptersNamedIn(const std::string& setting);
 
 // For the library fronts.
 int FindAdapter(int bus, int address);  // -1 when there is none

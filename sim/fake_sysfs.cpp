@@ -6,8 +6,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "serial/usb_location.h"
-
 namespace fs = std::filesystem;
 
 namespace fake_sysfs {
@@ -80,5 +78,3 @@ void AddPlainTty(const std::string& ttyName) {
 }
 
 }  // namespace fake_sysfs
-
-std::string SysfsRoot() { return fake_sysfs::Root(); }

@@ -9,10 +9,6 @@
 set -euo pipefail
 flash89=$1 preload=$2 chip_report=$3 hex=$4 bin=$5
 
-for tool in Xvfb xdotool; do
-  command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
-done
-
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -20,12 +16,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$work/display")"
+source "$(dirname "$0")/x_window_driver.sh"
+start_x_display
 
 touch "$work/com1" "$work/com2"
 export FLASH89_COM1="$work/com1" FLASH89_COM2="$work/com2"
@@ -41,25 +33,9 @@ before=$(closes)
 
 caption="VU74/Flash AT89S8253"
 
-# The program's second window: the open-file dialog or the error box.
-second_window() {
-  local found=""
-  for _ in $(seq 300); do
-    found=$(xdotool search --onlyvisible --pid "$program" 2>/dev/null | grep -vx "$window" | head -n1 || true)
-    [ -n "$found" ] && break
-    sleep 0.1
-  done
-  echo "$found"
-}
-
 # "Flash hex", then the file's name in the open-file dialog.
 xdotool mousemove --window "$window" 60 244 click 1
-dialog=$(second_window)
-[ -n "$dialog" ] || { echo "the open-file dialog did not appear"; cat "$work/flash89.log"; exit 1; }
-# Type once the dialog has the focus.
-xdotool windowfocus --sync "$dialog"
-xdotool type --delay 10 "$hex"
-xdotool key Return
+choose_file "$hex"
 
 # While it runs the title shows the share done and the time left.
 progress=""

@@ -1,0 +1,38 @@
+# Sourced, not run: the real flash89 window on a virtual X display, as a
+# person drives it. The caller sets `set -euo pipefail`, work (a temporary
+# folder, the program's log is work/flash89.log) and pids (killed on exit),
+# and once the program runs, program and window.
+
+for tool in Xvfb xdotool; do
+  command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
+done
+
+# A virtual display of its own; exports DISPLAY.
+start_x_display() {
+  exec 3>"$work/display"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  pids+=($!)
+  for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+  export DISPLAY=":$(head -n1 "$work/display")"
+}
+
+# The program's second window: the open-file dialog or the error box.
+second_window() {
+  local found=""
+  for _ in $(seq 300); do
+    found=$(xdotool search --onlyvisible --pid "$program" 2>/dev/null | grep -vx "$window" | head -n1 || true)
+    [ -n "$found" ] && break
+    sleep 0.1
+  done
+  echo "$found"
+}
+
+# The file's name typed into the open-file dialog, once it has the focus.
+choose_file() {
+  local dialog
+  dialog=$(second_window)
+  [ -n "$dialog" ] || { echo "the open-file dialog did not appear"; cat "$work/flash89.log"; exit 1; }
+  xdotool windowfocus --sync "$dialog"
+  xdotool type --delay 10 "$1"
+  xdotool key Return
+}
