@@ -70,22 +70,11 @@ bool TurnedOff() {
   return value == "off" || value == "0" || value == "no" || value == "false";
 }
 
-double TicksPerMs() {
-  const std::int64_t frequency = counter_seam::CounterFrequency();
-  if (frequency > 0) return static_cast<double>(frequency) / 1000.0;
-  return 1.0 / MsPerTick;
+double HostMs() {
+  return static_cast<double>(counter_seam::ReadCounter()) / rezero_state::TicksPerMs();
 }
 
-double HostMs() { return static_cast<double>(counter_seam::ReadCounter()) / TicksPerMs(); }
-
-void SpinMs(double durationMs) {
-  const std::int64_t start = counter_seam::ReadCounter();
-  // One tick more than the time: the first reading may have come late in
-  // its tick.
-  const auto ticks = static_cast<std::int64_t>(std::ceil(durationMs * TicksPerMs())) + 1;
-  while (counter_seam::ReadCounter() - start < ticks) {
-  }
-}
+void SpinMs(double durationMs) { rezero_state::SpinFrom(counter_seam::ReadCounter(), durationMs); }
 
 // What the adapter may still be clocking out when it has taken everything,
 // at the slowest rate the baud rate could give.

@@ -9,18 +9,22 @@ std::int64_t ClockStart = 0;
 
 using rezero_state::idleWork;
 
-namespace {
+namespace rezero_state {
 
-// The counter's own rate, not MsPerTick: before StartClock, MsPerTick fits
-// a 1.19 MHz counter, and a wait timed by it on a faster counter would end
-// early.
 double TicksPerMs() {
   const std::int64_t frequency = counter_seam::CounterFrequency();
   if (frequency > 0) return static_cast<double>(frequency) / 1000.0;
   return 1.0 / MsPerTick;
 }
 
-}  // namespace
+void SpinFrom(std::int64_t start, double durationMs) {
+  const auto ticks =
+      durationMs > 0 ? static_cast<std::int64_t>(std::ceil(durationMs * TicksPerMs())) + 1 : 0;
+  while (counter_seam::ReadCounter() - start < ticks) {
+  }
+}
+
+}  // namespace rezero_state
 
 ScopedWaitIdleWork::ScopedWaitIdleWork(WaitIdleWork& work) : previous_(idleWork) {
   idleWork = &work;
@@ -44,11 +48,7 @@ void WaitMs(double durationMs) {
   // On an adapter that clocks out the lines, the wait is samples.
   if (rezero_state::linesOnAdapter && bitbang::Wait(durationMs)) return;
   const std::int64_t start = counter_seam::ReadCounter();
-  // Whole ticks, rounded up, and one more: the first reading may have come
-  // late in its tick. The wait is never shorter than asked.
-  const auto ticks =
-      durationMs > 0 ? static_cast<std::int64_t>(std::ceil(durationMs * TicksPerMs())) + 1 : 0;
+  // The idle work's time counts towards the wait, whose end is fixed first.
   if (idleWork != nullptr && durationMs >= kIdleWorkMinimumMs) idleWork->DuringWait();
-  while (counter_seam::ReadCounter() - start < ticks) {
-  }
+  rezero_state::SpinFrom(start, durationMs);
 }
