@@ -16,6 +16,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -48,6 +50,15 @@ void Configure() {
   for (const fake_ftdi::NamedAdapter& named : fake_ftdi::AdaptersNamedIn(setting)) {
     const std::string name = TtyName(named.port);
     if (name.empty()) continue;
+    // Only a fake tty may have an adapter faked behind it: the program
+    // opens the tty before it looks for the adapter.
+    char resolved[PATH_MAX];
+    const char* followed = ::realpath(named.port.c_str(), resolved);
+    if (named.port.rfind("/dev/", 0) == 0 ||
+        (followed != nullptr && std::strncmp(followed, "/dev/", 5) == 0)) {
+      std::fprintf(stderr, "fake FTDI adapters: refusing %s, a real device\n", named.port.c_str());
+      std::abort();
+    }
     fake_ftdi::AdapterTraits traits;
     traits.address = address++;
     traits.samplesPerBaud = named.samplesPerBaud;
