@@ -13,7 +13,7 @@ constexpr RECT kWindowFrame{205, 129, 205 + 492, 129 + 308};
 
 constexpr int kFontHeight = 11;  // pixels, the characters' height
 
-struct ControlSpec {
+struct ControlLayout {
   HWND TForm1::*control;
   const wchar_t* windowClass;
   const wchar_t* text;
@@ -24,7 +24,7 @@ struct ControlSpec {
 
 // In tab order. Radio buttons are marked by the window itself, so that a
 // handler runs only when the mark moves.
-const ControlSpec kControls[] = {
+const ControlLayout kControls[] = {
     {&TForm1::FlashHex, L"BUTTON", L"Flash hex", BS_PUSHBUTTON, 0, 16, 232, 89, 25},
     {&TForm1::Memo1, L"EDIT", L"", ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN, WS_EX_CLIENTEDGE,
      16, 16, 449, 209},
@@ -88,15 +88,15 @@ void TForm1::CreateControls(HINSTANCE instance) {
   memoFont_ = PixelFont(L"Courier", FIXED_PITCH | FF_MODERN);
   SendMessageW(Handle, WM_SETFONT, reinterpret_cast<WPARAM>(formFont_), FALSE);
   int id = kFirstControlId;
-  for (const ControlSpec& spec : kControls) {
+  for (const ControlLayout& layout : kControls) {
     HWND control =
-        CreateWindowExW(spec.extendedStyle, spec.windowClass, spec.text,
-                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | spec.style, spec.left, spec.top,
-                        spec.width, spec.height, Handle,
+        CreateWindowExW(layout.extendedStyle, layout.windowClass, layout.text,
+                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | layout.style, layout.left, layout.top,
+                        layout.width, layout.height, Handle,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), instance, nullptr);
-    this->*spec.control = control;
+    this->*layout.control = control;
     SendMessageW(control, WM_SETFONT,
-                 reinterpret_cast<WPARAM>(spec.control == &TForm1::Memo1 ? memoFont_ : formFont_),
+                 reinterpret_cast<WPARAM>(layout.control == &TForm1::Memo1 ? memoFont_ : formFont_),
                  FALSE);
   }
   // The later radio button lies above the earlier one where they overlap.
