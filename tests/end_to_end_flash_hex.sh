@@ -9,13 +9,6 @@
 set -euo pipefail
 flash89=$1 preload=$2 chip_report=$3 hex=$4 bin=$5
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
 source "$(dirname "$0")/x_window_driver.sh"
 start_x_display
 

@@ -11,21 +11,9 @@
 set -euo pipefail
 flash89=$1 cli=$2 serial_preload=$3 ftdi_preload=$4 chip_report=$5 hex=$6 bin=$7
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
 source "$(dirname "$0")/x_window_driver.sh"
 start_x_display
 
-fail() {
-  echo "FAIL: $*"
-  cat "$work/flash89.log" 2>/dev/null || true
-  exit 1
-}
 touch "$work/com1" "$work/com2"
 export FLASH89_COM1="$work/com1" FLASH89_COM2="$work/com2"
 export FLASH89_FAKE_SERIAL="$work/com1,$work/com2" FLASH89_FAKE_TRACE="$work/trace"
@@ -33,7 +21,8 @@ export XDG_RUNTIME_DIR="$work"
 preloads="$serial_preload $ftdi_preload"
 printf '\x5a\x00\xc3\xff\x01' >"$work/other.bin"
 
-adapter=ftdi:com2
+adapter=ftdi:com2 chip_device=ftdi:com2 chip_trace="$work/adapter-trace"
+source "$(dirname "$0")/chip_checks.sh"
 adapter_closes() { grep -c " $adapter close " "$work/adapter-trace" 2>/dev/null || true; }
 # One command ended: the adapter was closed once more, and given back to
 # the kernel's driver.
@@ -45,17 +34,6 @@ adapter_closed_since() {
 wait_for_command() {
   for _ in $(seq 600); do adapter_closed_since "$1" && return 0; sleep 0.1; done
   fail "$2 did not end"
-}
-# flash_holds FILE: the chip on the adapter's pins holds FILE from address
-# 0, the rest erased, and saw no timing violation.
-flash_holds() {
-  "$chip_report" "$work/adapter-trace" "$adapter" "$work/flash" >"$work/report" ||
-    fail "timing: $(sed -n "/violation/,\$p" "$work/report")"
-  local size
-  size=$(stat -c %s "$1")
-  cmp -n "$size" "$work/flash" "$1" || fail "the flash does not hold $1"
-  [ "$(tail -c +"$((size + 1))" "$work/flash" | tr -d '\377' | wc -c)" -eq 0 ] ||
-    fail "the flash beyond $1 is not erased"
 }
 # Lines that the serial port switched on, or breaks it sent (TIOCM_DTR is
 # 2, TIOCM_RTS 4).
@@ -83,8 +61,7 @@ for samples_per_baud in 4 16; do
   [ -n "$window" ] || fail "the window did not appear"
 
   click_and_wait 268 244 "Erase"
-  "$chip_report" "$work/adapter-trace" "$adapter" "$work/flash" >/dev/null || fail "timing of Erase"
-  [ "$(tr -d '\377' <"$work/flash" | wc -c)" -eq 0 ] || fail "the chip is not erased"
+  chip_is_erased
   click_and_wait 60 244 "Flash hex" "$hex"
   flash_holds "$bin"
   click_and_wait 164 244 "Flash bin" "$work/other.bin"
@@ -103,6 +80,6 @@ FLASH89_FAKE_FTDI="$work/com2:8" FLASH89_FAKE_FTDI_TRACE="$work/adapter-trace" \
   LD_PRELOAD="$preloads" "$cli" --port COM2 hex "$hex" >"$work/cli.out" 2>&1 || status=$?
 [ "$status" = 4 ] || fail "flash89-cli ended with $status: $(cat "$work/cli.out")"
 grep -q "flash89-cli: Verbindung zu COM2 unterbrochen" "$work/cli.out" || fail "flash89-cli said: $(cat "$work/cli.out")"
-"$chip_report" "$work/adapter-trace" "$adapter" | grep -q "^Chip received 0 instructions" ||
+[ "$(instructions)" = 0 ] ||
   fail "the chip received instructions from an untrusted adapter"
 echo "flash89-cli on an untrusted adapter: a lost port, nothing sent to the chip"

@@ -1,14 +1,10 @@
 # Sourced, not run: a person's clicks and typing on flash89.exe's window
 # under Wine, and what its windows show. The caller sets work (its log is
-# work/flash89.log), wine, window_text (window_text.exe), chip_report with
-# the trace and device it reads (chip_trace, chip_device) and, once the
-# window is shown, window.
+# work/flash89.log), wine, window_text (window_text.exe), what
+# chip_checks.sh needs and, once the window is shown, window.
 
-fail() {
-  echo "FAIL: $*"
-  cat "$work/flash89.log" 2>/dev/null || true
-  exit 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/chip_checks.sh"
+
 # wait_for SECONDS WHAT COMMAND...: polls until COMMAND succeeds.
 wait_for() {
   local tenths=$(($1 * 10)) what=$2
@@ -53,19 +49,4 @@ expect_error_box() {
   [ "$shown" = "$(printf '%s\nicon\nbutton OK' "$1")" ] || fail "error box shows: $shown"
   xdotool key Return
   wait_for 20 "the error box did not close" box_gone
-}
-# What the simulated chip made of the trace: its instruction count, and
-# whether its flash holds the file $1 from address 0, the rest erased.
-instructions() { "$chip_report" "$chip_trace" "$chip_device" | sed -n 's/^Chip received \([0-9]*\) instructions.*/\1/p'; }
-flash_holds() {
-  "$chip_report" "$chip_trace" "$chip_device" "$work/flash" >"$work/report" || fail "timing: $(sed -n "/violation/,\$p" "$work/report")"
-  local size
-  size=$(stat -c %s "$1")
-  cmp -n "$size" "$work/flash" "$1" || fail "the flash does not hold $1"
-  [ "$(tail -c +"$((size + 1))" "$work/flash" | tr -d '\377' | wc -c)" -eq 0 ] ||
-    fail "the flash beyond $1 is not erased"
-}
-chip_is_erased() {
-  "$chip_report" "$chip_trace" "$chip_device" "$work/flash" >/dev/null || fail "timing of Erase"
-  [ "$(tr -d '\377' <"$work/flash" | wc -c)" -eq 0 ] || fail "the chip is not erased"
 }

@@ -1,11 +1,20 @@
 # Sourced, not run: the real flash89 window on a virtual X display, as a
-# person drives it. The caller sets `set -euo pipefail`, work (a temporary
-# folder, the program's log is work/flash89.log) and pids (killed on exit),
-# and once the program runs, program and window.
+# person drives it. The caller sets `set -euo pipefail`, and once the
+# program runs, program and window. It makes work, a temporary folder
+# removed on exit (the program's log is work/flash89.log), and pids, the
+# processes killed on exit.
 
 for tool in Xvfb xdotool; do
   command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
 done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
 # A virtual display of its own; exports DISPLAY.
 start_x_display() {
