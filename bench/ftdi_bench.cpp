@@ -15,7 +15,7 @@
 #include "commands/commands.h"
 #include "commands/text_log.h"
 #include "image/hex_text.h"
-#include "serial/bitbang_lines.h"
+#include "serial/adapter_lines.h"
 #include "serial/rezero.h"
 #include "sim/chip_model.h"
 #include "sim/fake_ftdi_device.h"
@@ -113,7 +113,7 @@ int main() {
         erased ? Format("%.3f", eraseMs / kEraseWaitsMs) : "FAILED", "");
   }
 
-  setenv(bitbang::kSwitchVariable, "off", 1);
+  setenv(kBitBangSetting, "off", 1);
   slow_serial::Reset(1'000'000);
   const Run serial = FlashInVirtualTime(image, slow_serial::Events);
   Row(Format("Flash hex, 12 KB, serial path on a USB adapter taking 1 ms per switch (fake), "

@@ -1,19 +1,46 @@
 #include "commands/command_plan.h"
 
+#include "isp/isp.h"
+#include "serial/rezero.h"
+
+namespace {
+
+// The sequence runs on a driver that only counts; the port's own driver
+// comes back after it.
+template <class Sequence>
+LineWork DryRun(Sequence&& sequence) {
+  CountingLineDriver counter;
+  const ScopedLineDriver scope(counter);
+  sequence();
+  return counter.Work();
+}
+
+// Addresses and data do not change the count: every bit switches the data
+// line, whether or not its level changes.
+CommandPlan DownloadPlan(const LineCost& cost, std::size_t bytes,
+                         void (*writeByte)(std::uint16_t, std::uint8_t)) {
+  return {WorkMs(DryRun(EnterProgramming), cost), WorkMs(DryRun([&] { writeByte(0, 0); }), cost),
+          bytes, WorkMs(DryRun(FinishProgramming), cost)};
+}
+
+}  // namespace
+
 double WorkMs(const LineWork& work, const LineCost& cost) {
   return work.waitMs + work.modemSwitches * cost.modemSwitchMs +
          work.breakSwitches * cost.breakSwitchMs;
 }
 
-CommandPlan ErasePlan(const LineCost& cost) { return {WorkMs(kEraseChipWork, cost), 0, 0, 0}; }
+void WriteBinaryByte(std::uint16_t address, std::uint8_t value) {
+  WriteFlashByte(address, value);
+  WaitMs(kBinaryByteExtraMs);
+}
+
+CommandPlan ErasePlan(const LineCost& cost) { return {WorkMs(DryRun(EraseChip), cost), 0, 0, 0}; }
 
 CommandPlan HexDownloadPlan(const LineCost& cost, std::size_t bytes) {
-  return {WorkMs(kEnterProgrammingWork, cost), WorkMs(kWriteFlashByteWork, cost), bytes,
-          WorkMs(kFinishProgrammingWork, cost)};
+  return DownloadPlan(cost, bytes, WriteFlashByte);
 }
 
 CommandPlan BinaryDownloadPlan(const LineCost& cost, std::size_t bytes) {
-  CommandPlan plan = HexDownloadPlan(cost, bytes);
-  plan.perByteMs += kBinaryByteExtraMs;
-  return plan;
+  return DownloadPlan(cost, bytes, WriteBinaryByte);
 }

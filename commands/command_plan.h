@@ -1,11 +1,13 @@
 // How long a command will take on a port: the waits of its sequences plus
-// its line switches at the cost measured when the port was opened.
+// its line switches at the cost measured when the port was opened. The
+// counts come from a dry run of the very sequences that draw the waveform.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
-#include "commands/line_check.h"
-#include "isp/isp.h"
+#include "serial/counting_lines.h"
+#include "serial/line_driver.h"
 
 double WorkMs(const LineWork& work, const LineCost& cost);
 
@@ -25,3 +27,6 @@ CommandPlan BinaryDownloadPlan(const LineCost& cost, std::size_t bytes);
 
 // The wait of every binary byte beyond its write cycle.
 inline constexpr double kBinaryByteExtraMs = 5;
+
+// One byte of a binary download: its write and the extra wait.
+void WriteBinaryByte(std::uint16_t address, std::uint8_t value);

@@ -2,7 +2,7 @@
 
 #include "commands/command_plan.h"
 #include "commands/download_log.h"
-#include "commands/port_frame.h"
+#include "commands/port_session.h"
 #include "commands/progress_meter.h"
 #include "image/binary_image.h"
 #include "image/hex_image.h"
@@ -45,8 +45,7 @@ void WriteBinaryImage(const std::vector<std::uint8_t>& image, LogLines& log, Pro
   std::uint16_t address = 0;
   for (const std::uint8_t value : image) {
     binaryLog.Byte(value);
-    WriteFlashByte(address, value);
-    WaitMs(kBinaryByteExtraMs);
+    WriteBinaryByte(address, value);
     binaryLog.Next(++address);
     meter.ByteWritten();
   }
@@ -57,15 +56,17 @@ void WriteBinaryImage(const std::vector<std::uint8_t>& image, LogLines& log, Pro
 template <class Image, class Read, class Write>
 std::optional<Fault> Download(int selectedPort, LogLines& log, const FileNameRequest& chooseFile,
                               ProgressListener* progress, Read read, Write write) {
-  PortFrame port(selectedPort);
+  PortSession port(selectedPort);
   if (auto fault = port.Unusable()) return fault;
   const std::string name = chooseFile();
   if (name.empty()) return std::nullopt;
   Checked<Image> image = read(name);
   if (const auto* fault = std::get_if<ImageFault>(&image)) return *fault;
   const Image& checked = std::get<Image>(image);
-  ProgressMeter meter(PlanFor(checked, port.Cost()), progress);
   return port.Program([&] {
+    // Planned inside the session, so that a cancel before the start stops
+    // the command before its dry run too.
+    ProgressMeter meter(PlanFor(checked, port.Cost()), progress);
     EnterProgramming();
     write(checked, log, meter);
     FinishProgramming();
@@ -75,10 +76,12 @@ std::optional<Fault> Download(int selectedPort, LogLines& log, const FileNameReq
 }  // namespace
 
 std::optional<Fault> EraseCommand(int selectedPort, ProgressListener* progress) {
-  PortFrame port(selectedPort);
+  PortSession port(selectedPort);
   if (auto fault = port.Unusable()) return fault;
-  ProgressMeter meter(ErasePlan(port.Cost()), progress);
-  return port.Program(EraseChip);
+  return port.Program([&] {
+    ProgressMeter meter(ErasePlan(port.Cost()), progress);
+    EraseChip();
+  });
 }
 
 std::optional<Fault> FlashHexCommand(int selectedPort, LogLines& log,

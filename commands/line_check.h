@@ -3,10 +3,7 @@
 // ignores its clock and data, so these switches reach it as nothing.
 #pragma once
 
-struct LineCost {
-  double modemSwitchMs = 0;  // one DTR or RTS switch
-  double breakSwitchMs = 0;  // one set or clear of TXD's break
-};
+#include "serial/line_driver.h"
 
 enum class LineVerdict {
   Fit,
@@ -21,10 +18,12 @@ struct LineCheck {
   LineCost cost;  // medians of the switches timed
 };
 
-// Switches RTS on and off, then TXD's break on and off, a few times each,
-// and leaves both off, as the open left them; DTR is not touched. Times
-// them on the command clock, which must be running (StartCommandClock).
+// A driver that knows its switch cost (an adapter clocks out every switch
+// itself) is fit as long as its lines are there. On a serial port: switches
+// RTS on and off, then TXD's break on and off, a few times each, and leaves
+// both off, as the open left them; DTR is not touched. Times them on the
+// command clock, which must be running (StartCommandClock).
 LineCheck CheckLine();
 
-// The switches that the check makes on a fit port.
+// The switches that the check makes on a fit serial port.
 inline constexpr int kLineCheckSwitches = 12;

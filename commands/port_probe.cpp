@@ -1,6 +1,6 @@
 #include "commands/port_probe.h"
 
-#include "commands/port_frame.h"
+#include "commands/port_session.h"
 #include "serial/rezero.h"
 
 bool OpenPortToProbe(int port) { return OpenPort(ModeStringFor(port)); }

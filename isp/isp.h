@@ -11,37 +11,8 @@ inline constexpr IspInstruction kProgrammingEnable{0xAC, 0x53, 0x00, 0x00};
 inline constexpr IspInstruction kChipErase{0xAC, 0x80, 0x00, 0x00};
 inline constexpr std::uint8_t kWriteProgramMemory = 0x40;
 
-// What a piece of the waveform costs: its line switches and its waits.
-// Commands estimate their duration from it and the port's measured switch
-// times. Each shape below follows the procedure of the same name; a test
-// holds them to the waveform that the procedures produce.
-struct LineWork {
-  int modemSwitches = 0;  // DTR and RTS
-  int breakSwitches = 0;  // TXD's break set or cleared
-  double waitMs = 0;
-
-  friend constexpr LineWork operator+(const LineWork& a, const LineWork& b) {
-    return {a.modemSwitches + b.modemSwitches, a.breakSwitches + b.breakSwitches,
-            a.waitMs + b.waitMs};
-  }
-  friend constexpr LineWork operator*(int times, const LineWork& work) {
-    return {times * work.modemSwitches, times * work.breakSwitches, times * work.waitMs};
-  }
-};
-
 inline constexpr double kBitPhaseMs = 0.01;
 inline constexpr double kWriteCycleMs = 5;
-
-// Per bit: data, clock off, clock on, each followed by a bit phase; after
-// the byte one phase more and the data line back to break.
-inline constexpr LineWork kIspByteWork{16, 9, 25 * kBitPhaseMs};
-inline constexpr LineWork kIspInstructionWork = 4 * kIspByteWork;
-inline constexpr LineWork kWriteFlashByteWork = kIspInstructionWork + LineWork{0, 0, kWriteCycleMs};
-inline constexpr LineWork kEnterProgrammingWork =
-    LineWork{5, 0, 100 + 100 + 10 + 10 + 500 + 10 + 100} + 3 * kIspInstructionWork;
-inline constexpr LineWork kFinishProgrammingWork{2, 1, 0};
-inline constexpr LineWork kEraseChipWork =
-    LineWork{3, 0, 10 + 100 + 10 + 100 + 200} + 2 * kIspInstructionWork;
 
 // Eight bits, most significant first; ends with the clock on and TXD in break.
 void SendIspByte(std::uint8_t value);

@@ -28,15 +28,18 @@ struct Transfer {
 // could then interleave theirs.
 inline constexpr std::size_t kMaxSubmission = 4096;
 
-// Whether the port may be on an adapter that clocks out samples. Cheap and
-// side-effect free: it opens nothing and takes the device from no driver.
-bool MayBeAdapter(std::string_view deviceName);
+// Whether the port belongs to an FTDI adapter: on Linux its tty is served
+// by the kernel's FTDI driver, on Windows FTDI's driver gave the COM number
+// to one of its devices. Cheap and side-effect free: it opens nothing and
+// takes the device from no driver.
+bool IsAdapter(std::string_view deviceName);
 
 // Takes the adapter behind the port that mode names ("COM2:9600,N,8,1"),
 // in asynchronous bit-bang mode with only outputPins as outputs. Null when
-// it is no such adapter or cannot be had; the port then stays the serial
-// device that serialHandle holds. Where the adapter cannot be opened while
-// its serial port is held (Windows), the serial port is given up for it and
+// it cannot be had; the port then stays the serial device that
+// serialHandle holds. Where the adapter cannot be opened while its serial
+// port is held (Windows), the serial port is given up for it, and opened
+// again when the adapter cannot be had after all; when that fails too,
 // serialHandle holds kInvalidHandle.
 Adapter* OpenAdapter(const char* mode, std::uint8_t outputPins, device_seam::Handle& serialHandle);
 

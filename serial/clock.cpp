@@ -1,6 +1,6 @@
 #include <cmath>
 
-#include "serial/bitbang_lines.h"
+#include "serial/line_driver.h"
 #include "serial/module_state.h"
 #include "serial/rezero.h"
 
@@ -10,6 +10,8 @@ std::int64_t ClockStart = 0;
 using rezero_state::idleWork;
 
 namespace rezero_state {
+
+WaitIdleWork* idleWork = nullptr;
 
 double TicksPerMs() {
   const std::int64_t frequency = counter_seam::CounterFrequency();
@@ -22,6 +24,13 @@ void SpinFrom(std::int64_t start, double durationMs) {
       durationMs > 0 ? static_cast<std::int64_t>(std::ceil(durationMs * TicksPerMs())) + 1 : 0;
   while (counter_seam::ReadCounter() - start < ticks) {
   }
+}
+
+void HostWait(double durationMs) {
+  const std::int64_t start = counter_seam::ReadCounter();
+  // The idle work's time counts towards the wait, whose end is fixed first.
+  if (idleWork != nullptr && durationMs >= kIdleWorkMinimumMs) idleWork->DuringWait();
+  SpinFrom(start, durationMs);
 }
 
 }  // namespace rezero_state
@@ -44,11 +53,4 @@ double ElapsedMs() {
   return static_cast<double>(counter_seam::ReadCounter() - ClockStart) * MsPerTick;
 }
 
-void WaitMs(double durationMs) {
-  // On an adapter that clocks out the lines, the wait is samples.
-  if (rezero_state::linesOnAdapter && bitbang::Wait(durationMs)) return;
-  const std::int64_t start = counter_seam::ReadCounter();
-  // The idle work's time counts towards the wait, whose end is fixed first.
-  if (idleWork != nullptr && durationMs >= kIdleWorkMinimumMs) idleWork->DuringWait();
-  rezero_state::SpinFrom(start, durationMs);
-}
+void WaitMs(double durationMs) { ActiveLineDriver().Wait(durationMs); }

@@ -1,9 +1,12 @@
 // FTDI adapters on Windows, through FTDI's D2XX library (ftd2xx.dll, which
 // FTDI's standard driver installs). It is loaded at run time from the
 // system directory, so that the program runs without it, on the serial
-// path. The adapter is the one whose COM port is the port chosen.
+// path. The adapter is the one whose COM port is the port chosen: FTDI's
+// driver says which COM numbers are its devices', so a built-in port or
+// another maker's adapter is never closed to look for one.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -59,6 +62,36 @@ int ComNumber(std::string_view deviceName) {
   return deviceName[3] - '0';
 }
 
+// FTDI's driver records the COM number it gave each of its devices (each
+// channel of a multi-channel chip is a device) under its bus's key.
+bool FtdiOwnsComPort(int comNumber) {
+  if (comNumber <= 0) return false;
+  HKEY bus = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS", 0, KEY_READ,
+                    &bus) != ERROR_SUCCESS) {
+    return false;
+  }
+  char wanted[16];
+  std::snprintf(wanted, sizeof wanted, "COM%d", comNumber);
+  bool owned = false;
+  char device[256];
+  for (DWORD index = 0; !owned; ++index) {
+    DWORD size = sizeof device;
+    if (RegEnumKeyExA(bus, index, device, &size, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    const std::string parameters = std::string(device) + "\\0000\\Device Parameters";
+    char port[32] = {};
+    DWORD portSize = sizeof port;
+    owned = RegGetValueA(bus, parameters.c_str(), "PortName", RRF_RT_REG_SZ, nullptr, port,
+                         &portSize) == ERROR_SUCCESS &&
+            _stricmp(port, wanted) == 0;
+  }
+  RegCloseKey(bus);
+  return owned;
+}
+
 FtHandle OpenByComNumber(const D2xx& d2xx, int comNumber) {
   DWORD count = 0;
   if (d2xx.CreateDeviceInfoList(&count) != kFtOk) return nullptr;
@@ -80,17 +113,14 @@ struct adapter_seam::Adapter {
 
 namespace adapter_seam {
 
-bool MayBeAdapter(std::string_view deviceName) {
-  const D2xx* d2xx = Library();
-  DWORD count = 0;
-  return d2xx != nullptr && ComNumber(deviceName) > 0 &&
-         d2xx->CreateDeviceInfoList(&count) == kFtOk && count > 0;
+bool IsAdapter(std::string_view deviceName) {
+  return FtdiOwnsComPort(ComNumber(deviceName)) && Library() != nullptr;
 }
 
 Adapter* OpenAdapter(const char* mode, std::uint8_t outputPins, device_seam::Handle& serialHandle) {
-  const D2xx* d2xx = Library();
-  if (d2xx == nullptr) return nullptr;
   const std::string_view name = std::string_view(mode).substr(0, 4);
+  const D2xx* d2xx = Library();
+  if (d2xx == nullptr || !FtdiOwnsComPort(ComNumber(name))) return nullptr;
   // FTDI's driver serves one user at a time: the COM port is given up first.
   device_seam::CloseDevice(serialHandle);
   serialHandle = device_seam::kInvalidHandle;
@@ -100,9 +130,14 @@ Adapter* OpenAdapter(const char* mode, std::uint8_t outputPins, device_seam::Han
     }
     d2xx->Close(handle);
   }
-  // Not an FTDI adapter after all: the serial port again.
+  // The serial port again. One that cannot be had back is lost: no command
+  // may run on a closed handle.
   serialHandle = device_seam::OpenDevice(name);
-  device_seam::ConfigureDevice(serialHandle, mode);
+  if (!device_seam::ConfigureDevice(serialHandle, mode)) {
+    device_seam::CloseDevice(serialHandle);
+    serialHandle = device_seam::kInvalidHandle;
+    return nullptr;
+  }
   device_seam::SetDeviceTimeouts(serialHandle, 10);
   return nullptr;
 }

@@ -38,7 +38,7 @@ void Release(ftdi_context* ftdi) {
 
 }  // namespace
 
-bool MayBeAdapter(std::string_view deviceName) { return FtdiBehind(deviceName).has_value(); }
+bool IsAdapter(std::string_view deviceName) { return FtdiBehind(deviceName).has_value(); }
 
 Adapter* OpenAdapter(const char* mode, std::uint8_t outputPins,
                      device_seam::Handle& /*serialHandle: kept, its tty just goes quiet*/) {

@@ -3,7 +3,7 @@
 
 namespace adapter_seam {
 
-bool MayBeAdapter(std::string_view /*deviceName*/) { return false; }
+bool IsAdapter(std::string_view /*deviceName*/) { return false; }
 
 Adapter* OpenAdapter(const char* /*mode*/, std::uint8_t /*outputPins*/,
                      device_seam::Handle& /*serialHandle*/) {

@@ -1,49 +1,64 @@
+#include <memory>
 #include <string>
 #include <string_view>
 
-#include "serial/bitbang_lines.h"
+#include "serial/adapter_lines.h"
 #include "serial/module_state.h"
 #include "serial/rezero.h"
+#include "serial/serial_lines.h"
 
 using device_seam::LineCode;
 
 device_seam::Handle PortHandle = 0;
 
-namespace rezero_state {
-bool lineFailed = false;
-WaitIdleWork* idleWork = nullptr;
-bool linesOnAdapter = false;
-}  // namespace rezero_state
-
-using rezero_state::lineFailed;
-
 namespace {
 
-// The hot path of every bit: one call into the seam, one system call below
-// (or, on an adapter that clocks out the lines, a sample gathered).
-inline void Switch(LineCode code) {
-  if (rezero_state::linesOnAdapter && bitbang::Switch(code)) return;
-  if (!device_seam::SwitchLine(PortHandle, code)) lineFailed = true;
-}
+// The one active driver: the serial port's own lines, unless the port's
+// adapter or a dry run has them.
+SerialLineDriver serialLines;
+std::unique_ptr<LineDriver> adapterLines;
+LineDriver* activeLines = &serialLines;
 
 void LetGoOfAdapter() {
-  if (rezero_state::linesOnAdapter) bitbang::Close();
+  if (!adapterLines) return;
+  adapterLines->Release();
+  adapterLines.reset();
+  activeLines = &serialLines;
 }
 
 }  // namespace
+
+LineDriver& ActiveLineDriver() { return *activeLines; }
 
 bool OpenPort(std::string_view mode) {
   LetGoOfAdapter();
   // Compared as unsigned so that the invalid handle of a failed open is
   // closed as well.
   if (static_cast<std::uintptr_t>(PortHandle) != 0) device_seam::CloseDevice(PortHandle);
-  lineFailed = false;
+  serialLines.Restart();
   PortHandle = device_seam::OpenDevice(mode.substr(0, 4));
   const std::string modeText(mode);
   const bool configured = device_seam::ConfigureDevice(PortHandle, modeText.c_str());
   SetPortTimeouts(10);
-  if (configured) bitbang::Consider(modeText.c_str());
   return configured;
+}
+
+LineDriverChoice ChooseLineDriver(std::string_view mode) {
+  LetGoOfAdapter();
+  if (BitBangTurnedOff() || !adapter_seam::IsAdapter(mode.substr(0, 4))) {
+    return LineDriverChoice::SerialPort;
+  }
+  const std::string modeText(mode);
+  adapter_seam::Adapter* adapter =
+      adapter_seam::OpenAdapter(modeText.c_str(), kOutputPins, PortHandle);
+  if (adapter == nullptr) {
+    // Given up for the adapter and not had back: nothing may run on it.
+    if (PortHandle == device_seam::kInvalidHandle) return LineDriverChoice::PortLost;
+    return LineDriverChoice::SerialPort;
+  }
+  adapterLines = std::make_unique<AdapterLineDriver>(adapter);
+  activeLines = adapterLines.get();
+  return adapterLines->LineLost() ? LineDriverChoice::PortLost : LineDriverChoice::Adapter;
 }
 
 void SetPortTimeouts(std::uint32_t timeoutMs) {
@@ -56,23 +71,27 @@ void ClosePort() {
   PortHandle = 0;
 }
 
-void SetDtrLine(bool on) { Switch(on ? LineCode::SetDtr : LineCode::ClearDtr); }
-void SetRtsLine(bool on) { Switch(on ? LineCode::SetRts : LineCode::ClearRts); }
-void SetTxdLine(bool on) { Switch(on ? LineCode::SetBreak : LineCode::ClearBreak); }
+void SetDtrLine(bool on) { activeLines->Switch(on ? LineCode::SetDtr : LineCode::ClearDtr); }
+void SetRtsLine(bool on) { activeLines->Switch(on ? LineCode::SetRts : LineCode::ClearRts); }
+void SetTxdLine(bool on) { activeLines->Switch(on ? LineCode::SetBreak : LineCode::ClearBreak); }
 
-bool LineFailedSinceOpen() {
-  if (rezero_state::linesOnAdapter) bitbang::Confirm();
-  return lineFailed;
-}
+bool LineFailedSinceOpen() { return activeLines->LineLost(); }
 
 std::string PortDriverName(std::string_view mode) {
   return device_seam::DeviceDriverName(mode.substr(0, 4));
 }
 
+ScopedLineDriver::ScopedLineDriver(LineDriver& driver) : previous_(activeLines) {
+  activeLines = &driver;
+}
+
+ScopedLineDriver::~ScopedLineDriver() { activeLines = previous_; }
+
 void ResetSerialModule() {
   if (PortHandle != 0) ClosePort();
-  bitbang::Reset();
-  lineFailed = false;
+  adapterLines.reset();
+  activeLines = &serialLines;
+  serialLines.Restart();
   rezero_state::idleWork = nullptr;
   MsPerTick = rezero_state::kInitialMsPerTick;
   ClockStart = 0;

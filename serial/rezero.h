@@ -12,10 +12,40 @@
 // it counts as open for the next OpenPort.
 extern device_seam::Handle PortHandle;
 
-// True when the device is present, free and configured. When it is an FTDI
-// adapter, the lines are driven in bit-bang mode from the first switch on,
-// unless FLASH89_BITBANG is "off".
+class LineDriver;
+
+// True when the device is present, free and configured. The lines are the
+// serial port's until ChooseLineDriver says otherwise.
 bool OpenPort(std::string_view mode);
+
+enum class LineDriverChoice : std::uint8_t {
+  SerialPort,
+  Adapter,   // an FTDI adapter clocks the lines out in bit-bang mode
+  PortLost,  // the adapter could not be used, nor the serial port had back
+};
+
+// After a successful OpenPort, once per command: the lines go to the FTDI
+// adapter behind the port, where there is one and FLASH89_BITBANG is not
+// "off"; otherwise they stay the serial port's. Taking an adapter measures
+// its sample rate with the lines released. Trying a port (OpenPort alone)
+// leaves the device with the operating system's driver.
+LineDriverChoice ChooseLineDriver(std::string_view mode);
+
+// The driver that the line procedures, WaitMs and LineFailedSinceOpen act on.
+LineDriver& ActiveLineDriver();
+
+// For one scope the lines go to driver, a dry run's counting driver, say;
+// the driver before comes back when the scope ends.
+class ScopedLineDriver {
+ public:
+  explicit ScopedLineDriver(LineDriver& driver);
+  ~ScopedLineDriver();
+  ScopedLineDriver(const ScopedLineDriver&) = delete;
+  ScopedLineDriver& operator=(const ScopedLineDriver&) = delete;
+
+ private:
+  LineDriver* previous_;
+};
 void SetPortTimeouts(std::uint32_t timeoutMs);
 void ClosePort();
 
@@ -70,6 +100,7 @@ class ScopedWaitIdleWork {
   WaitIdleWork* previous_;
 };
 
-// Back to the state of a program that has just started: no port held, no
-// failure recorded, no idle work, the clock's initial values. For tests.
+// Back to the state of a program that has just started: no port held, the
+// serial port's lines, no failure recorded, no idle work, the clock's
+// initial values. For tests.
 void ResetSerialModule();

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "fake_chip_fixture.h"
-#include "serial/bitbang_lines.h"
+#include "serial/adapter_lines.h"
 #include "sim/fake_ftdi_device.h"
 #include "sim/fake_sysfs.h"
 
@@ -17,12 +17,12 @@ class FakeFtdiTest : public FakeChipTest {
     fake_ftdi::Reset();
     fake_ftdi::UseClock(virtual_counter::NowNs, virtual_counter::AdvanceTo);
     fake_sysfs::Reset();
-    unsetenv(bitbang::kSwitchVariable);
+    unsetenv(kBitBangSetting);
     fake_serial::SetDevice("COM2", fake_serial::DeviceState::Present);
   }
   void TearDown() override {
     ResetSerialModule();
-    unsetenv(bitbang::kSwitchVariable);
+    unsetenv(kBitBangSetting);
   }
 
   // The tty's name as the port's environment variable gives it.

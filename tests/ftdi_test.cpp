@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "commands/commands.h"
+#include "commands/line_check.h"
 #include "commands/port_probe.h"
 #include "commands/text_log.h"
 #include "fake_ftdi_fixture.h"
@@ -68,7 +69,7 @@ TEST_P(FtdiCommands, EraseFlashHexAndFlashBinLandWithoutATimingFault) {
   const fake_ftdi::AdapterCounts& counts = fake_ftdi::Counts(adapter);
   EXPECT_EQ(counts.samplesCutOff, 0);
   EXPECT_EQ(counts.refusedSubmissions, 0);
-  EXPECT_EQ(counts.lastBaudRate, static_cast<int>(bitbang::kSampleRateHz / GetParam()));
+  EXPECT_EQ(counts.lastBaudRate, static_cast<int>(kSampleRateHz / GetParam()));
   // Nothing reached the serial lines themselves.
   EXPECT_TRUE(fake_serial::Events("COM2").empty());
 }
@@ -76,11 +77,16 @@ TEST_P(FtdiCommands, EraseFlashHexAndFlashBinLandWithoutATimingFault) {
 TEST_P(FtdiCommands, TheAdapterDrawsTheSerialPortsWaveform) {
   const int adapter = AdapterOnCom2(WithMultiplier(GetParam()));
   const std::string hex = TestImage("blink_lf.hex");
-  setenv(bitbang::kSwitchVariable, "off", 1);
+  setenv(kBitBangSetting, "off", 1);
   ASSERT_EQ(FlashHex(hex), std::nullopt);
-  unsetenv(bitbang::kSwitchVariable);
+  unsetenv(kBitBangSetting);
   ASSERT_EQ(FlashHex(hex), std::nullopt);
-  EXPECT_EQ(Changes(fake_ftdi::Events(adapter)), Changes(fake_serial::Events("COM2")));
+  // The serial port's waveform starts with the timed switches of its line
+  // check; an adapter states its cost and needs none.
+  const std::vector<LineEvent>& serial = fake_serial::Events("COM2");
+  ASSERT_GT(serial.size(), std::size_t{kLineCheckSwitches});
+  EXPECT_EQ(Changes(fake_ftdi::Events(adapter)),
+            Changes({serial.begin() + kLineCheckSwitches, serial.end()}));
   EXPECT_EQ(DecodedBytes(ChipOnAdapter(adapter)), DecodedBytes(ChipOn("COM2")));
 }
 
@@ -101,6 +107,7 @@ TEST_P(FtdiCommands, EveryPhaseLastsAtLeastItsWait) {
         {LineCode::ClearDtr, 0},    {LineCode::ClearRts, 0.01},
     };
     ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
+    ASSERT_EQ(ChooseLineDriver("COM2:9600,N,8,1"), LineDriverChoice::Adapter);
     for (const auto& step : script) {
       switch (step.code) {
         case LineCode::SetRts: SetRtsLine(true); break;
@@ -129,10 +136,10 @@ TEST_P(FtdiCommands, EveryPhaseLastsAtLeastItsWait) {
 TEST_P(FtdiCommands, BothMultipliersGiveTheSameSampleRate) {
   AdapterOnCom2(WithMultiplier(GetParam()));
   ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
-  SetRtsLine(true);
-  const double rate = bitbang::SamplesPerMs() * 1000;
-  EXPECT_GE(rate, bitbang::kSampleRateHz);
-  EXPECT_LE(rate, bitbang::kSampleRateHz * 1.03);
+  ASSERT_EQ(ChooseLineDriver("COM2:9600,N,8,1"), LineDriverChoice::Adapter);
+  const double rate = dynamic_cast<AdapterLineDriver&>(ActiveLineDriver()).SamplesPerMs() * 1000;
+  EXPECT_GE(rate, kSampleRateHz);
+  EXPECT_LE(rate, kSampleRateHz * 1.03);
   ClosePort();
 }
 
@@ -146,8 +153,8 @@ using FtdiFaults = FtdiCommands;
 TEST_F(FtdiFaults, RateItCannotTrustEndsTheCommandWithTheLinesReleased) {
   // A multiplier that is neither 4 nor 16, and a clock far too fast.
   const fake_ftdi::AdapterTraits untrusted[] = {WithMultiplier(8), WithMultiplier(1),
-                                              WithMultiplier(64), WithMultiplier(16, 1.08),
-                                              WithMultiplier(4, 0.7)};
+                                                WithMultiplier(64), WithMultiplier(16, 1.08),
+                                                WithMultiplier(4, 0.7)};
   for (const auto& traits : untrusted) {
     SCOPED_TRACE(traits.samplesPerBaud * traits.clockError);
     FakeFtdiTest::SetUp();
@@ -258,7 +265,7 @@ TEST_F(FtdiPorts, SerialPathServesWhereBitBangIsNotToBeHad) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     FakeFtdiTest::SetUp();
-    if (c.setting != nullptr) setenv(bitbang::kSwitchVariable, c.setting, 1);
+    if (c.setting != nullptr) setenv(kBitBangSetting, c.setting, 1);
     fake_ftdi::AdapterTraits traits;
     traits.refuseOpen = c.refuseOpen;
     const int adapter = AdapterOnCom2(traits, c.driver);

@@ -28,6 +28,7 @@ refuse "isp/ builds on serial/ only" "$(includes 'image/|commands/|ui/|sim/' isp
 refuse "serial/ is the bottom layer" "$(includes 'image/|isp/|commands/|ui/|sim/' serial)"
 refuse "commands/ knows no front end" "$(includes 'ui/|app/|sim/' commands)"
 refuse "front ends program the chip through commands/ only" "$(includes 'isp/' ui app)"
+refuse "front ends reach the port through commands/ only" "$(includes 'serial/' ui app)"
 refuse "the window's behaviour knows no toolkit" "$(includes 'Q[A-Za-z]+|windows\.h|ui/qt/|ui/win32/' ui/form)"
 refuse "the command-line program knows no window" "$(includes 'Q[A-Za-z]+|ui/qt/|ui/win32/|ui/form/' ui/cli)"
 refuse "the command-line program knows Win32 only in its console" \

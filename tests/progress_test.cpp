@@ -104,39 +104,3 @@ TEST_P(Progress, ShareDoneRisesAndTimeLeftFallsAsTheCommandRuns) {
 INSTANTIATE_TEST_SUITE_P(SwitchCost, Progress, testing::Values(0, 1'000'000), [](const auto& info) {
   return info.param == 0 ? std::string("Free") : std::string("OneMillisecond");
 });
-
-// Each shape of the waveform that the estimate counts against the switches
-// and waits that the procedure of its name really makes.
-TEST_F(FakeChipTest, WorkShapesMatchTheWaveform) {
-  const struct {
-    const char* name;
-    void (*sequence)();
-    LineWork work;
-  } cases[] = {
-      {"SendIspByte", [] { SendIspByte(0xA5); }, kIspByteWork},
-      {"WriteFlashByte", [] { WriteFlashByte(0x1234, 0x5A); }, kWriteFlashByteWork},
-      {"EnterProgramming", EnterProgramming, kEnterProgrammingWork},
-      {"FinishProgramming", FinishProgramming, kFinishProgrammingWork},
-      {"EraseChip", EraseChip, kEraseChipWork},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    SetUp();
-    fake_serial::SetDevice("COM2", DeviceState::Present);
-    ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
-    const double started = ElapsedMs();
-    c.sequence();
-    const double tookMs = ElapsedMs() - started;
-    ClosePort();
-    int modem = 0, breaks = 0;
-    for (const LineEvent& event : fake_serial::Events("COM2")) {
-      ++(event.line == PortLine::Txd ? breaks : modem);
-    }
-    EXPECT_EQ(modem, c.work.modemSwitches);
-    EXPECT_EQ(breaks, c.work.breakSwitches);
-    // In virtual time every clock reading costs a microsecond, and each
-    // switch and each wait takes up to three readings beyond its time.
-    EXPECT_GE(tookMs, c.work.waitMs);
-    EXPECT_LT(tookMs, c.work.waitMs * 1.1 + 0.003 * (modem + breaks));
-  }
-}

@@ -14,7 +14,7 @@
 #include "commands/commands.h"
 #include "commands/text_log.h"
 #include "fake_ftd2xx_library.h"
-#include "serial/bitbang_lines.h"
+#include "serial/adapter_lines.h"
 #include "serial/rezero.h"
 #include "serial/system_library.h"
 #include "sim/virtual_counter.h"
@@ -48,11 +48,11 @@ class D2xxAdapter : public testing::Test {
     virtual_counter::Reset();
     ResetSerialModule();
     StartClock();
-    _putenv_s(bitbang::kSwitchVariable, "");
+    _putenv_s(kBitBangSetting, "");
   }
   void TearDown() override {
     ResetSerialModule();
-    _putenv_s(bitbang::kSwitchVariable, "");
+    _putenv_s(kBitBangSetting, "");
   }
 
   int AdapterOn(int comNumber, double samplesPerBaud = 16) const {
@@ -91,7 +91,7 @@ TEST_P(D2xxEitherMultiplier, EraseFlashHexAndFlashBinLandByteForByte) {
   EXPECT_EQ(counts.outputMask, 0x15);
   EXPECT_EQ(counts.samplesCutOff, 0);
   EXPECT_FALSE(counts.open);
-  EXPECT_EQ(counts.lastBaudRate, static_cast<int>(bitbang::kSampleRateHz / GetParam()));
+  EXPECT_EQ(counts.lastBaudRate, static_cast<int>(kSampleRateHz / GetParam()));
 }
 
 INSTANTIATE_TEST_SUITE_P(SamplesPerBaud, D2xxEitherMultiplier, testing::Values(4.0, 16.0),
@@ -122,7 +122,7 @@ TEST_F(D2xxAdapter, AdapterOnAnotherComPortLeavesThisOneSerial) {
 
 TEST_F(D2xxAdapter, BitBangTurnedOffLeavesTheAdapterAlone) {
   const int adapter = AdapterOn(2);
-  _putenv_s(bitbang::kSwitchVariable, "off");
+  _putenv_s(kBitBangSetting, "off");
   ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
   SetTxdLine(true);
   ClosePort();

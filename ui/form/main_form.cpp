@@ -73,7 +73,7 @@ void MainForm::RunCommand(const std::function<std::optional<Fault>(ProgressListe
   lastRepaint_ = std::chrono::steady_clock::now();
   std::optional<std::string> failure;
   try {
-    const ScopedWaitIdleWork repaint(*this);
+    const ScopedCommandIdleWork repaint(*this);
     if (const std::optional<Fault> fault = command(this)) failure = FaultText(*fault);
   } catch (const std::bad_alloc&) {
     failure = OutOfMemoryText();

@@ -11,12 +11,12 @@
 #include <string>
 
 #include "commands/fault.h"
+#include "commands/idle_work.h"
 #include "commands/progress.h"
-#include "serial/rezero.h"
 #include "ui/form/form_view.h"
 #include "ui/form/mirrored_log.h"
 
-class MainForm : private WaitIdleWork, private ProgressListener {
+class MainForm : private CommandIdleWork, private ProgressListener {
  public:
   explicit MainForm(FormView& view);
 

@@ -1,6 +1,7 @@
-// The frame of every command: the port that the port choice names is opened
-// and checked at the start and closed at the end, whatever happens in
-// between, and a port lost midway ends the command with the lines released.
+// The session of every command: the port that the port choice names is
+// opened, given its line driver and checked at the start, and closed at the
+// end, whatever happens in between; a port lost midway ends the command
+// with the lines released.
 #pragma once
 
 #include <optional>
@@ -13,15 +14,16 @@
 // "COM1:9600,N,8,1" for 1, "COM2:9600,N,8,1" for anything else.
 const char* ModeStringFor(int selectedPort);
 
-class PortFrame {
+class PortSession {
  public:
-  // Opens the port and checks that it can carry the waveform (CheckLine).
-  // A port that does not open, or cannot, is closed again at once, before
-  // the chip is reset.
-  explicit PortFrame(int selectedPort);
-  ~PortFrame();
-  PortFrame(const PortFrame&) = delete;
-  PortFrame& operator=(const PortFrame&) = delete;
+  // Opens the port, chooses its line driver once (an FTDI adapter where the
+  // port belongs to one) and checks that it can carry the waveform
+  // (CheckLine). A port that does not open, or cannot, is closed again at
+  // once, before the chip is reset.
+  explicit PortSession(int selectedPort);
+  ~PortSession();
+  PortSession(const PortSession&) = delete;
+  PortSession& operator=(const PortSession&) = delete;
 
   // Why the port cannot be used, or nothing.
   std::optional<Fault> Unusable() const { return unusable_; }

@@ -1,4 +1,4 @@
-#include "commands/port_frame.h"
+#include "commands/port_session.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ const char* ModeStringFor(int selectedPort) {
   return selectedPort == 1 ? "COM1:9600,N,8,1" : "COM2:9600,N,8,1";
 }
 
-PortFrame::PortFrame(int selectedPort) : port_(selectedPort == 1 ? 1 : 2) {
+PortSession::PortSession(int selectedPort) : port_(selectedPort == 1 ? 1 : 2) {
   const char* mode = ModeStringFor(selectedPort);
   if (!OpenPort(mode)) {
     ClosePort();
@@ -29,6 +29,11 @@ PortFrame::PortFrame(int selectedPort) : port_(selectedPort == 1 ? 1 : 2) {
   // A command cancelled before it starts switches nothing at all: Program
   // says so.
   if (!CancelRequested()) {
+    if (ChooseLineDriver(mode) == LineDriverChoice::PortLost) {
+      ClosePort();
+      unusable_ = PortFault{PortFaultKind::Lost, port_};
+      return;
+    }
     const LineCheck check = CheckLine();
     cost_ = check.cost;
     if (const auto refusal = RefusalFor(check.verdict)) {
@@ -43,6 +48,6 @@ PortFrame::PortFrame(int selectedPort) : port_(selectedPort == 1 ? 1 : 2) {
   held_ = true;
 }
 
-PortFrame::~PortFrame() {
+PortSession::~PortSession() {
   if (held_) ClosePort();
 }

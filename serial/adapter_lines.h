@@ -1,0 +1,82 @@
+// The lines on an adapter that clocks them out itself (adapter_seam.h):
+// line switches and waits become samples, gathered and sent in batches,
+// and the adapter's clock, not the host, times them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "serial/adapter_seam.h"
+#include "serial/line_driver.h"
+
+// The adapter's pins: TXD is D0, RTS# is D2 and DTR# is D4. The modem
+// outputs are active low, so a line that is on holds its pin low, and TXD
+// in break holds D0 low, as the serial port does at the same pins.
+inline constexpr std::uint8_t kTxdPin = 1u << 0;
+inline constexpr std::uint8_t kRtsPin = 1u << 2;
+inline constexpr std::uint8_t kDtrPin = 1u << 4;
+inline constexpr std::uint8_t kOutputPins = kTxdPin | kRtsPin | kDtrPin;
+// Every line off and TXD released.
+inline constexpr std::uint8_t kReleasedPins = kOutputPins;
+
+// The rate asked of the adapter, in samples per second. A bit phase of
+// 0.01 ms is then three samples with room for the rate's uncertainty, and
+// the stream stays far below what a full-speed USB link carries.
+inline constexpr double kSampleRateHz = 290'000;
+
+// The environment variable that turns bit-bang off ("off", "0", "no").
+inline constexpr const char* kBitBangSetting = "FLASH89_BITBANG";
+
+// Whether the user turned bit-bang off.
+bool BitBangTurnedOff();
+
+class AdapterLineDriver final : public LineDriver {
+ public:
+  // Takes the adapter and measures its sample rate. Every sample of the
+  // measurement holds the lines released, so the chip sees no edge.
+  explicit AdapterLineDriver(adapter_seam::Adapter* adapter);
+  ~AdapterLineDriver() override;
+  AdapterLineDriver(const AdapterLineDriver&) = delete;
+  AdapterLineDriver& operator=(const AdapterLineDriver&) = delete;
+
+  void Switch(device_seam::LineCode code) override;
+  void Wait(double durationMs) override;
+  bool LineLost() override;
+  // One sample: a switch that no wait follows still holds that long.
+  std::optional<LineCost> KnownCost() const override;
+  void Release() override;
+
+  // The rate that waits are made of, measured when the adapter was taken.
+  double SamplesPerMs() const { return samplesPerMs_; }
+
+ private:
+  // Submissions under way at once: while the adapter clocks out the older
+  // ones, the host gathers the next or repaints the window.
+  static constexpr std::size_t kSlots = 8;
+
+  struct Slot {
+    std::array<std::uint8_t, adapter_seam::kMaxSubmission> samples{};
+    adapter_seam::Transfer transfer;
+    bool pending = false;
+  };
+
+  bool MeasureSampleRate();
+  double ClockedRate(std::size_t count);
+  void Gather(std::uint8_t sample, std::size_t count);
+  void SubmitGathered();
+  bool SendAll();
+  bool Finish(Slot& slot);
+  bool FinishAll();
+  void Fail();
+
+  adapter_seam::Adapter* adapter_;  // null once given back
+  bool failed_ = false;
+  double samplesPerMs_ = 0;
+  double drainMs_ = 0;
+  std::uint8_t pins_ = kReleasedPins;      // as the program has switched them
+  std::uint8_t gathered_ = kReleasedPins;  // the last sample gathered
+  std::unique_ptr<std::array<Slot, kSlots>> slots_;
+  std::size_t current_ = 0;  // the slot being filled
+  std::size_t filled_ = 0;
+};

@@ -1,0 +1,30 @@
+// A driver that runs a sequence without a port, for a dry run: it counts
+// the switches and adds up the waits, so that a command's duration comes
+// from the same code that draws its waveform.
+#pragma once
+
+#include "serial/line_driver.h"
+
+struct LineWork {
+  int modemSwitches = 0;  // DTR and RTS
+  int breakSwitches = 0;  // TXD's break set or cleared
+  double waitMs = 0;
+};
+
+class CountingLineDriver final : public LineDriver {
+ public:
+  void Switch(device_seam::LineCode code) override {
+    const bool isBreak =
+        code == device_seam::LineCode::SetBreak || code == device_seam::LineCode::ClearBreak;
+    ++(isBreak ? work_.breakSwitches : work_.modemSwitches);
+  }
+  void Wait(double durationMs) override {
+    if (durationMs > 0) work_.waitMs += durationMs;
+  }
+  bool LineLost() override { return false; }
+
+  const LineWork& Work() const { return work_; }
+
+ private:
+  LineWork work_;
+};

@@ -1,0 +1,18 @@
+// The lines of the serial port itself: each switch is one system call on
+// PortHandle, each wait a spin on the host's counter.
+#pragma once
+
+#include "serial/line_driver.h"
+
+class SerialLineDriver final : public LineDriver {
+ public:
+  void Switch(device_seam::LineCode code) override;
+  void Wait(double durationMs) override;
+  bool LineLost() override { return failed_; }
+
+  // A new port: no switch has failed on it yet.
+  void Restart() { failed_ = false; }
+
+ private:
+  bool failed_ = false;
+};
