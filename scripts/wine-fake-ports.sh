@@ -34,6 +34,16 @@ start_virtual_display() {
   export DISPLAY=":$(head -n1 "$work/display")"
 }
 
+# What FTDI's driver records when it gives one of its devices COM$1; the
+# program takes an adapter only for such a COM port.
+ftdi_driver_gave() {
+  "$wine" reg add "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS\\VID_0403+PID_6001+FAKE$1A\\0000\\Device Parameters" \
+    /v PortName /t REG_SZ /d "COM$1" /f >/dev/null 2>&1
+}
+ftdi_driver_forget() {
+  "$wine" reg delete 'HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS' /f >/dev/null 2>&1 || true
+}
+
 # Fails unless the fake serial device is loaded into the process.
 shim_loaded_in() { grep -q libflash89_fake_serial "/proc/$1/maps" 2>/dev/null; }
 

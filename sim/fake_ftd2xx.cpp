@@ -3,7 +3,9 @@
 // exist; it knows no USB device.
 //
 // A program that knows nothing of the fake (flash89.exe itself) gets its
-// adapters from the environment instead, in real time:
+// adapters from the environment instead, in real time; the COM numbers
+// that FTDI's driver would have recorded in the registry are the test
+// script's to write (scripts/wine-fake-ports.sh, ftdi_driver_gave):
 //   FLASH89_FAKE_FTD2XX=COM2:4,COM5:16   an adapter on each COM port, with
 //                                        its samples per baud
 //   FLASH89_FAKE_FTD2XX_TRACE=FILE       where each adapter's pin changes are
@@ -21,6 +23,7 @@
 
 #include "serial/ftd2xx_types.h"
 #include "sim/fake_ftd2xx_hooks.h"
+#include "sim/fake_ftdi_registry.h"
 
 namespace {
 
@@ -122,10 +125,14 @@ EXPORT FtStatus WINAPI FT_Close(FtHandle handle) {
 EXPORT void FakeFtd2xxReset() {
   hooked = true;
   fake_ftdi::Reset();
+  fake_ftdi_registry::ForgetComNumbers();
 }
 
+// As FTDI's driver does, the adapter's COM number goes into the registry.
 EXPORT int FakeFtd2xxAddAdapter(const fake_ftdi::AdapterTraits* traits) {
-  return fake_ftdi::AddAdapter(*traits);
+  const int index = fake_ftdi::AddAdapter(*traits);
+  if (traits->comNumber > 0) fake_ftdi_registry::RecordComNumber(index, traits->comNumber);
+  return index;
 }
 
 EXPORT void FakeFtd2xxUseClock(fake_ftdi::NowFunction now, fake_ftdi::AdvanceFunction advance) {

@@ -35,11 +35,14 @@ serial_lines_raised_since() {
     $3 == "TIOCSBRK" { raised++ }
     END { print raised + 0 }'
 }
-# start_on_adapter SAMPLES-PER-BAUD: flash89.exe with the adapter on COM2.
+# start_on_adapter SAMPLES-PER-BAUD [COM-NUMBER]: flash89.exe with the
+# adapter on COM2 or the COM port given, which FTDI's driver gave it.
 start_on_adapter() {
   chip_trace="$work/adapter-trace-$1"
   : >"$chip_trace"
-  export FLASH89_FAKE_FTD2XX="COM2:$1" FLASH89_FAKE_FTD2XX_TRACE
+  ftdi_driver_forget
+  ftdi_driver_gave "${2:-2}"
+  export FLASH89_FAKE_FTD2XX="COM${2:-2}:$1" FLASH89_FAKE_FTD2XX_TRACE
   FLASH89_FAKE_FTD2XX_TRACE=$(windows_path "$chip_trace")
   "$wine" "$exe" >"$work/flash89.log" 2>&1 &
   program=$!
@@ -85,5 +88,37 @@ click 268 244
 expect_error_box "Verbindung zu COM2 unterbrochen."
 [ "$(instructions)" = 0 ] || fail "the chip received instructions from an untrusted adapter"
 stop_program
+
+echo "-- COM1 a plain serial port while an FTDI adapter sits on COM5"
+com1="$work/fake-com1"
+touch "$com1"
+start_on_adapter 16 5
+chip_trace=$serial_trace chip_device=$com1
+com1_calls() { grep -c " $com1 $1 " "$serial_trace" 2>/dev/null || true; }
+# All of COM1's descriptors are closed, and more closes were recorded than $1.
+com1_closed_since() {
+  local closes
+  closes=$(com1_calls close)
+  [ "$closes" -gt "$1" ] && [ "$closes" -eq $(($(com1_calls open) + $(com1_calls attach) + $(com1_calls dup))) ]
+}
+# click_on_com1 X Y WHAT [FILE]: one command, which opens COM1 exactly once.
+click_on_com1() {
+  local opens closes
+  opens=$(com1_calls open) closes=$(com1_calls close)
+  click "$1" "$2"
+  [ -z "${4:-}" ] || choose_file "$4"
+  wait_for 120 "$3 did not end" com1_closed_since "$closes"
+  [ "$(($(com1_calls open) - opens))" = 1 ] || fail "$3 opened COM1 $(($(com1_calls open) - opens)) times"
+}
+click 345 244
+wait_for 30 "no COM1 geöffnet" memo_line_is 1 "COM1 geöffnet"
+click_on_com1 268 244 "Erase"
+chip_is_erased
+click_on_com1 60 244 "Flash hex" "$data/blink_lf.hex"
+flash_holds "$data/blink.bin"
+[ "$(grep -c " ftd2xx:COM5 " "$work/adapter-trace-16")" = 0 ] || fail "the adapter on COM5 was used"
+stop_program
+rm -f "$com1"
+ftdi_driver_forget
 unset FLASH89_FAKE_FTD2XX FLASH89_FAKE_FTD2XX_TRACE
-echo "flash89.exe under Wine on an FTDI adapter: Erase, HEX and binary images byte for byte under either multiplier; an untrusted rate refused"
+echo "flash89.exe under Wine on an FTDI adapter: Erase, HEX and binary images byte for byte under either multiplier; an untrusted rate refused; a plain COM1 beside an adapter opened once per command"

@@ -14,8 +14,6 @@
 #include "isp/isp.h"
 #include "temp_files.h"
 
-using device_seam::LineCode;
-
 namespace {
 
 // The line changes of a waveform, without their times and without switches
@@ -88,59 +86,6 @@ TEST_P(FtdiCommands, TheAdapterDrawsTheSerialPortsWaveform) {
   EXPECT_EQ(Changes(fake_ftdi::Events(adapter)),
             Changes({serial.begin() + kLineCheckSwitches, serial.end()}));
   EXPECT_EQ(DecodedBytes(ChipOnAdapter(adapter)), DecodedBytes(ChipOn("COM2")));
-}
-
-TEST_P(FtdiCommands, EveryPhaseLastsAtLeastItsWait) {
-  // Slow and fast crystals within what the measurement accepts.
-  for (const double clockError : {0.95, 1.0, 1.04}) {
-    SCOPED_TRACE(clockError);
-    FakeFtdiTest::SetUp();
-    const int adapter = AdapterOnCom2(WithMultiplier(GetParam(), clockError));
-    const struct {
-      LineCode code;
-      double waitMs;
-    } script[] = {
-        {LineCode::SetRts, 0.01},   {LineCode::SetDtr, 0.02},    {LineCode::SetBreak, 0.01},
-        {LineCode::ClearRts, 0.01}, {LineCode::SetRts, 5},       {LineCode::ClearBreak, 0.013},
-        {LineCode::ClearDtr, 0.5},  {LineCode::SetDtr, 100},     {LineCode::ClearRts, 0.0101},
-        {LineCode::SetRts, 0.01},   {LineCode::SetBreak, 10.37}, {LineCode::ClearBreak, 0},
-        {LineCode::ClearDtr, 0},    {LineCode::ClearRts, 0.01},
-    };
-    ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
-    ASSERT_EQ(ChooseLineDriver("COM2:9600,N,8,1"), LineDriverChoice::Adapter);
-    for (const auto& step : script) {
-      switch (step.code) {
-        case LineCode::SetRts: SetRtsLine(true); break;
-        case LineCode::ClearRts: SetRtsLine(false); break;
-        case LineCode::SetDtr: SetDtrLine(true); break;
-        case LineCode::ClearDtr: SetDtrLine(false); break;
-        case LineCode::SetBreak: SetTxdLine(true); break;
-        case LineCode::ClearBreak: SetTxdLine(false); break;
-      }
-      WaitMs(step.waitMs);
-    }
-    EXPECT_FALSE(LineFailedSinceOpen());
-    ClosePort();
-    const std::vector<LineEvent>& events = fake_ftdi::Events(adapter);
-    ASSERT_GE(events.size(), std::size(script));
-    for (std::size_t i = 0; i + 1 < std::size(script); ++i) {
-      const auto phaseNs = events[i + 1].ns - events[i].ns;
-      EXPECT_GE(static_cast<double>(phaseNs), script[i].waitMs * 1e6) << "phase " << i;
-      // Switches without a wait between them still come one after the other.
-      EXPECT_GT(phaseNs, 0) << "phase " << i;
-    }
-    EXPECT_EQ(fake_ftdi::Counts(adapter).samplesCutOff, 0);
-  }
-}
-
-TEST_P(FtdiCommands, BothMultipliersGiveTheSameSampleRate) {
-  AdapterOnCom2(WithMultiplier(GetParam()));
-  ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
-  ASSERT_EQ(ChooseLineDriver("COM2:9600,N,8,1"), LineDriverChoice::Adapter);
-  const double rate = dynamic_cast<AdapterLineDriver&>(ActiveLineDriver()).SamplesPerMs() * 1000;
-  EXPECT_GE(rate, kSampleRateHz);
-  EXPECT_LE(rate, kSampleRateHz * 1.03);
-  ClosePort();
 }
 
 INSTANTIATE_TEST_SUITE_P(SamplesPerBaud, FtdiCommands, testing::Values(4.0, 16.0),

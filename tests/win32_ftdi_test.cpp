@@ -17,6 +17,7 @@
 #include "serial/adapter_lines.h"
 #include "serial/rezero.h"
 #include "serial/system_library.h"
+#include "sim/fake_ftdi_registry.h"
 #include "sim/virtual_counter.h"
 #include "temp_files.h"
 
@@ -106,25 +107,28 @@ TEST_F(D2xxAdapter, RateItCannotTrustEndsTheCommandAsALostPort) {
   EXPECT_FALSE(Counts(adapter).open);
 }
 
-TEST_F(D2xxAdapter, AdapterOnAnotherComPortLeavesThisOneSerial) {
+TEST_F(D2xxAdapter, AdapterOnAnotherComPortLeavesThisOneSerialAndUntouched) {
   const int adapter = AdapterOn(7);
-  ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
-  SetTxdLine(true);
-  EXPECT_FALSE(LineFailedSinceOpen());
-  DCB control{};
-  control.DCBlength = sizeof control;
-  EXPECT_TRUE(GetCommState(reinterpret_cast<HANDLE>(PortHandle), &control));
-  ClosePort();
-  const fake_ftdi::AdapterCounts counts = Counts(adapter);
-  EXPECT_EQ(counts.opens, counts.closes);
-  EXPECT_EQ(counts.bitBangEntries, 0);
+  ASSERT_EQ(EraseCommand(2), std::nullopt);
+  // Not one of FTDI's COM ports: no adapter was opened to look, so the
+  // serial port was never given up.
+  EXPECT_EQ(Counts(adapter).opens, 0);
+}
+
+TEST_F(D2xxAdapter, ComPortThatNoFtdiDeviceAnswersForIsHadBackAsSerial) {
+  // The registry still names COM2 for a device that is gone.
+  fake_ftdi_registry::RecordComNumber(9, 2);
+  const int adapter = AdapterOn(7);
+  ASSERT_EQ(EraseCommand(2), std::nullopt);
+  EXPECT_EQ(Counts(adapter).bitBangEntries, 0);
+  EXPECT_EQ(Counts(adapter).opens, Counts(adapter).closes);
 }
 
 TEST_F(D2xxAdapter, BitBangTurnedOffLeavesTheAdapterAlone) {
   const int adapter = AdapterOn(2);
   _putenv_s(kBitBangSetting, "off");
   ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
-  SetTxdLine(true);
+  EXPECT_EQ(ChooseLineDriver("COM2:9600,N,8,1"), LineDriverChoice::SerialPort);
   ClosePort();
   EXPECT_EQ(Counts(adapter).opens, 0);
 }

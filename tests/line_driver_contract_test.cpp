@@ -1,0 +1,180 @@
+// What every line driver promises the programming code above it, checked
+// once per driver: the serial port on the fake device, the FTDI adapter on
+// the fake adapter (under either baud multiplier and an inexact crystal),
+// and the counting driver of dry runs.
+#include <gtest/gtest.h>
+
+#include "fake_ftdi_fixture.h"
+#include "serial/counting_lines.h"
+
+using device_seam::LineCode;
+
+namespace {
+
+enum class Driver { SerialPort, Adapter, Counting };
+
+struct DriverCase {
+  const char* name;
+  Driver driver;
+  double samplesPerBaud = 16;
+  double clockError = 1.0;
+};
+
+struct Step {
+  LineCode code;
+  double waitMs;
+};
+
+// Every switch changes its line, so that each shows on a driver that
+// records only changes.
+constexpr Step kScript[] = {
+    {LineCode::SetRts, 0.01},   {LineCode::SetDtr, 0.02},    {LineCode::SetBreak, 0.01},
+    {LineCode::ClearRts, 0.01}, {LineCode::SetRts, 5},       {LineCode::ClearBreak, 0.013},
+    {LineCode::ClearDtr, 0.5},  {LineCode::SetDtr, 100},     {LineCode::ClearRts, 0.0101},
+    {LineCode::SetRts, 0.01},   {LineCode::SetBreak, 10.37}, {LineCode::ClearBreak, 0},
+    {LineCode::ClearDtr, 0},    {LineCode::ClearRts, 0.01},
+};
+
+void Play(const Step& step) {
+  switch (step.code) {
+    case LineCode::SetRts: SetRtsLine(true); break;
+    case LineCode::ClearRts: SetRtsLine(false); break;
+    case LineCode::SetDtr: SetDtrLine(true); break;
+    case LineCode::ClearDtr: SetDtrLine(false); break;
+    case LineCode::SetBreak: SetTxdLine(true); break;
+    case LineCode::ClearBreak: SetTxdLine(false); break;
+  }
+  WaitMs(step.waitMs);
+}
+
+LineEvent AsEvent(LineCode code) {
+  switch (code) {
+    case LineCode::SetRts: return {0, PortLine::Rts, true};
+    case LineCode::ClearRts: return {0, PortLine::Rts, false};
+    case LineCode::SetDtr: return {0, PortLine::Dtr, true};
+    case LineCode::ClearDtr: return {0, PortLine::Dtr, false};
+    case LineCode::SetBreak: return {0, PortLine::Txd, true};
+    case LineCode::ClearBreak: return {0, PortLine::Txd, false};
+  }
+  return {};
+}
+
+constexpr const char* kMode = "COM2:9600,N,8,1";
+
+}  // namespace
+
+class LineDriverContract : public FakeFtdiTest, public testing::WithParamInterface<DriverCase> {
+ protected:
+  void SetUp() override {
+    FakeFtdiTest::SetUp();
+    if (GetParam().driver != Driver::Adapter) return;
+    fake_ftdi::AdapterTraits traits =
+        WithMultiplier(GetParam().samplesPerBaud, GetParam().clockError);
+    traits.failAfterSamples = failAfterSamples_;
+    adapter_ = AdapterOnCom2(traits);
+  }
+
+  // The driver under test takes the lines of COM2; the counting driver
+  // takes them for the scope of the test.
+  void Take() {
+    if (GetParam().driver == Driver::Counting) {
+      counting_.emplace(counter_);
+      return;
+    }
+    ASSERT_TRUE(OpenPort(kMode));
+    const LineDriverChoice expected = GetParam().driver == Driver::Adapter
+                                          ? LineDriverChoice::Adapter
+                                          : LineDriverChoice::SerialPort;
+    ASSERT_EQ(ChooseLineDriver(kMode), expected);
+  }
+
+  const std::vector<LineEvent>& Events() const {
+    return adapter_ >= 0 ? fake_ftdi::Events(adapter_) : fake_serial::Events("COM2");
+  }
+
+  CountingLineDriver counter_;
+  std::optional<ScopedLineDriver> counting_;
+  int adapter_ = -1;
+  long failAfterSamples_ = -1;
+};
+
+TEST_P(LineDriverContract, EverySwitchReachesItsLineInOrderAndEveryWaitLastsItsTime) {
+  Take();
+  for (const Step& step : kScript) Play(step);
+  EXPECT_FALSE(LineFailedSinceOpen());
+  if (GetParam().driver == Driver::Counting) {
+    double waits = 0;
+    for (const Step& step : kScript) waits += step.waitMs;
+    EXPECT_EQ(counter_.Work().modemSwitches, 10);
+    EXPECT_EQ(counter_.Work().breakSwitches, 4);
+    EXPECT_DOUBLE_EQ(counter_.Work().waitMs, waits);
+    return;
+  }
+  ClosePort();
+  const std::vector<LineEvent>& events = Events();
+  ASSERT_EQ(events.size(), std::size(kScript));
+  for (std::size_t i = 0; i < std::size(kScript); ++i) {
+    const LineEvent expected = AsEvent(kScript[i].code);
+    EXPECT_EQ(events[i].line, expected.line) << "switch " << i;
+    EXPECT_EQ(events[i].on, expected.on) << "switch " << i;
+    if (i + 1 == std::size(kScript)) break;
+    const auto phaseNs = events[i + 1].ns - events[i].ns;
+    EXPECT_GE(static_cast<double>(phaseNs), kScript[i].waitMs * 1e6) << "phase " << i;
+    // Switches without a wait between them still come one after the other.
+    EXPECT_GT(phaseNs, 0) << "phase " << i;
+  }
+  if (adapter_ >= 0) {
+    EXPECT_EQ(fake_ftdi::Counts(adapter_).samplesCutOff, 0);
+  }
+}
+
+TEST_P(LineDriverContract, StatesItsSwitchCostOnlyWhereItNeedsNoTiming) {
+  Take();
+  const std::optional<LineCost> cost = ActiveLineDriver().KnownCost();
+  if (GetParam().driver != Driver::Adapter) {
+    EXPECT_FALSE(cost.has_value());
+    return;
+  }
+  // One sample at a rate that is never below the one asked, and close to it.
+  ASSERT_TRUE(cost.has_value());
+  EXPECT_LE(cost->modemSwitchMs, 1000 / kSampleRateHz);
+  EXPECT_GE(cost->modemSwitchMs, 1000 / (kSampleRateHz * 1.07));
+  EXPECT_EQ(cost->breakSwitchMs, cost->modemSwitchMs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, LineDriverContract,
+                         testing::Values(DriverCase{"SerialPort", Driver::SerialPort},
+                                         DriverCase{"AdapterTimes4", Driver::Adapter, 4},
+                                         DriverCase{"AdapterTimes16", Driver::Adapter, 16},
+                                         DriverCase{"AdapterSlowCrystal", Driver::Adapter, 16,
+                                                    0.95},
+                                         DriverCase{"AdapterFastCrystal", Driver::Adapter, 4, 1.04},
+                                         DriverCase{"Counting", Driver::Counting}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A port that goes away midway is reported by the drivers that have one.
+class LostLines : public LineDriverContract {
+ protected:
+  void SetUp() override {
+    // Past the adapter's rate measurement and into the script.
+    failAfterSamples_ = 100'000;
+    LineDriverContract::SetUp();
+    fake_serial::SetDevice("COM2", fake_serial::DeviceState::Present, 3);
+  }
+};
+
+TEST_P(LostLines, ALineThatGoesAwayIsReported) {
+  Take();
+  for (int round = 0; round < 3; ++round) {
+    for (const Step& step : kScript) Play(step);
+  }
+  EXPECT_TRUE(LineFailedSinceOpen());
+  ClosePort();
+  EXPECT_EQ(PortHandle, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, LostLines,
+                         testing::Values(DriverCase{"SerialPort", Driver::SerialPort},
+                                         DriverCase{"AdapterTimes4", Driver::Adapter, 4},
+                                         DriverCase{"AdapterTimes16", Driver::Adapter, 16}),
+                         [](const auto& info) { return std::string(info.param.name); });
