@@ -25,7 +25,7 @@ grep -q "MIT" "$unpacked/$folder/LICENCE.txt" || fail "the licence is not the MI
 for program in "$exe" "$unpacked/$folder/flash89-cli.exe"; do
   for dll in $(x86_64-w64-mingw32-objdump -p "$program" | awk '/DLL Name:/ {print tolower($3)}'); do
     case "$dll" in
-      kernel32.dll | user32.dll | gdi32.dll | comdlg32.dll | msvcrt.dll) ;;
+      kernel32.dll | advapi32.dll | user32.dll | gdi32.dll | comdlg32.dll | msvcrt.dll) ;;
       *) fail "${program##*/} needs $dll, which Windows does not have" ;;
     esac
   done
