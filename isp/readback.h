@@ -1,0 +1,55 @@
+// Reading the chip back, where the cable brings its data output (MISO) to
+// the port's CTS input. MOSI is held at 0 while a byte is clocked out, and
+// CTS is sampled while the clock pulse is on: there the chip's output is
+// stable whichever clock edge it changes on.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+inline constexpr std::uint8_t kReadSignature = 0x28;
+inline constexpr std::uint8_t kReadProgramMemory = 0x20;
+inline constexpr std::uint8_t kReadProgramPage = 0x30;
+inline constexpr std::size_t kPageSize = 64;
+
+// The signature's first two bytes: Atmel, AT89S8253. The third byte's value
+// is not confirmed, so it decides nothing.
+inline constexpr std::uint8_t kAtmelSignature = 0x1E;
+inline constexpr std::uint8_t kAt89s8253Signature = 0x73;
+
+// Whether a cable's level shifter inverts MISO on its way to CTS. Not the
+// same on every board, so it is found from the signature.
+enum class CtsPolarity : std::uint8_t { OnIsHigh, OnIsLow };
+
+// Thrown when the port cannot read its CTS line at all.
+struct NoDataLine {};
+
+struct SignatureRead {
+  std::array<std::uint8_t, 3> bytes{};  // under the polarity found, else as CTS gave them
+  std::optional<CtsPolarity> polarity;  // the one under which the bytes read 1E 73
+};
+
+// Eight clock pulses with MOSI at 0; a bit is 1 where CTS was on. Ends, as
+// a sent byte does, with the clock on and TXD in break.
+std::uint8_t ReceiveIspByte();
+
+// Reset held, programming enabled; nothing is erased. The chip then
+// answers read instructions.
+void EnableProgramming();
+
+// The three signature bytes and the polarity under which they name an
+// AT89S8253.
+SignatureRead ReadSignature();
+
+// Whether the signature names another chip of the same maker, under either
+// polarity: a chip that answers, but not this one.
+bool NamesAnotherAtmelChip(const SignatureRead& read);
+
+std::uint8_t ReadFlashByte(std::uint16_t address, CtsPolarity polarity);
+
+// The 64 bytes of the page that holds address, lowest address first.
+void ReadFlashPage(std::uint16_t address, CtsPolarity polarity,
+                   std::span<std::uint8_t, kPageSize> into);
