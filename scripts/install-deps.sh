@@ -4,8 +4,8 @@
 # root. Usage: scripts/install-deps.sh [run|test|bench|package]
 set -euo pipefail
 
-run_packages=(build-essential cmake qt6-base-dev libftdi1-dev xvfb xauth)
-test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev xdotool dpkg-dev file lintian
+run_packages=(build-essential cmake qt6-base-dev libftdi1-dev xvfb xdotool)
+test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev dpkg-dev file lintian
                desktop-file-utils g++-mingw-w64-x86-64 googletest wine64)
 
 bench_packages=(strace)

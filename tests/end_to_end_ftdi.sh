@@ -22,7 +22,6 @@ preloads="$serial_preload $ftdi_preload"
 printf '\x5a\x00\xc3\xff\x01' >"$work/other.bin"
 
 adapter=ftdi:com2 chip_device=ftdi:com2 chip_trace="$work/adapter-trace"
-source "$(dirname "$0")/chip_checks.sh"
 adapter_closes() { grep -c " $adapter close " "$work/adapter-trace" 2>/dev/null || true; }
 # One command ended: the adapter was closed once more, and given back to
 # the kernel's driver.

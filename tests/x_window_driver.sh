@@ -1,8 +1,8 @@
 # Sourced, not run: the real flash89 window on a virtual X display, as a
-# person drives it. The caller sets `set -euo pipefail`, and once the
-# program runs, program and window. It makes work, a temporary folder
-# removed on exit (the program's log is work/flash89.log), and pids, the
-# processes killed on exit.
+# person drives it. The caller sets `set -euo pipefail`, what chip_checks.sh
+# needs, and once the program runs, program and window. It makes work, a
+# temporary folder removed on exit (the program's log is work/flash89.log),
+# and pids, the processes killed on exit.
 
 for tool in Xvfb xdotool; do
   command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
@@ -15,6 +15,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/chip_checks.sh"
 
 # A virtual display of its own; exports DISPLAY.
 start_x_display() {
@@ -40,7 +41,7 @@ second_window() {
 choose_file() {
   local dialog
   dialog=$(second_window)
-  [ -n "$dialog" ] || { echo "the open-file dialog did not appear"; cat "$work/flash89.log"; exit 1; }
+  [ -n "$dialog" ] || fail "the open-file dialog did not appear"
   xdotool windowfocus --sync "$dialog"
   xdotool type --delay 10 "$1"
   xdotool key Return
