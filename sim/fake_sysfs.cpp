@@ -65,7 +65,7 @@ void AddUsbSerial(const std::string& ttyName, int bus, int address, int interfac
   fs::create_directory_symlink(port, tty / "device");
 }
 
-void AddPlainTty(const std::string& ttyName) {
+void AddPlainTty(const std::string& ttyName, bool uartFound) {
   const fs::path port = tree.root / "devices/platform/serial8250" / ttyName;
   fs::create_directories(port);
   const fs::path driver = tree.root / "bus/platform/drivers/serial8250";
@@ -75,6 +75,13 @@ void AddPlainTty(const std::string& ttyName) {
   const fs::path tty = tree.root / "class/tty" / ttyName;
   fs::create_directories(tty);
   fs::create_directory_symlink(port, tty / "device");
+  // The serial core's port type: a 16550A, or none for a port it keeps
+  // without a UART.
+  Write(tty / "type", uartFound ? "4" : "0");
+}
+
+void AddVirtualTty(const std::string& ttyName) {
+  fs::create_directories(tree.root / "class/tty" / ttyName);
 }
 
 }  // namespace fake_sysfs
