@@ -6,7 +6,8 @@
 
 namespace fake_sysfs {
 
-// An empty tree; SysfsRoot() names it from now on.
+// An empty tree; SysfsRoot() names it from now on. It is removed when the
+// process ends, however it ends.
 void Reset();
 std::string Root();
 

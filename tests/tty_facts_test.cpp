@@ -2,8 +2,13 @@
 #include "serial/tty_facts.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "sim/fake_sysfs.h"
 #include "temp_files.h"
@@ -98,4 +103,27 @@ TEST_F(TtyFacts, ListedAreTheSerialTtysByNameWithTheirDriverAndFtdiChips) {
   EXPECT_FALSE(ttys[3].IsFtdiChip());
 
   EXPECT_TRUE(ListSerialTtys(dev_.Path("no-sysfs")).empty());
+}
+
+TEST(FakeSysfs, TreeIsRemovedWhenItsProcessIsKilled) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    fake_sysfs::Reset();
+    pause();
+    _exit(0);
+  }
+  const std::filesystem::path tree =
+      std::filesystem::temp_directory_path() / ("flash89-sysfs-" + std::to_string(child));
+  for (int i = 0; i < 1000 && !std::filesystem::exists(tree); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  const bool made = std::filesystem::exists(tree);
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  ASSERT_TRUE(made);
+  for (int i = 0; i < 1000 && std::filesystem::exists(tree); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_FALSE(std::filesystem::exists(tree));
 }
