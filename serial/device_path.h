@@ -1,12 +1,9 @@
+// The adapter code's name for a tty fact, until it includes
+// serial/tty_facts.h itself.
 #pragma once
 
-#include <string>
-#include <string_view>
+#include "serial/tty_facts.h"
 
 namespace device_seam {
-
-// The device file behind "COM1", "COM2", ...: FLASH89_COMn when it is set,
-// otherwise /dev/ttyS(n-1). Empty for a name that is no COM port.
-std::string DevicePathFor(std::string_view deviceName);
-
+using tty_facts::DevicePathFor;
 }  // namespace device_seam

@@ -8,9 +8,8 @@
 
 #include <string>
 
-#include "serial/device_path.h"
 #include "serial/device_seam.h"
-#include "serial/sysfs_driver.h"
+#include "serial/tty_facts.h"
 
 namespace device_seam {
 namespace {
@@ -36,7 +35,7 @@ bool ConfigureLine(int fd) {
 }  // namespace
 
 Handle OpenDevice(std::string_view deviceName) {
-  const std::string path = DevicePathFor(deviceName);
+  const std::string path = tty_facts::DevicePathFor(deviceName);
   if (path.empty()) return kInvalidHandle;
   // Non-blocking, so that a missing carrier cannot hang the open; never the
   // controlling terminal.
@@ -93,8 +92,8 @@ void CloseDevice(Handle handle) {
 }
 
 std::string DeviceDriverName(std::string_view deviceName) {
-  const std::string path = DevicePathFor(deviceName);
-  return path.empty() ? std::string() : TtyDriverName("/sys", path);
+  const std::string path = tty_facts::DevicePathFor(deviceName);
+  return path.empty() ? std::string() : tty_facts::TtyDriverName(path, tty_facts::SysfsRoot());
 }
 
 }  // namespace device_seam

@@ -6,7 +6,8 @@
 
 namespace fake_sysfs {
 
-// An empty tree; SysfsRoot() names it from now on.
+// An empty tree; SysfsRoot() names it from now on. It is removed when the
+// process ends, however it ends.
 void Reset();
 std::string Root();
 
@@ -15,7 +16,11 @@ std::string Root();
 void AddUsbSerial(const std::string& ttyName, int bus, int address, int interfaceNumber,
                   const std::string& driver);
 
-// A tty that is not on USB, such as a built-in port.
-void AddPlainTty(const std::string& ttyName);
+// A tty that is not on USB, such as a built-in port; without a UART found,
+// one of the ports that the serial core keeps whether or not it has one.
+void AddPlainTty(const std::string& ttyName, bool uartFound = true);
+
+// A tty on no device, such as a console.
+void AddVirtualTty(const std::string& ttyName);
 
 }  // namespace fake_sysfs

@@ -1,5 +1,5 @@
 // Test programs that link the fake sysfs look for ttys in its tree.
-#include "serial/usb_location.h"
+#include "serial/tty_facts.h"
 #include "sim/fake_sysfs.h"
 
-std::string SysfsRoot() { return fake_sysfs::Root(); }
+std::string tty_facts::SysfsRoot() { return fake_sysfs::Root(); }

@@ -18,7 +18,7 @@
 #include "commands/line_check.h"
 #include "isp/isp.h"
 #include "serial/rezero.h"
-#include "serial/sysfs_driver.h"
+#include "serial/tty_facts.h"
 #include "sim/chip_model.h"
 #include "sim/trace_file.h"
 #include "temp_files.h"
@@ -330,7 +330,7 @@ TEST(SysfsDriver, DriverBehindTheTtyIsNamedThroughTheKernelsSerialLayers) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.device);
-    EXPECT_EQ(device_seam::TtyDriverName(root, c.device), c.driver);
+    EXPECT_EQ(tty_facts::TtyDriverName(c.device, root), c.driver);
   }
-  EXPECT_EQ(device_seam::TtyDriverName(folder.Path("no-sysfs"), folder.Path("dev/ttyUSB0")), "");
+  EXPECT_EQ(tty_facts::TtyDriverName(folder.Path("dev/ttyUSB0"), folder.Path("no-sysfs")), "");
 }
