@@ -1,17 +1,21 @@
-// The chip model catches what a real chip would not accept.
+// The chip model catches what a real chip would not accept, and answers
+// what a real one would.
 #include "sim/chip_model.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "fake_chip_fixture.h"
+
 namespace {
 
-// Builds a waveform switch by switch on a clock of its own.
+// Builds a waveform switch by switch on a clock of its own, fed to a chip
+// as it goes.
 class Waveform {
  public:
   Waveform& Switch(PortLine line, bool on) {
-    events_.push_back({now_, line, on});
+    chip_.Feed(LineEvent{now_, line, on});
     return *this;
   }
   Waveform& Wait(std::int64_t ns) {
@@ -22,27 +26,40 @@ class Waveform {
   Waveform& Reset(std::int64_t settleNs = 20'000'000) {
     return Switch(PortLine::Rts, true).Switch(PortLine::Dtr, true).Wait(settleNs);
   }
-  Waveform& Byte(std::uint8_t value, std::int64_t phaseNs = 10'000) {
+  // With answer given, MISO is sampled in the middle of each clock pulse.
+  Waveform& Byte(std::uint8_t value, std::int64_t phaseNs = 10'000,
+                 std::uint8_t* answer = nullptr) {
     for (int bit = 7; bit >= 0; --bit) {
       Switch(PortLine::Txd, ((value >> bit) & 1) == 0).Wait(phaseNs);
-      Switch(PortLine::Rts, false).Wait(phaseNs);
-      Switch(PortLine::Rts, true).Wait(phaseNs);
+      Switch(PortLine::Rts, false).Wait(phaseNs / 2);
+      if (answer != nullptr) *answer = static_cast<std::uint8_t>(*answer << 1 | chip_.Miso());
+      Wait(phaseNs - phaseNs / 2).Switch(PortLine::Rts, true).Wait(phaseNs);
     }
     return Wait(phaseNs).Switch(PortLine::Txd, true);
   }
+  Waveform& Read(std::uint8_t& answer) { return Byte(0x00, 10'000, &answer); }
   Waveform& Instruction(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
     return Byte(a).Byte(b).Byte(c).Byte(d);
   }
-  ChipModel Chip() const {
-    ChipModel chip;
-    chip.Feed(events_);
-    return chip;
+  Waveform& Page(std::uint8_t opcode, int address, const std::vector<std::uint8_t>& data) {
+    Byte(opcode).Byte(static_cast<std::uint8_t>(address >> 8)).Byte(address & 0xFF);
+    for (std::uint8_t value : data) Byte(value);
+    return *this;
   }
+  Waveform& Enabled() { return Reset().Instruction(0xAC, 0x53, 0, 0).Wait(1'000'000); }
+  ChipModel Chip() const { return chip_; }
 
  private:
-  std::vector<LineEvent> events_;
+  ChipModel chip_;
   std::int64_t now_ = 0;
 };
+
+std::vector<std::uint8_t> PageData() {
+  std::vector<std::uint8_t> data(ChipModel::kPageSize);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 3);
+  data[5] = 0xFF;
+  return data;
+}
 
 }  // namespace
 
@@ -75,6 +92,13 @@ TEST(ChipModel, ReportsEachKindOfTimingFault) {
                                   .Instruction(0x40, 0, 0, 0)},
       {"before Programming Enable", Waveform().Reset().Instruction(0x40, 0, 0, 0)},
       {"middle of an instruction", Waveform().Reset().Byte(0xAC).Switch(PortLine::Dtr, false)},
+      {"before the previous", Waveform()
+                                  .Enabled()
+                                  .Page(0x50, 0x0040, PageData())
+                                  .Wait(1'000'000)
+                                  .Instruction(0x28, 0, 0x30, 0)},
+      {"reset during the write cycle",
+       Waveform().Enabled().Page(0x50, 0x0040, PageData()).Switch(PortLine::Dtr, false)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.fault);
@@ -92,4 +116,117 @@ TEST(ChipModel, DataChangedTooSoonAfterTheClockIsReported) {
   const ChipModel chip = waveform.Chip();
   ASSERT_EQ(chip.Violations().size(), 1u);
   EXPECT_NE(chip.Violations()[0].find("after the bit was taken"), std::string::npos);
+}
+
+TEST(ChipModel, PageWriteProgramsTheWholePageInOneCycleAndLeaves0xFFCellsAlone) {
+  const std::vector<std::uint8_t> data = PageData();
+  std::uint8_t polled = 0;
+  std::uint8_t afterCycle = 0;
+  Waveform waveform;
+  // The low six address bits are ignored: this is the page at 0x0140.
+  waveform.Enabled().Page(0x50, 0x017F, data);
+  // Read during the cycle, a cell of the page polls it: its top bit inverted.
+  waveform.Byte(0x20).Byte(0x01).Byte(0x7F).Read(polled);
+  waveform.Wait(5'000'000).Byte(0x20).Byte(0x01).Byte(0x7F).Read(afterCycle);
+  const ChipModel chip = waveform.Chip();
+  EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    // Not erased: programming only clears bits, and 0xFF clears none.
+    EXPECT_EQ(chip.Flash()[0x140 + i], ChipModel::FactoryPattern(0x140 + i) & data[i]) << i;
+  }
+  const std::uint8_t last = ChipModel::FactoryPattern(0x17F) & data[63];
+  EXPECT_EQ(polled, data[63] ^ 0x80);
+  EXPECT_EQ(afterCycle, last);
+  ASSERT_EQ(chip.Instructions().size(), 4u);
+  const ChipInstruction& page = chip.Instructions()[1];
+  EXPECT_EQ(page.bytes, (std::array<std::uint8_t, 4>{0x50, 0x01, 0x7F, data[0]}));
+  EXPECT_EQ(page.more, std::vector<std::uint8_t>(data.begin() + 1, data.end()));
+  EXPECT_EQ(chip.Instructions()[2].more.size(), 0u);
+}
+
+TEST(ChipModel, PageReadAnswersTheSixtyFourBytesAfterItsAddress) {
+  Waveform waveform;
+  waveform.Enabled().Instruction(0xAC, 0x80, 0, 0).Wait(10'000'000);
+  waveform.Instruction(0x40, 0x2F, 0xC1, 0x5A).Wait(5'000'000);
+  waveform.Byte(0x30).Byte(0x2F).Byte(0xC0);
+  std::vector<std::uint8_t> answer(ChipModel::kPageSize);
+  for (std::uint8_t& byte : answer) waveform.Read(byte);
+  const ChipModel chip = waveform.Chip();
+  EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
+  std::vector<std::uint8_t> expected(ChipModel::kPageSize, 0xFF);
+  expected[1] = 0x5A;
+  EXPECT_EQ(answer, expected);
+  EXPECT_TRUE(chip.Miso()) << "the output is idle again after the page";
+}
+
+// The chip behind the in-process fake device's cable, read as a programmer
+// reads it: MOSI held at 0, CTS sampled while the clock pulse is on.
+class ChipBehindCable : public FakeChipTest {
+ protected:
+  void Plug(fake_serial::Cable cable, int weakCell = -1) {
+    fake_serial::SetDevice("COM2", fake_serial::DeviceState::Present);
+    fake_serial::SetLineBehaviour("COM2", {.cable = cable, .weakCell = weakCell});
+    ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
+    EnterProgramming();
+  }
+  void TearDown() override {
+    ClosePort();
+    FakeChipTest::TearDown();
+  }
+  static std::uint8_t ReadIspByte() {
+    std::uint8_t value = 0;
+    for (int bit = 0; bit < 8; ++bit) {
+      SetTxdLine(true);
+      WaitMs(0.01);
+      SetRtsLine(false);
+      WaitMs(0.01);
+      bool cts = false;
+      EXPECT_TRUE(device_seam::ReadCts(PortHandle, cts));
+      SetRtsLine(true);
+      WaitMs(0.01);
+      value = static_cast<std::uint8_t>(value << 1 | cts);
+    }
+    return value;
+  }
+  static std::vector<std::uint8_t> Signature() {
+    std::vector<std::uint8_t> bytes;
+    for (std::uint8_t at : {0x30, 0x31, 0x32}) {
+      for (std::uint8_t sent : {0x28, 0x00, static_cast<int>(at)}) SendIspByte(sent);
+      bytes.push_back(ReadIspByte());
+    }
+    return bytes;
+  }
+};
+
+TEST_F(ChipBehindCable, SignatureReadsRightOnlyUnderTheCablesPolarity) {
+  Plug(fake_serial::Cable::MisoOnCts);
+  EXPECT_EQ(Signature(), (std::vector<std::uint8_t>{0x1E, 0x73, 0x01}));
+  EXPECT_EQ(fake_serial::Counts("COM2").reads, 24);
+  ClosePort();
+  fake_serial::Reset();
+  Plug(fake_serial::Cable::MisoOnCtsInverted);
+  EXPECT_EQ(Signature(), (std::vector<std::uint8_t>{0xE1, 0x8C, 0xFE}));
+  EXPECT_TRUE(ChipOn("COM2").Violations().empty()) << ChipOn("COM2").Report();
+}
+
+TEST_F(ChipBehindCable, CablesWithoutAChipAndAWeakCellAnswerWhatTheyAre) {
+  Plug(fake_serial::Cable::NoLineBack);
+  EXPECT_EQ(Signature(), (std::vector<std::uint8_t>{0x00, 0x00, 0x00}));
+  ClosePort();
+  Plug(fake_serial::Cable::RtsLoopedBack);
+  bool cts = false;
+  ASSERT_TRUE(device_seam::ReadCts(PortHandle, cts));
+  EXPECT_TRUE(cts);  // the clock rests on
+  EXPECT_EQ(Signature(), (std::vector<std::uint8_t>{0x00, 0x00, 0x00}));
+  ClosePort();
+  fake_serial::Reset();
+  Plug(fake_serial::Cable::MisoOnCts, 0x0123);
+  WriteFlashByte(0x0123, 0x5A);
+  WriteFlashByte(0x0124, 0x5A);
+  std::vector<std::uint8_t> read;
+  for (std::uint8_t low : {0x23, 0x24}) {
+    for (std::uint8_t sent : {0x20, 0x01, static_cast<int>(low)}) SendIspByte(sent);
+    read.push_back(ReadIspByte());
+  }
+  EXPECT_EQ(read, (std::vector<std::uint8_t>{0x5B, 0x5A}));
 }
