@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fake_chip_fixture.h"
+#include "isp_read.h"
 
 namespace {
 
@@ -118,52 +119,36 @@ TEST(ChipModel, DataChangedTooSoonAfterTheClockIsReported) {
   EXPECT_NE(chip.Violations()[0].find("after the bit was taken"), std::string::npos);
 }
 
-TEST(ChipModel, PageWriteProgramsTheWholePageInOneCycleAndLeaves0xFFCellsAlone) {
+TEST(ChipModel, PageWriteTakesOneCycleForAllSixtyFourBytesAndAPageReadAnswersThem) {
   const std::vector<std::uint8_t> data = PageData();
   std::uint8_t polled = 0;
-  std::uint8_t afterCycle = 0;
+  std::vector<std::uint8_t> page(ChipModel::kPageSize);
   Waveform waveform;
   // The low six address bits are ignored: this is the page at 0x0140.
   waveform.Enabled().Page(0x50, 0x017F, data);
   // Read during the cycle, a cell of the page polls it: its top bit inverted.
   waveform.Byte(0x20).Byte(0x01).Byte(0x7F).Read(polled);
-  waveform.Wait(5'000'000).Byte(0x20).Byte(0x01).Byte(0x7F).Read(afterCycle);
+  waveform.Wait(5'000'000).Byte(0x30).Byte(0x01).Byte(0x40);
+  for (std::uint8_t& byte : page) waveform.Read(byte);
   const ChipModel chip = waveform.Chip();
   EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
+  EXPECT_EQ(polled, data[63] ^ 0x80);
   for (std::size_t i = 0; i < data.size(); ++i) {
     // Not erased: programming only clears bits, and 0xFF clears none.
     EXPECT_EQ(chip.Flash()[0x140 + i], ChipModel::FactoryPattern(0x140 + i) & data[i]) << i;
+    EXPECT_EQ(page[i], chip.Flash()[0x140 + i]) << i;
   }
-  const std::uint8_t last = ChipModel::FactoryPattern(0x17F) & data[63];
-  EXPECT_EQ(polled, data[63] ^ 0x80);
-  EXPECT_EQ(afterCycle, last);
-  ASSERT_EQ(chip.Instructions().size(), 4u);
-  const ChipInstruction& page = chip.Instructions()[1];
-  EXPECT_EQ(page.bytes, (std::array<std::uint8_t, 4>{0x50, 0x01, 0x7F, data[0]}));
-  EXPECT_EQ(page.more, std::vector<std::uint8_t>(data.begin() + 1, data.end()));
-  EXPECT_EQ(chip.Instructions()[2].more.size(), 0u);
-}
-
-TEST(ChipModel, PageReadAnswersTheSixtyFourBytesAfterItsAddress) {
-  Waveform waveform;
-  waveform.Enabled().Instruction(0xAC, 0x80, 0, 0).Wait(10'000'000);
-  waveform.Instruction(0x40, 0x2F, 0xC1, 0x5A).Wait(5'000'000);
-  waveform.Byte(0x30).Byte(0x2F).Byte(0xC0);
-  std::vector<std::uint8_t> answer(ChipModel::kPageSize);
-  for (std::uint8_t& byte : answer) waveform.Read(byte);
-  const ChipModel chip = waveform.Chip();
-  EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
-  std::vector<std::uint8_t> expected(ChipModel::kPageSize, 0xFF);
-  expected[1] = 0x5A;
-  EXPECT_EQ(answer, expected);
   EXPECT_TRUE(chip.Miso()) << "the output is idle again after the page";
+  ASSERT_EQ(chip.Instructions().size(), 4u);
+  EXPECT_EQ(chip.Instructions()[1].bytes, (std::array<std::uint8_t, 4>{0x50, 0x01, 0x7F, data[0]}));
+  EXPECT_EQ(chip.Instructions()[1].more, std::vector<std::uint8_t>(data.begin() + 1, data.end()));
 }
 
-// The chip behind the in-process fake device's cable, read as a programmer
-// reads it: MOSI held at 0, CTS sampled while the clock pulse is on.
+// The chip behind the in-process fake device's cable, read through CTS.
 class ChipBehindCable : public FakeChipTest {
  protected:
   void Plug(fake_serial::Cable cable, int weakCell = -1) {
+    fake_serial::Reset();
     fake_serial::SetDevice("COM2", fake_serial::DeviceState::Present);
     fake_serial::SetLineBehaviour("COM2", {.cable = cable, .weakCell = weakCell});
     ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
@@ -173,60 +158,38 @@ class ChipBehindCable : public FakeChipTest {
     ClosePort();
     FakeChipTest::TearDown();
   }
-  static std::uint8_t ReadIspByte() {
-    std::uint8_t value = 0;
-    for (int bit = 0; bit < 8; ++bit) {
-      SetTxdLine(true);
-      WaitMs(0.01);
-      SetRtsLine(false);
-      WaitMs(0.01);
-      bool cts = false;
-      EXPECT_TRUE(device_seam::ReadCts(PortHandle, cts));
-      SetRtsLine(true);
-      WaitMs(0.01);
-      value = static_cast<std::uint8_t>(value << 1 | cts);
-    }
-    return value;
-  }
-  static std::vector<std::uint8_t> Signature() {
-    std::vector<std::uint8_t> bytes;
-    for (std::uint8_t at : {0x30, 0x31, 0x32}) {
-      for (std::uint8_t sent : {0x28, 0x00, static_cast<int>(at)}) SendIspByte(sent);
-      bytes.push_back(ReadIspByte());
-    }
-    return bytes;
-  }
 };
 
-TEST_F(ChipBehindCable, SignatureReadsRightOnlyUnderTheCablesPolarity) {
-  Plug(fake_serial::Cable::MisoOnCts);
-  EXPECT_EQ(Signature(), (std::vector<std::uint8_t>{0x1E, 0x73, 0x01}));
-  EXPECT_EQ(fake_serial::Counts("COM2").reads, 24);
-  ClosePort();
-  fake_serial::Reset();
-  Plug(fake_serial::Cable::MisoOnCtsInverted);
-  EXPECT_EQ(Signature(), (std::vector<std::uint8_t>{0xE1, 0x8C, 0xFE}));
-  EXPECT_TRUE(ChipOn("COM2").Violations().empty()) << ChipOn("COM2").Report();
+TEST_F(ChipBehindCable, SignatureReadsRightOnlyThroughAPlainCable) {
+  using fake_serial::Cable;
+  // CTS between instructions shows the idle output, or RTS looped back.
+  const struct {
+    Cable cable;
+    std::vector<std::uint8_t> signature;
+    bool ctsAtRest;
+  } cases[] = {{Cable::MisoOnCts, {0x1E, 0x73, 0x01}, true},
+               {Cable::MisoOnCtsInverted, {0xE1, 0x8C, 0xFE}, false},
+               {Cable::NoLineBack, {0x00, 0x00, 0x00}, false},
+               {Cable::RtsLoopedBack, {0x00, 0x00, 0x00}, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.cable));
+    Plug(c.cable);
+    std::vector<std::uint8_t> signature;
+    for (std::uint16_t at = 0x30; at <= 0x32; ++at) signature.push_back(ReadAnswer(0x28, at));
+    EXPECT_EQ(signature, c.signature);
+    EXPECT_EQ(fake_serial::Counts("COM2").reads, 24);
+    bool cts = !c.ctsAtRest;
+    EXPECT_TRUE(device_seam::ReadCts(PortHandle, cts));
+    EXPECT_EQ(cts, c.ctsAtRest);
+    EXPECT_TRUE(ChipOn("COM2").Violations().empty()) << ChipOn("COM2").Report();
+    ClosePort();
+  }
 }
 
-TEST_F(ChipBehindCable, CablesWithoutAChipAndAWeakCellAnswerWhatTheyAre) {
-  Plug(fake_serial::Cable::NoLineBack);
-  EXPECT_EQ(Signature(), (std::vector<std::uint8_t>{0x00, 0x00, 0x00}));
-  ClosePort();
-  Plug(fake_serial::Cable::RtsLoopedBack);
-  bool cts = false;
-  ASSERT_TRUE(device_seam::ReadCts(PortHandle, cts));
-  EXPECT_TRUE(cts);  // the clock rests on
-  EXPECT_EQ(Signature(), (std::vector<std::uint8_t>{0x00, 0x00, 0x00}));
-  ClosePort();
-  fake_serial::Reset();
-  Plug(fake_serial::Cable::MisoOnCts, 0x0123);
+TEST_F(ChipBehindCable, WeakCellReadsBackOtherThanWritten) {
+  Plug(fake_serial::Cable::MisoOnCtsInverted, 0x0123);
   WriteFlashByte(0x0123, 0x5A);
   WriteFlashByte(0x0124, 0x5A);
-  std::vector<std::uint8_t> read;
-  for (std::uint8_t low : {0x23, 0x24}) {
-    for (std::uint8_t sent : {0x20, 0x01, static_cast<int>(low)}) SendIspByte(sent);
-    read.push_back(ReadIspByte());
-  }
-  EXPECT_EQ(read, (std::vector<std::uint8_t>{0x5B, 0x5A}));
+  EXPECT_EQ(ReadAnswer(0x20, 0x0123, true), 0x5B);
+  EXPECT_EQ(ReadAnswer(0x20, 0x0124, true), 0x5A);
 }
