@@ -44,6 +44,12 @@ bool SwitchLine(Handle handle, LineCode code) {
   return true;
 }
 
+// No line comes back from this device.
+bool ReadCts(Handle handle, bool& on) {
+  on = false;
+  return handle == slow_serial::kHandle;
+}
+
 void CloseDevice(Handle /*handle*/) {}
 
 std::string DeviceDriverName(std::string_view /*deviceName*/) { return {}; }

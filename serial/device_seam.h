@@ -30,6 +30,11 @@ void SetDeviceTimeouts(Handle handle, std::uint32_t timeoutMs);
 // Exactly one system call. False when the device refused the switch.
 bool SwitchLine(Handle handle, LineCode code);
 
+// The state of CTS, where a cable may bring the chip's data output back.
+// Exactly one system call: TIOCMGET on POSIX, GetCommModemStatus on Win32.
+// False when the device refused.
+bool ReadCts(Handle handle, bool& on);
+
 void CloseDevice(Handle handle);
 
 // The kernel driver behind the port ("ch341", "ftdi_sio", "serial8250"),

@@ -86,6 +86,14 @@ bool SwitchLine(Handle handle, LineCode code) {
   return false;
 }
 
+bool ReadCts(Handle handle, bool& on) {
+  if (!IsPortDescriptor(handle)) return false;
+  int lines = 0;
+  if (::ioctl(static_cast<int>(handle), TIOCMGET, &lines) != 0) return false;
+  on = (lines & TIOCM_CTS) != 0;
+  return true;
+}
+
 void CloseDevice(Handle handle) {
   // Closing drops the advisory lock with the descriptor.
   if (IsPortDescriptor(handle)) ::close(static_cast<int>(handle));

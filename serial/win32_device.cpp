@@ -70,6 +70,13 @@ bool SwitchLine(Handle handle, LineCode code) {
   return EscapeCommFunction(AsWin32(handle), EscapeCode(code)) != FALSE;
 }
 
+bool ReadCts(Handle handle, bool& on) {
+  DWORD status = 0;
+  if (GetCommModemStatus(AsWin32(handle), &status) == FALSE) return false;
+  on = (status & MS_CTS_ON) != 0;
+  return true;
+}
+
 void CloseDevice(Handle handle) { CloseHandle(AsWin32(handle)); }
 
 // The COM port's driver is not named here: the Device Manager shows it.

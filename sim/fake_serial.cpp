@@ -1,9 +1,11 @@
 #include "sim/fake_serial.h"
 
 #include <array>
+#include <memory>
 #include <string>
 
 #include "serial/device_seam.h"
+#include "sim/chip_model.h"
 
 namespace fake_serial {
 namespace {
@@ -21,6 +23,10 @@ struct Device {
   std::int64_t characterOutNs = 0;
   std::vector<LineEvent> events;
   CallCounts counts;
+  bool rtsOn = false;
+  // Made at the first read that needs it, and fed the events since.
+  std::unique_ptr<ChipModel> chip;
+  std::size_t fedEvents = 0;
 };
 
 // COM1 to COM9, as the device seam may name them.
@@ -78,6 +84,7 @@ void Record(Device& device, const LineEvent& event) {
     device.releasePending = false;
     device.events.push_back({device.releaseNs, PortLine::Txd, false});
   }
+  if (event.line == PortLine::Rts) device.rtsOn = event.on;
   device.events.push_back(event);
 }
 
@@ -105,6 +112,34 @@ void Switch(Device& device, device_seam::LineCode code) {
     }
   }
   Record(device, EventFor(code, NowNs()));
+}
+
+bool ChipMiso(Device& device) {
+  if (!device.chip) {
+    device.chip = std::make_unique<ChipModel>();
+    if (device.behaviour.weakCell >= 0) {
+      device.chip->SetWeakCell(static_cast<std::size_t>(device.behaviour.weakCell));
+    }
+  }
+  // A faked break's own release may be due by now.
+  if (device.releasePending && device.releaseNs <= NowNs()) {
+    device.releasePending = false;
+    device.events.push_back({device.releaseNs, PortLine::Txd, false});
+  }
+  const std::span<const LineEvent> events(device.events);
+  device.chip->Feed(events.subspan(device.fedEvents));
+  device.fedEvents = events.size();
+  return device.chip->Miso();
+}
+
+bool Cts(Device& device) {
+  switch (device.behaviour.cable) {
+    case Cable::NoLineBack: return false;
+    case Cable::MisoOnCts: return ChipMiso(device);
+    case Cable::MisoOnCtsInverted: return !ChipMiso(device);
+    case Cable::RtsLoopedBack: return device.rtsOn;
+  }
+  return false;
 }
 
 const CallCounts kNoCounts{};
@@ -184,6 +219,23 @@ bool SwitchLine(Handle handle, LineCode code) {
   }
   ++device->acceptedSwitches;
   fake_serial::Switch(*device, code);
+  return true;
+}
+
+bool ReadCts(Handle handle, bool& on) {
+  auto* device = fake_serial::DeviceOf(handle);
+  if (device == nullptr) return false;
+  ++device->counts.reads;
+  // Once the adapter has gone, it answers nothing either.
+  if (device->failAfterSwitches >= 0 && device->acceptedSwitches >= device->failAfterSwitches) {
+    ++device->counts.failedReads;
+    return false;
+  }
+  const fake_serial::LineBehaviour& behaviour = device->behaviour;
+  const std::int64_t cost =
+      behaviour.readCostNs >= 0 ? behaviour.readCostNs : behaviour.switchCostNs;
+  if (cost > 0) fake_serial::SpinUntil(fake_serial::NowNs() + cost);
+  on = fake_serial::Cts(*device);
   return true;
 }
 

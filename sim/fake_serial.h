@@ -19,6 +19,8 @@ struct CallCounts {
   int closes = 0;
   int switches = 0;  // line switch calls, failed ones included
   int failedSwitches = 0;
+  int reads = 0;  // CTS reads, failed ones included
+  int failedReads = 0;
 };
 
 // Forgets all devices, events and counts: every port is absent.
@@ -28,6 +30,14 @@ void Reset();
 // refuses every later one, as an unplugged USB adapter does.
 void SetDevice(std::string_view name, DeviceState state, int failAfterSwitches = -1);
 
+// What the cable brings back to CTS. Plain: CTS on while the chip's data
+// output (MISO) is high. Inverted: CTS on while MISO is low, as through an
+// RS-232 level shifter that inverts (a MAX232 does), the same one that makes
+// TXD in break a 0 bit. Without a line back CTS stays off; a loop-back cable
+// (RTS wired to CTS, no chip) shows RTS. The chip answers from the line
+// switches so far, and keeps its flash across opens until Reset.
+enum class Cable : std::uint8_t { NoLineBack, MisoOnCts, MisoOnCtsInverted, RtsLoopedBack };
+
 // How a device's lines behave besides switching: what a switch costs in
 // time (on a USB adapter each is a transfer of a millisecond or so), and a
 // break that the driver only fakes, as Linux's ch341 driver does on CH340
@@ -36,7 +46,12 @@ struct LineBehaviour {
   std::int64_t switchCostNs = 0;  // each DTR or RTS switch
   std::int64_t breakCostNs = -1;  // each break set or clear; -1: as switchCostNs
   bool fakedBreak = false;
-  std::string driver = {};  // what the platform names as the port's driver
+  std::string driver = {};       // what the platform names as the port's driver
+  std::int64_t readCostNs = -1;  // each CTS read; -1: as switchCostNs
+  Cable cable = Cable::NoLineBack;
+  // A flash cell of the chip behind the cable that does not hold what is
+  // written to it (see ChipModel::SetWeakCell); -1: none.
+  int weakCell = -1;
 };
 void SetLineBehaviour(std::string_view name, const LineBehaviour& behaviour);
 

@@ -2,13 +2,24 @@
  * A serial device emulated in user space, for tests, benchmarks and demos
  * that must never touch a real port. Loaded with LD_PRELOAD, it takes over
  * the paths listed in FLASH89_FAKE_SERIAL
- * ("path[:fail=N][:busy][:switch_us=N][:break_us=N][:faked_break],..."):
+ * ("path[:fail=N][:busy][:switch_us=N][:break_us=N][:faked_break][:cts=C]
+ * [:weak=A],..."):
  * fail=N fails every line switch after the first N, busy makes the lock
  * held, switch_us=N spins N microseconds in every line switch as a USB
  * adapter takes that long, break_us=N the same for break switches only, and
  * faked_break fakes the break as Linux's ch341 driver does on CH340 chips
  * that cannot hold one: setting it returns at once, clearing it sleeps
  * until the character sent in its place is out (11 bits at 46 baud).
+ * cts=C chooses the cable's line back to CTS: none (the default: CTS stays
+ * off), miso (CTS on while the chip's data output is high), inverted (CTS
+ * on while it is low, as through an inverting level shifter) or rts (RTS
+ * looped back, no chip); weak=A makes the flash cell at address A (decimal,
+ * or hex with 0x) one that does not hold what is written.
+ *
+ * Behind each port sits a chip (sim/chip_model.h, through
+ * sim/fake_chip_bridge.h), fed every line switch of this process as it
+ * happens, which TIOCMGET reads. Its flash lives in the port's shared state
+ * below, so a later process reads what an earlier one wrote.
  * Each is backed by a real file: a path that does not exist is an absent
  * port, flock() on it is real (so another process can hold it), and the
  * terminal calls on it (tcgetattr, tcsetattr, TIOCEXCL, modem lines, break)
@@ -52,6 +63,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "sim/fake_chip_bridge.h"
+
 #define MAX_DEVICES 8
 #define MAX_FDS 4096
 
@@ -88,7 +101,12 @@ struct port_state {
   int modem; /* TIOCM_* bits */
   int in_break;
   struct termios settings;
+  int flash_valid; /* flash holds the chip's flash; else it is as from the factory */
+  uint8_t flash[FAKE_CHIP_FLASH_SIZE];
 };
+
+/* What the cable brings back to CTS. */
+enum cable { CABLE_NONE, CABLE_MISO, CABLE_MISO_INVERTED, CABLE_RTS };
 
 struct device {
   char path[PATH_MAX];
@@ -99,6 +117,9 @@ struct device {
   int faked_break;
   int64_t break_end_ns;     /* a faked break's character is out */
   struct port_state* state; /* mapped on first use */
+  enum cable cable;
+  long weak_cell;         /* -1: none */
+  struct fake_chip* chip; /* this process's, made at its first need */
 };
 
 static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
@@ -166,6 +187,7 @@ static void read_configuration(void) {
     memset(d, 0, sizeof *d);
     d->fail_after = -1;
     d->break_us = -1;
+    d->weak_cell = -1;
     char* save_option = NULL;
     char* path = strtok_r(entry, ":", &save_option);
     if (!path || !*path) continue;
@@ -177,6 +199,11 @@ static void read_configuration(void) {
       if (strncmp(option, "switch_us=", 10) == 0) d->switch_us = strtol(option + 10, NULL, 10);
       if (strncmp(option, "break_us=", 9) == 0) d->break_us = strtol(option + 9, NULL, 10);
       if (strcmp(option, "faked_break") == 0) d->faked_break = 1;
+      if (strcmp(option, "cts=miso") == 0) d->cable = CABLE_MISO;
+      if (strcmp(option, "cts=inverted") == 0) d->cable = CABLE_MISO_INVERTED;
+      if (strcmp(option, "cts=rts") == 0) d->cable = CABLE_RTS;
+      if (strcmp(option, "cts=none") == 0) d->cable = CABLE_NONE;
+      if (strncmp(option, "weak=", 5) == 0) d->weak_cell = strtol(option + 5, NULL, 0);
     }
     ++device_count;
   }
@@ -217,7 +244,7 @@ static void unlock_port(struct port_state* s) {
   atomic_store_explicit(&s->lock, 0, memory_order_release);
 }
 
-static void add_record(int device, enum call call, int32_t arg, int result) {
+static void add_record_at(int64_t ns, int device, enum call call, int32_t arg, int result) {
   if (record_count == record_capacity) {
     size_t capacity = record_capacity ? record_capacity * 2 : (size_t)1 << 18;
     struct record* grown = realloc(records, capacity * sizeof *grown);
@@ -226,7 +253,11 @@ static void add_record(int device, enum call call, int32_t arg, int result) {
     record_capacity = capacity;
   }
   records[record_count++] =
-      (struct record){now_ns(), arg, (int16_t)result, (uint8_t)call, (uint8_t)device};
+      (struct record){ns, arg, (int16_t)result, (uint8_t)call, (uint8_t)device};
+}
+
+static void add_record(int device, enum call call, int32_t arg, int result) {
+  add_record_at(now_ns(), device, call, arg, result);
 }
 
 /* Called with the lock held. */
@@ -312,12 +343,16 @@ static void use_descriptor(int fd, int device, int in_use) {
       s->backing_ctime = backing.st_ctim;
       s->switches = 0;
       s->in_break = 0;
+      s->flash_valid = 0; /* a new port, a new chip */
       cfmakeraw(&s->settings);
       cfsetspeed(&s->settings, B38400);
     }
     s->exclusive = 0;
     s->modem = TIOCM_DTR | TIOCM_RTS; /* as a tty raises them */
     unlock_port(s);
+    /* Made anew at its next need, from the flash as the port holds it now. */
+    fake_chip_free(devices[device].chip);
+    devices[device].chip = NULL;
   }
   struct flock hold = {.l_type = F_RDLCK, .l_whence = SEEK_SET, .l_start = 0, .l_len = 1};
   real_fcntl(fd, F_OFD_SETLK, &hold);
@@ -579,11 +614,59 @@ static void sleep_until_ns(int64_t ns) {
   }
 }
 
+/* Called with the lock and the port's lock held: this process's chip on
+ * the device, made with the port's flash and its lines as they are now. */
+static struct fake_chip* chip_of(int device, struct port_state* s, int64_t ns) {
+  struct device* d = &devices[device];
+  if (!d->chip) {
+    d->chip = fake_chip_new(s->flash_valid ? s->flash : NULL, d->weak_cell);
+    fake_chip_switch(d->chip, ns, FAKE_CHIP_RTS, (s->modem & TIOCM_RTS) != 0);
+    fake_chip_switch(d->chip, ns, FAKE_CHIP_DTR, (s->modem & TIOCM_DTR) != 0);
+    fake_chip_switch(d->chip, ns, FAKE_CHIP_TXD, s->in_break);
+  }
+  return d->chip;
+}
+
+/* Called with the lock and the port's lock held: the lines that a switch
+ * changed reach the chip, in the order in which the trace lists them, and
+ * a flash that may have changed is copied to the port's shared state. */
+static void feed_chip(struct fake_chip* chip, struct port_state* s, int64_t ns, int modem_before,
+                      int break_before) {
+  const int changed = modem_before ^ s->modem;
+  int programmed = 0;
+  if (changed & TIOCM_DTR)
+    programmed |= fake_chip_switch(chip, ns, FAKE_CHIP_DTR, (s->modem & TIOCM_DTR) != 0);
+  if (changed & TIOCM_RTS)
+    programmed |= fake_chip_switch(chip, ns, FAKE_CHIP_RTS, (s->modem & TIOCM_RTS) != 0);
+  if (break_before != s->in_break)
+    programmed |= fake_chip_switch(chip, ns, FAKE_CHIP_TXD, s->in_break);
+  if (programmed && chip) {
+    fake_chip_copy_flash(chip, s->flash);
+    s->flash_valid = 1;
+  }
+}
+
+/* Called with the lock and the port's lock held: CTS as the cable brings
+ * it back. */
+static int cts_of(int device, struct port_state* s, int64_t ns) {
+  switch (devices[device].cable) {
+    case CABLE_MISO: return fake_chip_miso(chip_of(device, s, ns)) ? TIOCM_CTS : 0;
+    case CABLE_MISO_INVERTED: return fake_chip_miso(chip_of(device, s, ns)) ? 0 : TIOCM_CTS;
+    case CABLE_RTS: return (s->modem & TIOCM_RTS) ? TIOCM_CTS : 0;
+    case CABLE_NONE: break;
+  }
+  return 0;
+}
+
+/* The lines a program can switch; the others are inputs. */
+#define OUTPUT_LINES (TIOCM_DTR | TIOCM_RTS)
+
 /* Called with the lock held: one emulated terminal request. A faked
  * break's clear leaves in *sleep_until when the call may return. */
 static int device_ioctl(int device, unsigned long request, void* argument, int64_t* sleep_until) {
   struct device* d = &devices[device];
   struct port_state* s = lock_port(device);
+  const int64_t ns = now_ns();
   enum call call;
   int32_t arg = 0;
   int result = 0;
@@ -591,7 +674,7 @@ static int device_ioctl(int device, unsigned long request, void* argument, int64
   switch (request) {
     case TIOCEXCL: call = CALL_EXCL; s->exclusive = 1; break;
     case TIOCNXCL: call = CALL_NXCL; s->exclusive = 0; break;
-    case TIOCMGET: call = CALL_MGET; *(int*)argument = s->modem; arg = s->modem; break;
+    case TIOCMGET: call = CALL_MGET; arg = s->modem | cts_of(device, s, ns); *(int*)argument = arg; break;
     case TIOCMBIS: call = CALL_MBIS; arg = *(const int*)argument; break;
     case TIOCMBIC: call = CALL_MBIC; arg = *(const int*)argument; break;
     case TIOCMSET: call = CALL_MSET; arg = *(const int*)argument; break;
@@ -606,17 +689,21 @@ static int device_ioctl(int device, unsigned long request, void* argument, int64
       result = -EIO; /* the adapter has gone */
     } else {
       ++s->switches;
-      if (call == CALL_MBIS) s->modem |= arg;
+      struct fake_chip* chip = chip_of(device, s, ns);
+      const int modem_before = s->modem;
+      const int break_before = s->in_break;
+      if (call == CALL_MBIS) s->modem |= arg & OUTPUT_LINES;
       if (call == CALL_MBIC) s->modem &= ~arg;
-      if (call == CALL_MSET) s->modem = arg;
+      if (call == CALL_MSET) s->modem = arg & OUTPUT_LINES;
       if (call == CALL_SBRK) s->in_break = 1;
       if (call == CALL_CBRK) s->in_break = 0;
+      feed_chip(chip, s, ns, modem_before, break_before);
       if (call == CALL_SBRK && d->faked_break) d->break_end_ns = now_ns() + FAKED_BREAK_NS;
       if (call == CALL_CBRK && d->faked_break) *sleep_until = d->break_end_ns;
     }
   }
   unlock_port(s);
-  add_record(device, call, arg, result);
+  add_record_at(ns, device, call, arg, result);
   return result;
 }
 

@@ -17,6 +17,7 @@
 #include "commands/commands.h"
 #include "commands/line_check.h"
 #include "isp/isp.h"
+#include "isp_read.h"
 #include "serial/rezero.h"
 #include "serial/tty_facts.h"
 #include "sim/chip_model.h"
@@ -48,7 +49,7 @@ class PosixPort : public testing::Test {
     ports_ = Env("FLASH89_TEST_PORTS");
     ASSERT_FALSE(ports_.empty()) << "run through ctest: the fake device must be preloaded";
     std::filesystem::create_directories(ports_);
-    for (const char* name : {"present", "failing", "busy", "faked", "slow"})
+    for (const char* name : {"present", "failing", "busy", "faked", "slow", "cabled"})
       std::ofstream(ports_ + "/" + name);
     std::filesystem::remove(ports_ + "/absent");
     std::filesystem::remove(Trace());
@@ -204,6 +205,33 @@ TEST_F(PosixPort, RealTimeWaveformIsAcceptedByTheChip) {
   EXPECT_EQ(chip.Flash()[0x0010], 0x42);
   EXPECT_EQ(chip.Flash()[0x0011], 0x24);
   EXPECT_EQ(chip.Flash()[0x0012], 0xFF);
+}
+
+TEST_F(PosixPort, ChipAnswersOnCtsWhatAnEarlierProcessWrote) {
+  UsePort("COM2", "cabled");  // cts=inverted
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const bool opened = OpenPort("COM2:9600,N,8,1");
+    EnterProgramming();
+    WriteFlashByte(0x0100, 0x42);
+    FinishProgramming();
+    ClosePort();
+    _exit(opened ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  // Into programming mode without an erase.
+  ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
+  SetRtsLine(true);
+  WaitMs(100);
+  SetDtrLine(true);
+  WaitMs(100);
+  SendIspInstruction(kProgrammingEnable);
+  WaitMs(10);
+  EXPECT_EQ(ReadAnswer(0x28, 0x0030, true), 0x1E);
+  EXPECT_EQ(ReadAnswer(0x20, 0x0100, true), 0x42);
 }
 
 TEST_F(PosixPort, PortNeverTakesTheStandardStreamsDescriptors) {

@@ -1,0 +1,38 @@
+/*
+ * The chip model for the preloaded fake serial device, which is C: a chip
+ * fed a port's line switches as they happen, whose data output a fake cable
+ * brings back to CTS. Nothing here throws; a null chip answers idle.
+ */
+#ifndef FLASH89_SIM_FAKE_CHIP_BRIDGE_H
+#define FLASH89_SIM_FAKE_CHIP_BRIDGE_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define FAKE_CHIP_FLASH_SIZE 12288
+
+enum fake_chip_line { FAKE_CHIP_DTR, FAKE_CHIP_RTS, FAKE_CHIP_TXD };
+
+struct fake_chip;
+
+/* A chip whose flash holds flash (FAKE_CHIP_FLASH_SIZE bytes), or the
+ * factory contents when flash is null; weak_cell >= 0 names a cell that
+ * does not hold what is written. Null when there is no memory for it. */
+struct fake_chip* fake_chip_new(const uint8_t* flash, long weak_cell);
+void fake_chip_free(struct fake_chip* chip);
+
+/* One line switch (on: DTR or RTS set, TXD in break). Returns 1 when the
+ * flash may have changed, so that the caller can keep a copy. */
+int fake_chip_switch(struct fake_chip* chip, int64_t ns, enum fake_chip_line line, int on);
+
+int fake_chip_miso(const struct fake_chip* chip);
+void fake_chip_copy_flash(const struct fake_chip* chip, uint8_t* flash);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
