@@ -46,6 +46,11 @@ std::string ImageFaultText(const ImageFault& fault) {
       return LineText(line, "Adresse " + WordToHex(fault.address) + " doppelt belegt");
     case ImageFaultKind::DataAfterEndRecord: return LineText(line, "Daten nach dem Endesatz");
     case ImageFaultKind::MissingEndRecord: return "Endesatz fehlt";
+    case ImageFaultKind::UnknownExtension:
+      return "Dateiname " + fault.path + " endet nicht auf .hex oder .bin";
+    case ImageFaultKind::WriteError:
+      return "Datei " + fault.path +
+             " kann nicht geschrieben werden: " + IoErrorText(fault.errorNumber);
   }
   return "E/A-Fehler " + std::to_string(fault.errorNumber);
 }
@@ -163,7 +168,8 @@ std::string IoErrorText(int errorNumber) {
     case EPERM:
     case EISDIR:
     case EROFS: return "Dateizugriff verweigert";
-    case ENOMEM: return OutOfMemoryText();
+    case ENOMEM:
+    case ENOSPC: return OutOfMemoryText();
     default: return "E/A-Fehler " + std::to_string(errorNumber);
   }
 }

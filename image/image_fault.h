@@ -1,5 +1,5 @@
 // What is wrong with an image file, as facts: the kind, and the line,
-// address, record type or error number that it concerns.
+// address, record type, error number or path that it concerns.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +24,9 @@ enum class ImageFaultKind {
   AddressUsedTwice,         // line, address
   DataAfterEndRecord,       // line
   MissingEndRecord,
+  // Writing a file of the flash:
+  UnknownExtension,  // path: a name ending in neither .hex nor .bin
+  WriteError,        // path, errorNumber: creating, writing, flushing or replacing failed
 };
 
 struct ImageFault {
@@ -32,6 +35,7 @@ struct ImageFault {
   unsigned address = 0;
   int recordType = 0;
   int errorNumber = 0;
+  std::string path = {};  // the file named by the user, for the faults of writing
 
   friend bool operator==(const ImageFault&, const ImageFault&) = default;
 };

@@ -55,7 +55,7 @@ ImageFault FileError(int errorNumber) {
   return {.kind = ImageFaultKind::FileError, .errorNumber = errorNumber};
 }
 
-constexpr ImageFault kFileTooLarge{.kind = ImageFaultKind::FileTooLarge};
+const ImageFault kFileTooLarge{.kind = ImageFaultKind::FileTooLarge};
 
 }  // namespace
 

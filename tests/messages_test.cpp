@@ -119,6 +119,10 @@ TEST(Messages, ImageFaultsReadAsTheUserKnowsThem) {
       {At(K::AddressUsedTwice, 12, 0x000F), "Zeile 12: Adresse 000F doppelt belegt"},
       {At(K::DataAfterEndRecord, 13), "Zeile 13: Daten nach dem Endesatz"},
       {{.kind = K::MissingEndRecord}, "Endesatz fehlt"},
+      {{.kind = K::UnknownExtension, .path = "flash.txt"},
+       "Dateiname flash.txt endet nicht auf .hex oder .bin"},
+      {{.kind = K::WriteError, .errorNumber = ENOSPC, .path = "flash.hex"},
+       "Datei flash.hex kann nicht geschrieben werden: Zu wenig Speicherplatz"},
   };
   for (const auto& c : cases) EXPECT_EQ(FaultText(c.fault), c.text);
 }
