@@ -26,7 +26,7 @@ CommandPlan DownloadPlan(const LineCost& cost, std::size_t bytes,
 }  // namespace
 
 double WorkMs(const LineWork& work, const LineCost& cost) {
-  return work.waitMs + work.modemSwitches * cost.modemSwitchMs +
+  return work.waitMs + (work.modemSwitches + work.dataReads) * cost.modemSwitchMs +
          work.breakSwitches * cost.breakSwitchMs;
 }
 

@@ -9,6 +9,7 @@ struct LineWork {
   int modemSwitches = 0;  // DTR and RTS
   int breakSwitches = 0;  // TXD's break set or cleared
   double waitMs = 0;
+  int dataReads = 0;  // CTS, each one system call like a switch
 };
 
 class CountingLineDriver final : public LineDriver {
@@ -22,6 +23,12 @@ class CountingLineDriver final : public LineDriver {
     if (durationMs > 0) work_.waitMs += durationMs;
   }
   bool LineLost() override { return false; }
+  // A dry run reads nothing; the line is taken as off.
+  bool ReadDataIn(bool& on) override {
+    ++work_.dataReads;
+    on = false;
+    return true;
+  }
 
   const LineWork& Work() const { return work_; }
 

@@ -9,8 +9,7 @@
 #include <string>
 
 #include "serial/adapter_seam.h"
-#include "serial/device_path.h"
-#include "serial/usb_location.h"
+#include "serial/tty_facts.h"
 
 struct adapter_seam::Adapter {
   ftdi_context* ftdi = nullptr;
@@ -19,13 +18,11 @@ struct adapter_seam::Adapter {
 namespace adapter_seam {
 namespace {
 
-constexpr const char* kFtdiDriver = "ftdi_sio";
-
-std::optional<UsbSerialLocation> FtdiBehind(std::string_view deviceName) {
-  const std::string path = device_seam::DevicePathFor(deviceName);
+std::optional<tty_facts::UsbSerialLocation> FtdiBehind(std::string_view deviceName) {
+  const std::string path = tty_facts::DevicePathFor(deviceName);
   if (path.empty()) return std::nullopt;
-  auto location = LocateUsbSerial(path, SysfsRoot());
-  if (!location || location->driver != kFtdiDriver) return std::nullopt;
+  auto location = tty_facts::LocateUsbSerial(path, tty_facts::SysfsRoot());
+  if (!location || location->driver != tty_facts::kFtdiDriver) return std::nullopt;
   // INTERFACE_A to INTERFACE_D: the channels of FT2232 and FT4232 chips.
   if (location->interfaceNumber < 0 || location->interfaceNumber > 3) return std::nullopt;
   return location;

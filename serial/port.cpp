@@ -77,6 +77,8 @@ void SetTxdLine(bool on) { activeLines->Switch(on ? LineCode::SetBreak : LineCod
 
 bool LineFailedSinceOpen() { return activeLines->LineLost(); }
 
+bool ReadCtsLine(bool& on) { return activeLines->ReadDataIn(on); }
+
 std::string PortDriverName(std::string_view mode) {
   return device_seam::DeviceDriverName(mode.substr(0, 4));
 }

@@ -59,6 +59,11 @@ void SetTxdLine(bool on);  // on: TXD held in break
 // answer covers every switch made so far.
 bool LineFailedSinceOpen();
 
+// The CTS input, where the chip's data output may come back: true when it
+// was read, with its state in on. Only while reading; the write path never
+// calls it.
+bool ReadCtsLine(bool& on);
+
 // The driver behind the port that the mode string names, where the platform
 // can tell ("ch341"); empty otherwise.
 std::string PortDriverName(std::string_view mode);

@@ -9,3 +9,9 @@ void SerialLineDriver::Switch(device_seam::LineCode code) {
 }
 
 void SerialLineDriver::Wait(double durationMs) { rezero_state::HostWait(durationMs); }
+
+bool SerialLineDriver::ReadDataIn(bool& on) {
+  if (device_seam::ReadCts(PortHandle, on)) return true;
+  failed_ = true;
+  return false;
+}

@@ -9,6 +9,8 @@ class SerialLineDriver final : public LineDriver {
   void Switch(device_seam::LineCode code) override;
   void Wait(double durationMs) override;
   bool LineLost() override { return failed_; }
+  // One system call, only while reading: CTS, where MISO may come back.
+  bool ReadDataIn(bool& on) override;
 
   // A new port: no switch has failed on it yet.
   void Restart() { failed_ = false; }
