@@ -13,8 +13,10 @@ constexpr std::size_t kRowSize = 16;
 constexpr const char* kLineEnd = "\r\n";
 
 std::string Record(unsigned address, unsigned type, std::span<const std::uint8_t> data) {
-  std::string line =
-      ":" + ByteToHex(static_cast<unsigned>(data.size())) + WordToHex(address) + ByteToHex(type);
+  std::string line = ":";
+  line += ByteToHex(static_cast<unsigned>(data.size()));
+  line += WordToHex(address);
+  line += ByteToHex(type);
   unsigned sum = static_cast<unsigned>(data.size()) + (address >> 8) + address + type;
   for (const std::uint8_t b : data) {
     line += ByteToHex(b);
