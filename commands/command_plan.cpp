@@ -1,6 +1,7 @@
 #include "commands/command_plan.h"
 
 #include "isp/isp.h"
+#include "isp/readback.h"
 #include "serial/rezero.h"
 
 namespace {
@@ -33,6 +34,24 @@ double WorkMs(const LineWork& work, const LineCost& cost) {
 void WriteBinaryByte(std::uint16_t address, std::uint8_t value) {
   WriteFlashByte(address, value);
   WaitMs(kBinaryByteExtraMs);
+}
+
+double ChipCheckMs(const LineCost& cost) {
+  return WorkMs(DryRun([] {
+                  EnableProgramming();
+                  ReadSignature();
+                }),
+                cost);
+}
+
+double PageReadMs(const LineCost& cost) {
+  std::array<std::uint8_t, kPageSize> page{};
+  return WorkMs(DryRun([&] { ReadFlashPage(0, CtsPolarity::OnIsHigh, page); }), cost);
+}
+
+CommandPlan ReadBackPlan(const LineCost& cost, std::size_t bytes) {
+  return {ChipCheckMs(cost), PageReadMs(cost) / kPageSize, bytes,
+          WorkMs(DryRun(FinishProgramming), cost)};
 }
 
 CommandPlan ErasePlan(const LineCost& cost) { return {WorkMs(DryRun(EraseChip), cost), 0, 0, 0}; }

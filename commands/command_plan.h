@@ -25,6 +25,14 @@ CommandPlan ErasePlan(const LineCost& cost);
 CommandPlan HexDownloadPlan(const LineCost& cost, std::size_t bytes);
 CommandPlan BinaryDownloadPlan(const LineCost& cost, std::size_t bytes);
 
+// Reading the chip back: the check of who answers before anything is
+// erased, and one page read.
+double ChipCheckMs(const LineCost& cost);
+double PageReadMs(const LineCost& cost);
+
+// A read of bytes, page by page, after the chip's check.
+CommandPlan ReadBackPlan(const LineCost& cost, std::size_t bytes);
+
 // The wait of every binary byte beyond its write cycle.
 inline constexpr double kBinaryByteExtraMs = 5;
 

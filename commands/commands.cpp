@@ -1,5 +1,6 @@
 #include "commands/commands.h"
 
+#include "commands/chip_check.h"
 #include "commands/command_plan.h"
 #include "commands/download_log.h"
 #include "commands/port_session.h"
@@ -55,7 +56,7 @@ void WriteBinaryImage(const std::vector<std::uint8_t>& image, LogLines& log, Pro
 // the dialog.
 template <class Image, class Read, class Write>
 std::optional<Fault> Download(int selectedPort, LogLines& log, const FileNameRequest& chooseFile,
-                              ProgressListener* progress, Read read, Write write) {
+                              ProgressListener* progress, Read read, Write write, bool verify) {
   PortSession port(selectedPort);
   if (auto fault = port.Unusable()) return fault;
   const std::string name = chooseFile();
@@ -63,12 +64,28 @@ std::optional<Fault> Download(int selectedPort, LogLines& log, const FileNameReq
   Checked<Image> image = read(name);
   if (const auto* fault = std::get_if<ImageFault>(&image)) return *fault;
   const Image& checked = std::get<Image>(image);
-  return port.Program([&] {
-    // Planned inside the session, so that a cancel before the start stops
-    // the command before its dry run too.
-    ProgressMeter meter(PlanFor(checked, port.Cost()), progress);
+  if (!verify) {
+    return port.Program([&] {
+      // Planned inside the session, so that a cancel before the start stops
+      // the command before its dry run too.
+      ProgressMeter meter(PlanFor(checked, port.Cost()), progress);
+      EnterProgramming();
+      write(checked, log, meter);
+      FinishProgramming();
+    });
+  }
+  // Another chip, or none, is never erased; what was written is read back.
+  const int number = selectedPort == 1 ? 1 : 2;
+  const CoveredBytes covered = CoveredBy(checked);
+  return RunReadingChip(port, number, [&] {
+    CommandPlan plan = PlanFor(checked, port.Cost());
+    plan.startMs += ChipCheckMs(port.Cost());
+    plan.finishMs += PageReadMs(port.Cost()) * static_cast<double>(covered.size()) / kPageSize;
+    ProgressMeter meter(plan, progress);
+    const CtsPolarity polarity = RequireChip(number);
     EnterProgramming();
     write(checked, log, meter);
+    VerifyCovered(covered, polarity, number);
     FinishProgramming();
   });
 }
@@ -85,14 +102,15 @@ std::optional<Fault> EraseCommand(int selectedPort, ProgressListener* progress) 
 }
 
 std::optional<Fault> FlashHexCommand(int selectedPort, LogLines& log,
-                                     const FileNameRequest& chooseFile,
-                                     ProgressListener* progress) {
-  return Download<HexImage>(selectedPort, log, chooseFile, progress, ReadHexImage, WriteHexImage);
+                                     const FileNameRequest& chooseFile, ProgressListener* progress,
+                                     bool verify) {
+  return Download<HexImage>(selectedPort, log, chooseFile, progress, ReadHexImage, WriteHexImage,
+                            verify);
 }
 
 std::optional<Fault> FlashBinCommand(int selectedPort, LogLines& log,
-                                     const FileNameRequest& chooseFile,
-                                     ProgressListener* progress) {
+                                     const FileNameRequest& chooseFile, ProgressListener* progress,
+                                     bool verify) {
   return Download<std::vector<std::uint8_t>>(selectedPort, log, chooseFile, progress,
-                                             ReadBinaryImage, WriteBinaryImage);
+                                             ReadBinaryImage, WriteBinaryImage, verify);
 }

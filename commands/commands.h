@@ -20,10 +20,14 @@ using FileNameRequest = std::function<std::string()>;
 
 std::optional<Fault> EraseCommand(int selectedPort, ProgressListener* progress = nullptr);
 
-// A bad file is refused before the chip is touched.
+// A bad file is refused before the chip is touched. With verify, where the
+// cable brings MISO back to CTS: the chip's signature is checked before the
+// erase, so that another chip or none is never erased, and the image is
+// read back and compared after the write. Without it, the window's
+// waveform.
 std::optional<Fault> FlashHexCommand(int selectedPort, LogLines& log,
                                      const FileNameRequest& chooseFile,
-                                     ProgressListener* progress = nullptr);
+                                     ProgressListener* progress = nullptr, bool verify = false);
 std::optional<Fault> FlashBinCommand(int selectedPort, LogLines& log,
                                      const FileNameRequest& chooseFile,
-                                     ProgressListener* progress = nullptr);
+                                     ProgressListener* progress = nullptr, bool verify = false);

@@ -2,8 +2,12 @@
 // user reads are made from it in one place (messages.h).
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "image/image_fault.h"
 
@@ -29,4 +33,30 @@ struct PortFault {
   friend bool operator==(const PortFault&, const PortFault&) = default;
 };
 
-using Fault = std::variant<PortFault, ImageFault>;
+// What the chip answered, where the cable brings its data output back.
+enum class ChipFaultKind {
+  NoAnswer,    // nothing that reads as a signature: no line back, no chip, no supply
+  OtherChip,   // a chip of the same maker that is not an AT89S8253
+  Mismatch,    // bytes read back differ from the image
+  NoDataLine,  // the port cannot read its CTS line at all
+};
+
+struct ByteMismatch {
+  std::uint16_t address;
+  std::uint8_t read;
+  std::uint8_t expected;
+
+  friend bool operator==(const ByteMismatch&, const ByteMismatch&) = default;
+};
+
+struct ChipFault {
+  ChipFaultKind kind;
+  int port;
+  std::array<std::uint8_t, 3> signature = {};  // as read, for OtherChip
+  std::size_t differing = 0;                   // for Mismatch: how many bytes
+  std::vector<ByteMismatch> first = {};        // and the first few of them
+
+  friend bool operator==(const ChipFault&, const ChipFault&) = default;
+};
+
+using Fault = std::variant<PortFault, ImageFault, ChipFault>;

@@ -110,6 +110,50 @@ std::string PortFaultText(const PortFault& fault) {
   return PortStatusText(fault.port, false);
 }
 
+std::string BytesText(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " Byte" : " Bytes");
+}
+
+std::string HexByte(std::uint8_t value) {
+  char text[3];
+  std::snprintf(text, sizeof text, "%02X", value);
+  return text;
+}
+
+std::string SignatureText(const std::array<std::uint8_t, 3>& signature) {
+  return "Signatur " + HexByte(signature[0]) + " " + HexByte(signature[1]) + " " +
+         HexByte(signature[2]);
+}
+
+std::string MismatchText(const ChipFault& fault) {
+  std::string text =
+      "Prüfung fehlgeschlagen: " + BytesText(fault.differing) + " anders als im Image";
+  const char* separator = " (";
+  for (const ByteMismatch& byte : fault.first) {
+    char address[8];
+    std::snprintf(address, sizeof address, "%04X", byte.address);
+    text.append(separator).append(address).append(": gelesen ").append(HexByte(byte.read));
+    text.append(", erwartet ").append(HexByte(byte.expected));
+    separator = "; ";
+  }
+  if (!fault.first.empty()) text += fault.differing > fault.first.size() ? "; ...)" : ")";
+  return text;
+}
+
+std::string ChipFaultText(const ChipFault& fault) {
+  switch (fault.kind) {
+    case ChipFaultKind::NoAnswer:
+      return "Kein AT89S8253 an " + PortName(fault.port) +
+             ": keine Antwort (keine Leitung von MISO zu CTS, kein Chip oder keine Versorgung)";
+    case ChipFaultKind::OtherChip:
+      return "Kein AT89S8253 an " + PortName(fault.port) + ": ein anderer Chip antwortet (" +
+             SignatureText(fault.signature) + ")";
+    case ChipFaultKind::Mismatch: return MismatchText(fault);
+    case ChipFaultKind::NoDataLine: return PortName(fault.port) + " kann CTS nicht lesen";
+  }
+  return "Kein AT89S8253 an " + PortName(fault.port);
+}
+
 // Rounded up, so that the time left is not promised short.
 std::string TimeLeftText(double ms) {
   const auto seconds = static_cast<long>(std::ceil(std::max(ms, 0.0) / 1000));
@@ -122,10 +166,6 @@ std::string TimeLeftText(double ms) {
     text.append(" ");
   }
   return text.append(std::to_string(minutes % 60)).append(" min");
-}
-
-std::string BytesText(std::size_t count) {
-  return std::to_string(count) + (count == 1 ? " Byte" : " Bytes");
 }
 
 // "0:31", "12:05", "1:02:03"; rounded up, so that a running command never
@@ -146,13 +186,22 @@ std::string DurationText(double ms) {
 
 std::string PortName(int port) { return port == 1 ? "COM1" : "COM2"; }
 
+std::string ChipFoundText(int port, const std::array<std::uint8_t, 3>& signature) {
+  return "AT89S8253 an " + PortName(port) + " (" + SignatureText(signature) + ")";
+}
+
+std::string VerifiedText() { return "Geprüft: der Chip enthält das Image"; }
+
+std::string FlashReadText(const std::string& file) { return "Flash gelesen nach " + file; }
+
 std::string PortStatusText(int port, bool opened) {
   return PortName(port) + (opened ? " geöffnet" : " nicht bereit");
 }
 
 std::string FaultText(const Fault& fault) {
   return std::visit(Overloaded{[](const PortFault& f) { return PortFaultText(f); },
-                               [](const ImageFault& f) { return ImageFaultText(f); }},
+                               [](const ImageFault& f) { return ImageFaultText(f); },
+                               [](const ChipFault& f) { return ChipFaultText(f); }},
                     fault);
 }
 

@@ -2,6 +2,8 @@
 // program know them. Everything else hands faults and facts up to here.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 
 #include "commands/fault.h"
@@ -10,6 +12,13 @@
 
 // "COM1", "COM2".
 std::string PortName(int port);
+
+// A chip that answered: "AT89S8253 an COM2 (Signatur 1E 73 01)".
+std::string ChipFoundText(int port, const std::array<std::uint8_t, 3>& signature);
+
+// After a read-back matched the image, and after a read-out was written.
+std::string VerifiedText();
+std::string FlashReadText(const std::string& file);
 
 // The status line after a port was tried: "COM1 geöffnet", "COM2 nicht bereit".
 std::string PortStatusText(int port, bool opened);

@@ -30,6 +30,9 @@ TEST(CliArguments, EachFormAsksForItsCommand) {
       {{"--port=COM1", "erase"}, Request(A::Erase, 1)},
       {{"-q", "hex", "a.hex", "--log"}, Request(A::FlashHex, {}, "a.hex", true, true)},
       {{"check", "image"}, Request(A::Check, {}, "image")},
+      {{"detect"}, Request(A::Detect)},
+      {{"verify", "a.hex"}, Request(A::Verify, {}, "a.hex")},
+      {{"read", "out.bin", "-p", "COM1"}, Request(A::Read, 1, "out.bin")},
       // After "--" a file may start with a dash.
       {{"-l", "--", "hex", "-odd.hex"}, Request(A::FlashHex, {}, "-odd.hex", false, true)},
       {{"hex", "-"}, Request(A::FlashHex, {}, "-")},
@@ -44,6 +47,9 @@ TEST(CliArguments, EachFormAsksForItsCommand) {
     ASSERT_TRUE(std::holds_alternative<CliRequest>(parsed)) << std::get<UsageError>(parsed).text;
     EXPECT_EQ(std::get<CliRequest>(parsed), c.request);
   }
+  const auto verified = ParseArguments({"bin", "--verify", "a.bin"});
+  ASSERT_TRUE(std::holds_alternative<CliRequest>(verified));
+  EXPECT_TRUE(std::get<CliRequest>(verified).verify);
 }
 
 TEST(CliArguments, WrongUsageIsNamed) {
@@ -51,8 +57,9 @@ TEST(CliArguments, WrongUsageIsNamed) {
     std::vector<std::string> arguments;
     const char* error;
   } cases[] = {
-      {{}, "no command given: hex, bin, erase or check"},
-      {{"flash", "a.hex"}, "unknown command 'flash': use hex, bin, erase or check"},
+      {{}, "no command given: hex, bin, erase, check, detect, verify or read"},
+      {{"flash", "a.hex"},
+       "unknown command 'flash': use hex, bin, erase, check, detect, verify or read"},
       {{"hex"}, "'hex' needs a file"},
       {{"erase", "a.hex"}, "too many arguments, from 'a.hex' on"},
       {{"bin", "a.bin", "b.bin"}, "too many arguments, from 'b.bin' on"},
@@ -60,7 +67,10 @@ TEST(CliArguments, WrongUsageIsNamed) {
       {{"--port=", "erase"}, "'' is no port: use COM1 or COM2"},
       {{"erase", "--port"}, "option '--port' needs a port: COM1 or COM2"},
       {{"-x", "erase"}, "unknown option '-x'"},
-      {{"--", "--help"}, "unknown command '--help': use hex, bin, erase or check"},
+      {{"--verify", "erase"}, "option '--verify' goes with hex and bin"},
+      {{"read"}, "'read' needs a file"},
+      {{"--", "--help"},
+       "unknown command '--help': use hex, bin, erase, check, detect, verify or read"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));

@@ -121,7 +121,7 @@ TEST_F(StreamedDownload, GivesTheWindowsLinesForEveryImage) {
     StreamedLog log(out);
     const auto command = click == &MainForm::FlashHexClick ? FlashHexCommand : FlashBinCommand;
     ASSERT_EQ(command(
-                  2, log, [&] { return path; }, nullptr),
+                  2, log, [&] { return path; }, nullptr, false),
               std::nullopt);
     log.Finish();
     EXPECT_EQ(out.str(), AsStreamLines(memo));

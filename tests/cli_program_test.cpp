@@ -143,7 +143,7 @@ TEST_F(CliProgram, CheckNamesTheImageOrItsFaultAndTouchesNoPort) {
 TEST_F(CliProgram, UsageHelpAndVersion) {
   EXPECT_EQ(Run({"flash", "x.hex"}), kExitUsage);
   EXPECT_EQ(err_.str(),
-            "flash89-cli: unknown command 'flash': use hex, bin, erase or check\n"
+            "flash89-cli: unknown command 'flash': use hex, bin, erase, check, detect, verify or read\n"
             "Try 'flash89-cli --help' for more information.\n");
   EXPECT_EQ(out_.str(), "");
 

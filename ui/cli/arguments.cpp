@@ -12,10 +12,10 @@ struct CommandWord {
 };
 
 constexpr CommandWord kCommands[] = {
-    {"hex", CliAction::FlashHex, true},
-    {"bin", CliAction::FlashBin, true},
-    {"erase", CliAction::Erase, false},
-    {"check", CliAction::Check, true},
+    {"hex", CliAction::FlashHex, true},   {"bin", CliAction::FlashBin, true},
+    {"erase", CliAction::Erase, false},   {"check", CliAction::Check, true},
+    {"detect", CliAction::Detect, false}, {"verify", CliAction::Verify, true},
+    {"read", CliAction::Read, true},
 };
 
 std::string Upper(std::string text) {
@@ -62,6 +62,8 @@ std::variant<CliRequest, UsageError> ParseArguments(const std::vector<std::strin
       request.quiet = true;
     } else if (argument == "-l" || argument == "--log") {
       request.log = true;
+    } else if (argument == "--verify") {
+      request.verify = true;
     } else if (argument == "-p" || argument == "--port" || argument.starts_with("--port=")) {
       std::string name;
       if (argument.starts_with("--port=")) {
@@ -78,11 +80,13 @@ std::variant<CliRequest, UsageError> ParseArguments(const std::vector<std::strin
     }
   }
 
-  if (operands.empty()) return UsageError{"no command given: hex, bin, erase or check"};
+  if (operands.empty())
+    return UsageError{"no command given: hex, bin, erase, check, detect, verify or read"};
   const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
                                     [&](const CommandWord& c) { return operands[0] == c.word; });
   if (command == std::end(kCommands)) {
-    return UsageError{"unknown command " + Quoted(operands[0]) + ": use hex, bin, erase or check"};
+    return UsageError{"unknown command " + Quoted(operands[0]) +
+                      ": use hex, bin, erase, check, detect, verify or read"};
   }
   request.action = command->action;
   const std::size_t expected = command->takesFile ? 2 : 1;
@@ -91,6 +95,10 @@ std::variant<CliRequest, UsageError> ParseArguments(const std::vector<std::strin
     return UsageError{"too many arguments, from " + Quoted(operands[expected]) + " on"};
   }
   if (command->takesFile) request.file = operands[1];
+  if (request.verify && request.action != CliAction::FlashHex &&
+      request.action != CliAction::FlashBin) {
+    return UsageError{"option '--verify' goes with hex and bin"};
+  }
   return request;
 }
 
@@ -99,12 +107,19 @@ std::string UsageText() {
        flash89-cli [OPTIONS] bin FILE    erase it, write a binary image from address 0
        flash89-cli [OPTIONS] erase       erase it
        flash89-cli check FILE            read and check an image; touches no port
+       flash89-cli [OPTIONS] detect      read the chip's signature
+       flash89-cli [OPTIONS] verify FILE compare the chip with an image (.hex, else binary)
+       flash89-cli [OPTIONS] read FILE   read the whole flash into FILE.hex or FILE.bin
 
-Every image is read and checked whole before the chip is touched.
+Every image is read and checked whole before the chip is touched. detect,
+verify, read and --verify need a cable that brings the chip's MISO back to
+CTS (DB9 pin 8); none of them erases or writes the chip by itself.
 
 Options:
   -p, --port COM1|COM2  the port; without it COM2 is tried, then COM1
   -l, --log             print the download's log lines on standard output
+      --verify          hex, bin: check the chip's signature before erasing it,
+                        and read the image back after writing it
   -q, --quiet           print nothing but errors
   -h, --help            print this help and exit
   -V, --version         print the version and exit
@@ -125,6 +140,9 @@ Exit status:
   5    out of memory
   6    the port cannot hold TXD in break (a faked, far too slow or refused
        break): the chip was not touched
+  7    no AT89S8253 answered (no line back to CTS, no chip, no supply, or
+       another chip): nothing was erased
+  8    bytes read back differ from the image
   130  interrupted (Ctrl+C): the chip may be erased or partly written
 )";
 }

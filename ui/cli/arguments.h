@@ -6,14 +6,15 @@
 #include <variant>
 #include <vector>
 
-enum class CliAction { Help, Version, FlashHex, FlashBin, Erase, Check };
+enum class CliAction { Help, Version, FlashHex, FlashBin, Erase, Check, Detect, Verify, Read };
 
 struct CliRequest {
   CliAction action = CliAction::Help;
   std::optional<int> port;  // 1 or 2; none: COM2, else COM1, as the window starts
-  std::string file;         // for FlashHex, FlashBin and Check
+  std::string file;         // for FlashHex, FlashBin, Check, Verify and Read
   bool quiet = false;
   bool log = false;
+  bool verify = false;  // hex and bin: the chip checked first, the image read back after
 
   friend bool operator==(const CliRequest&, const CliRequest&) = default;
 };

@@ -7,6 +7,7 @@
 #include "commands/commands.h"
 #include "commands/messages.h"
 #include "commands/port_probe.h"
+#include "commands/readback_commands.h"
 #include "commands/text_log.h"
 #include "ui/cli/arguments.h"
 #include "ui/cli/cli_output.h"
@@ -46,7 +47,7 @@ int Check(const CliRequest& request, CliOutput& output, std::ostream& out) {
 int Program(const CliRequest& request, CliOutput& output, std::ostream& out) {
   // A bad file is named before any port is tried; the download checks it
   // again when it reads it.
-  if (request.action != CliAction::Erase) {
+  if (request.action == CliAction::FlashHex || request.action == CliAction::FlashBin) {
     const ImageFormat format =
         request.action == CliAction::FlashHex ? ImageFormat::IntelHex : ImageFormat::Binary;
     const Checked<ImageExtent> checked = CheckImage(request.file, format);
@@ -78,9 +79,17 @@ int Program(const CliRequest& request, CliOutput& output, std::ostream& out) {
   LogLines& log = request.log ? static_cast<LogLines&>(shownLog) : unshownLog;
   const FileNameRequest chosenFile = [&] { return request.file; };
   std::optional<Fault> fault;
+  std::array<std::uint8_t, 3> signature{};
   switch (request.action) {
-    case CliAction::FlashHex: fault = FlashHexCommand(port, log, chosenFile, &output); break;
-    case CliAction::FlashBin: fault = FlashBinCommand(port, log, chosenFile, &output); break;
+    case CliAction::FlashHex:
+      fault = FlashHexCommand(port, log, chosenFile, &output, request.verify);
+      break;
+    case CliAction::FlashBin:
+      fault = FlashBinCommand(port, log, chosenFile, &output, request.verify);
+      break;
+    case CliAction::Detect: fault = DetectCommand(port, signature); break;
+    case CliAction::Verify: fault = VerifyCommand(port, request.file, &output); break;
+    case CliAction::Read: fault = ReadCommand(port, request.file, &output); break;
     default: fault = EraseCommand(port, &output); break;
   }
   shownLog.Finish();
@@ -90,7 +99,15 @@ int Program(const CliRequest& request, CliOutput& output, std::ostream& out) {
     output.Error(FaultText(*fault));
     return ExitStatusFor(*fault);
   }
-  output.Message(request.action == CliAction::Erase ? EraseDoneText() : DownloadDoneText());
+  switch (request.action) {
+    case CliAction::Erase: output.Message(EraseDoneText()); break;
+    case CliAction::Detect: out << ChipFoundText(port, signature) << "\n"; break;
+    case CliAction::Verify: output.Message(VerifiedText()); break;
+    case CliAction::Read: output.Message(FlashReadText(request.file)); break;
+    default:
+      if (request.verify) output.Message(VerifiedText());
+      output.Message(DownloadDoneText());
+  }
   return kExitDone;
 }
 

@@ -11,6 +11,8 @@ enum ExitStatus : int {
   kExitPortLost = 4,
   kExitOutOfMemory = 5,
   kExitPortUnfit = 6,      // refused before the chip was touched
+  kExitNoChip = 7,         // no AT89S8253 answered: nothing was erased
+  kExitVerifyFailed = 8,   // bytes read back differ from the image
   kExitInterrupted = 130,  // 128 + SIGINT, as a shell reports it
 };
 

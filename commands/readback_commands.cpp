@@ -1,0 +1,82 @@
+#include "commands/readback_commands.h"
+
+#include <cctype>
+
+#include "commands/chip_check.h"
+#include "commands/command_plan.h"
+#include "commands/port_session.h"
+#include "commands/progress_meter.h"
+#include "image/binary_image.h"
+#include "image/flash_file.h"
+#include "image/hex_image.h"
+#include "isp/isp.h"
+
+namespace {
+
+bool NamesHexFile(const std::string& file) {
+  const auto dot = file.find_last_of('.');
+  if (dot == std::string::npos) return false;
+  std::string extension = file.substr(dot + 1);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == "hex";
+}
+
+template <class Image, class Read>
+std::optional<Fault> CoveredIn(const std::string& file, Read read, CoveredBytes& covered) {
+  Checked<Image> image = read(file);
+  if (const auto* fault = std::get_if<ImageFault>(&image)) return *fault;
+  covered = CoveredBy(std::get<Image>(image));
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<Fault> DetectCommand(int selectedPort, std::array<std::uint8_t, 3>& signature) {
+  PortSession session(selectedPort);
+  if (auto fault = session.Unusable()) return fault;
+  const int port = selectedPort == 1 ? 1 : 2;
+  return RunReadingChip(session, port, [&] {
+    RequireChip(port, &signature);
+    FinishProgramming();
+  });
+}
+
+std::optional<Fault> VerifyCommand(int selectedPort, const std::string& file,
+                                   ProgressListener* progress) {
+  CoveredBytes covered;
+  const std::optional<Fault> bad =
+      NamesHexFile(file) ? CoveredIn<HexImage>(file, ReadHexImage, covered)
+                         : CoveredIn<std::vector<std::uint8_t>>(file, ReadBinaryImage, covered);
+  if (bad) return bad;
+  PortSession session(selectedPort);
+  if (auto fault = session.Unusable()) return fault;
+  const int port = selectedPort == 1 ? 1 : 2;
+  return RunReadingChip(session, port, [&] {
+    ProgressMeter meter(ReadBackPlan(session.Cost(), 0), progress);
+    VerifyCovered(covered, RequireChip(port), port);
+    FinishProgramming();
+  });
+}
+
+std::optional<Fault> ReadCommand(int selectedPort, const std::string& file,
+                                 ProgressListener* progress) {
+  const Checked<ImageFormat> format = FlashFileFormat(file);
+  if (const auto* fault = std::get_if<ImageFault>(&format)) return *fault;
+  std::array<std::uint8_t, kFlashSize> flash{};
+  PortSession session(selectedPort);
+  if (auto fault = session.Unusable()) return fault;
+  const int port = selectedPort == 1 ? 1 : 2;
+  const std::optional<Fault> fault = RunReadingChip(session, port, [&] {
+    ProgressMeter meter(ReadBackPlan(session.Cost(), kFlashSize), progress);
+    const CtsPolarity polarity = RequireChip(port);
+    for (std::size_t start = 0; start < kFlashSize; start += kPageSize) {
+      ReadFlashPage(static_cast<std::uint16_t>(start), polarity,
+                    std::span<std::uint8_t, kPageSize>(flash.data() + start, kPageSize));
+      for (std::size_t i = 0; i < kPageSize; ++i) meter.ByteWritten();
+    }
+    FinishProgramming();
+  });
+  if (fault) return fault;
+  if (auto written = WriteFlashFile(file, flash)) return *written;
+  return std::nullopt;
+}
