@@ -62,7 +62,7 @@ class CliEndToEnd : public testing::Test {
   pid_t Start(const std::vector<std::string>& arguments, int out = -1) {
     std::vector<std::string> environment = {
         "LD_PRELOAD=" + preload_,
-        "FLASH89_FAKE_SERIAL=" + Com1() + "," + Com2(),
+        "FLASH89_FAKE_SERIAL=" + Com1() + "," + Com2() + com2Cable_,
         "FLASH89_FAKE_TRACE=" + folder_.Path("trace"),
         "FLASH89_COM1=" + Com1(),
         "FLASH89_COM2=" + Com2(),
@@ -136,6 +136,7 @@ class CliEndToEnd : public testing::Test {
   TempFolder folder_;
   std::string cli_;
   std::string preload_;
+  std::string com2Cable_;  // the fake port's options for its line back to CTS
 };
 
 }  // namespace
@@ -238,4 +239,63 @@ TEST_F(CliEndToEnd, LogReaderThatGoesAwayDoesNotStopTheDownload) {
   const Finished run = Wait(cli);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(ChipOn(Com2()).Flash(), ErasedFlashWith(ReadWhole(TestImage("blink.bin"))));
+}
+
+// Where the cable brings MISO back to CTS.
+class CliReadBack : public CliEndToEnd {
+ protected:
+  Finished RunOnCable(const std::string& cable, const std::vector<std::string>& arguments) {
+    com2Cable_ = cable;
+    return Run(arguments);
+  }
+};
+
+TEST_F(CliReadBack, DetectNamesTheChipUnderEitherPolarity) {
+  for (const char* cable : {":cts=miso", ":cts=inverted"}) {
+    SCOPED_TRACE(cable);
+    const Finished detect = RunOnCable(cable, {"detect", "--port", "COM2"});
+    EXPECT_EQ(detect.status, 0) << detect.err;
+    EXPECT_EQ(detect.out, "AT89S8253 an COM2 (Signatur 1E 73 01)\n");
+  }
+  EXPECT_EQ(ChipOn(Com2()).EraseCount(), 0);
+}
+
+TEST_F(CliReadBack, NoLineBackAndALoopedCableAreNoChipAndNothingIsErased) {
+  for (const char* cable : {":cts=none", ":cts=rts"}) {
+    SCOPED_TRACE(cable);
+    const Finished detect = RunOnCable(cable, {"detect", "--port", "COM2"});
+    EXPECT_EQ(detect.status, 7);
+    EXPECT_NE(detect.err.find("Kein AT89S8253 an COM2: keine Antwort"), std::string::npos)
+        << detect.err;
+    const Finished flash =
+        RunOnCable(cable, {"-q", "hex", "--verify", TestImage("blink_lf.hex"), "--port", "COM2"});
+    EXPECT_EQ(flash.status, 7) << flash.err;
+  }
+  EXPECT_EQ(ChipOn(Com2()).EraseCount(), 0);
+}
+
+TEST_F(CliReadBack, VerifiedDownloadLandsAndReadGivesTheFlashBack) {
+  const std::string blink = ReadWhole(TestImage("blink.bin"));
+  const Finished flash =
+      RunOnCable(":cts=inverted", {"hex", "--verify", TestImage("blink_lf.hex"), "-p", "COM2"});
+  ASSERT_EQ(flash.status, 0) << flash.err;
+  EXPECT_NE(flash.err.find("Geprüft"), std::string::npos) << flash.err;
+  EXPECT_EQ(ChipOn(Com2()).Flash(), ErasedFlashWith(blink));
+
+  const std::string out = folder_.Path("out.bin");
+  ASSERT_EQ(RunOnCable(":cts=inverted", {"-q", "read", out, "-p", "COM2"}).status, 0);
+  const std::string read = ReadWhole(out);
+  const auto flashed = ErasedFlashWith(blink);
+  EXPECT_EQ(read, std::string(flashed.begin(), flashed.end()));
+  EXPECT_EQ(RunOnCable(":cts=inverted", {"-q", "verify", out, "-p", "COM2"}).status, 0);
+}
+
+TEST_F(CliReadBack, AByteThatDoesNotHoldFailsTheVerifyWithItsAddress) {
+  // 0x0005 of blink.bin holds 0x74; the weak cell flips its lowest bit.
+  const std::string cable = ":cts=miso:weak=5";
+  ASSERT_EQ(RunOnCable(cable, {"-q", "hex", TestImage("blink_lf.hex"), "-p", "COM2"}).status, 0);
+  const Finished verify = RunOnCable(cable, {"verify", TestImage("blink_lf.hex"), "-p", "COM2"});
+  EXPECT_EQ(verify.status, 8);
+  EXPECT_NE(verify.err.find("1 Byte anders als im Image (0005: gelesen "), std::string::npos)
+      << verify.err;
 }
