@@ -40,8 +40,12 @@ void SendIspInstruction(const IspInstruction& instruction);
 // One byte-mode write and the whole 5 ms the chip needs for it.
 void WriteFlashByte(std::uint16_t address, std::uint8_t data);
 
+// Reset held with the clock at rest, programming enabled; nothing is
+// erased. The chip then answers read instructions.
+void EnableProgramming();
+
 // Reset, enable, erase, reset, enable: the chip is blank and ready to be
-// written when it returns.
+// written when it returns. Its start is EnableProgramming.
 void EnterProgramming();
 
 // Releases all three lines.

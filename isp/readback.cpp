@@ -41,15 +41,6 @@ std::uint8_t ReceiveIspByte() {
   return value;
 }
 
-void EnableProgramming() {
-  SetRtsLine(true);
-  WaitMs(100);
-  SetDtrLine(true);
-  WaitMs(100);
-  SendIspInstruction(kProgrammingEnable);
-  WaitMs(10);
-}
-
 SignatureRead ReadSignature() {
   SignatureRead read;
   for (std::uint8_t i = 0; i < read.bytes.size(); ++i) {

@@ -36,10 +36,6 @@ struct SignatureRead {
 // a sent byte does, with the clock on and TXD in break.
 std::uint8_t ReceiveIspByte();
 
-// Reset held, programming enabled; nothing is erased. The chip then
-// answers read instructions.
-void EnableProgramming();
-
 // The three signature bytes and the polarity under which they name an
 // AT89S8253.
 SignatureRead ReadSignature();

@@ -1,13 +1,17 @@
 #include "isp/isp.h"
 #include "serial/rezero.h"
 
-void EnterProgramming() {
+void EnableProgramming() {
   SetRtsLine(true);
   WaitMs(100);
   SetDtrLine(true);
   WaitMs(100);
   SendIspInstruction(kProgrammingEnable);
   WaitMs(10);
+}
+
+void EnterProgramming() {
+  EnableProgramming();
   SendIspInstruction(kChipErase);
   WaitMs(10);
   SetDtrLine(false);

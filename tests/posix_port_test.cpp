@@ -17,6 +17,7 @@
 #include "commands/commands.h"
 #include "commands/line_check.h"
 #include "isp/isp.h"
+#include "isp/readback.h"
 #include "isp_read.h"
 #include "serial/rezero.h"
 #include "serial/tty_facts.h"
@@ -224,12 +225,7 @@ TEST_F(PosixPort, ChipAnswersOnCtsWhatAnEarlierProcessWrote) {
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   // Into programming mode without an erase.
   ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
-  SetRtsLine(true);
-  WaitMs(100);
-  SetDtrLine(true);
-  WaitMs(100);
-  SendIspInstruction(kProgrammingEnable);
-  WaitMs(10);
+  EnableProgramming();
   EXPECT_EQ(ReadAnswer(0x28, 0x0030, true), 0x1E);
   EXPECT_EQ(ReadAnswer(0x20, 0x0100, true), 0x42);
 }
