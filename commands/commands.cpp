@@ -53,9 +53,10 @@ void WriteBinaryImage(const std::vector<std::uint8_t>& image, LogLines& log, Pro
 
 // The port first, then the file: a missing or unfit port is said before
 // the dialog.
-template <class Image, class Read, class Write>
-std::optional<Fault> Download(int selectedPort, LogLines& log, const FileNameRequest& chooseFile,
-                              ProgressListener* progress, Read read, Write write) {
+template <class Image, class Port, class Read, class Write>
+std::optional<Fault> Download(const Port& selectedPort, LogLines& log,
+                              const FileNameRequest& chooseFile, ProgressListener* progress,
+                              Read read, Write write) {
   PortSession port(selectedPort);
   if (auto fault = port.Unusable()) return fault;
   const std::string name = chooseFile();
@@ -73,15 +74,24 @@ std::optional<Fault> Download(int selectedPort, LogLines& log, const FileNameReq
   });
 }
 
-}  // namespace
-
-std::optional<Fault> EraseCommand(int selectedPort, ProgressListener* progress) {
+template <class Port>
+std::optional<Fault> Erase(const Port& selectedPort, ProgressListener* progress) {
   PortSession port(selectedPort);
   if (auto fault = port.Unusable()) return fault;
   return port.Program([&] {
     ProgressMeter meter(ErasePlan(port.Cost()), progress);
     EraseChip();
   });
+}
+
+}  // namespace
+
+std::optional<Fault> EraseCommand(int selectedPort, ProgressListener* progress) {
+  return Erase(selectedPort, progress);
+}
+
+std::optional<Fault> EraseCommandOnPort(const std::string& portName, ProgressListener* progress) {
+  return Erase(portName, progress);
 }
 
 std::optional<Fault> FlashHexCommand(int selectedPort, LogLines& log,
@@ -95,4 +105,17 @@ std::optional<Fault> FlashBinCommand(int selectedPort, LogLines& log,
                                      ProgressListener* progress) {
   return Download<std::vector<std::uint8_t>>(selectedPort, log, chooseFile, progress,
                                              ReadBinaryImage, WriteBinaryImage);
+}
+
+std::optional<Fault> FlashHexCommandOnPort(const std::string& portName, LogLines& log,
+                                           const FileNameRequest& chooseFile,
+                                           ProgressListener* progress) {
+  return Download<HexImage>(portName, log, chooseFile, progress, ReadHexImage, WriteHexImage);
+}
+
+std::optional<Fault> FlashBinCommandOnPort(const std::string& portName, LogLines& log,
+                                           const FileNameRequest& chooseFile,
+                                           ProgressListener* progress) {
+  return Download<std::vector<std::uint8_t>>(portName, log, chooseFile, progress, ReadBinaryImage,
+                                             WriteBinaryImage);
 }

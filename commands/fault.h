@@ -25,6 +25,9 @@ struct PortFault {
   std::string driver = {};
   double breakSwitchMs = 0;
   double modemSwitchMs = 0;
+  // A port other than COM1 and COM2, as it was named ("COM7",
+  // "/dev/ttyUSB0"); port is 0 then.
+  std::string portName = {};
 
   friend bool operator==(const PortFault&, const PortFault&) = default;
 };

@@ -89,14 +89,19 @@ std::string MsText(double ms) {
   return result;
 }
 
+// "COM2", or the name a port other than COM1 and COM2 was given.
+std::string PortNameOf(const PortFault& fault) {
+  return fault.portName.empty() ? PortName(fault.port) : fault.portName;
+}
+
 std::string UnfitText(const PortFault& fault, const std::string& reason) {
-  return PortName(fault.port) + " ist ungeeignet" + AdapterText(fault.driver) + ": " + reason;
+  return PortNameOf(fault) + " ist ungeeignet" + AdapterText(fault.driver) + ": " + reason;
 }
 
 std::string PortFaultText(const PortFault& fault) {
   switch (fault.kind) {
-    case PortFaultKind::NotReady: return PortStatusText(fault.port, false);
-    case PortFaultKind::Lost: return "Verbindung zu " + PortName(fault.port) + " unterbrochen";
+    case PortFaultKind::NotReady: return PortNameOf(fault) + " nicht bereit";
+    case PortFaultKind::Lost: return "Verbindung zu " + PortNameOf(fault) + " unterbrochen";
     case PortFaultKind::Cancelled:
       return "Abgebrochen: der Chip ist möglicherweise gelöscht oder nur teilweise beschrieben";
     case PortFaultKind::BreakFaked:
@@ -205,3 +210,14 @@ std::string ImageExtentText(const ImageExtent& extent) {
     text += " von " + WordToHex(extent.first) + " bis " + WordToHex(extent.last);
   return text;
 }
+
+std::string PresentPortText(const std::string& name, const std::string& driver, bool adapter) {
+  std::string text = name;
+  const std::string kind = AdapterOf(driver);
+  if (!kind.empty()) text += ", " + kind;
+  if (!driver.empty()) text += ", Treiber " + driver;
+  if (adapter) text += ", Bit-Bang möglich";
+  return text;
+}
+
+std::string NoPortsText() { return "Keine serielle Schnittstelle gefunden"; }

@@ -42,3 +42,8 @@ std::string ProgressText(const CommandProgress& progress);
 
 // "Intel-HEX-Datei, 27 Bytes von 0000 bis 001A".
 std::string ImageExtentText(const ImageExtent& extent);
+
+// One line of the ports' list: "/dev/ttyUSB0, USB-Adapter FTDI, Treiber
+// ftdi_sio, Bit-Bang möglich"; adapter when bit-bang can drive its lines.
+std::string PresentPortText(const std::string& name, const std::string& driver, bool adapter);
+std::string NoPortsText();

@@ -6,7 +6,7 @@
 #include <variant>
 #include <vector>
 
-enum class CliAction { Help, Version, FlashHex, FlashBin, Erase, Check };
+enum class CliAction { Help, Version, FlashHex, FlashBin, Erase, Check, Ports };
 
 struct CliRequest {
   CliAction action = CliAction::Help;
@@ -14,6 +14,9 @@ struct CliRequest {
   std::string file;         // for FlashHex, FlashBin and Check
   bool quiet = false;
   bool log = false;
+  // Any other port, as the system names it: "COM7", "/dev/ttyUSB0"; port
+  // is none then.
+  std::string portName;
 
   friend bool operator==(const CliRequest&, const CliRequest&) = default;
 };

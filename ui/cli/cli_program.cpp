@@ -43,6 +43,19 @@ int Check(const CliRequest& request, CliOutput& output, std::ostream& out) {
   return kExitDone;
 }
 
+// The ports as the system lists them; opening one would pulse its lines.
+int Ports(const CliRequest& request, CliOutput& output, std::ostream& out) {
+  const std::vector<PresentPort> ports = ListPresentPorts();
+  if (ports.empty()) {
+    if (!request.quiet) output.Message(NoPortsText());
+    return kExitDone;
+  }
+  for (const PresentPort& port : ports) {
+    out << PresentPortText(port.name, port.driver, port.adapter) << "\n";
+  }
+  return kExitDone;
+}
+
 int Program(const CliRequest& request, CliOutput& output, std::ostream& out) {
   // A bad file is named before any port is tried; the download checks it
   // again when it reads it.
@@ -58,7 +71,9 @@ int Program(const CliRequest& request, CliOutput& output, std::ostream& out) {
 
   StartCommandClock();
   int port = 0;
-  if (request.port) {
+  if (!request.portName.empty()) {
+    // Any other port is named, never tried.
+  } else if (request.port) {
     port = *request.port;
   } else if (const std::optional<int> ready = FirstReadyPort()) {
     port = *ready;
@@ -78,10 +93,16 @@ int Program(const CliRequest& request, CliOutput& output, std::ostream& out) {
   LogLines& log = request.log ? static_cast<LogLines&>(shownLog) : unshownLog;
   const FileNameRequest chosenFile = [&] { return request.file; };
   std::optional<Fault> fault;
+  // COM1 and COM2 by name are the window's own ports.
+  const std::string portName = request.portName.empty() ? PortName(port) : request.portName;
   switch (request.action) {
-    case CliAction::FlashHex: fault = FlashHexCommand(port, log, chosenFile, &output); break;
-    case CliAction::FlashBin: fault = FlashBinCommand(port, log, chosenFile, &output); break;
-    default: fault = EraseCommand(port, &output); break;
+    case CliAction::FlashHex:
+      fault = FlashHexCommandOnPort(portName, log, chosenFile, &output);
+      break;
+    case CliAction::FlashBin:
+      fault = FlashBinCommandOnPort(portName, log, chosenFile, &output);
+      break;
+    default: fault = EraseCommandOnPort(portName, &output); break;
   }
   shownLog.Finish();
   output.EndProgress();
@@ -117,6 +138,7 @@ int RunCli(const std::vector<std::string>& arguments, const CliConsole& console)
   CliOutput output(console.err, OutputMode(request, console));
   try {
     if (request.action == CliAction::Check) return Check(request, output, console.out);
+    if (request.action == CliAction::Ports) return Ports(request, output, console.out);
     return Program(request, output, console.out);
   } catch (const std::bad_alloc&) {
     output.EndProgress();
