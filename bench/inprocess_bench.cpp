@@ -204,16 +204,16 @@ void ReadBack() {
   constexpr double kEnableMs = 100 + 100 + 10;
   std::array<std::uint8_t, 3> signature{};
   double start = ElapsedMs();
-  const bool found = !DetectCommand(2, signature);
+  const bool found = !DetectCommand("COM2", signature);
   Row(found ? "detect, in-process fake device: time" : "detect: NO ANSWER",
       Format("%.0f ms", ElapsedMs() - start), "");
   const std::string file = "/tmp/flash89-bench-readout.bin";
   constexpr double kFloorMs = kEnableMs + 192 * 67 * 8 * 3 * 0.01;
   start = ElapsedMs();
-  const bool read = !ReadCommand(2, file);
+  const bool read = !ReadCommand("COM2", file);
   const double readMs = ElapsedMs() - start;
   start = ElapsedMs();
-  const bool verified = !VerifyCommand(2, file);
+  const bool verified = !VerifyCommand("COM2", file);
   const double verifyMs = ElapsedMs() - start;
   std::remove(file.c_str());
   Row(Format(read ? "read, 12 KB, in-process fake device: time / floor (%.0f ms / %.0f ms)"

@@ -54,4 +54,6 @@ void CloseDevice(Handle /*handle*/) {}
 
 std::string DeviceDriverName(std::string_view /*deviceName*/) { return {}; }
 
+std::vector<PortEntry> ListPorts() { return {}; }
+
 }  // namespace device_seam

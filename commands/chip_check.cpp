@@ -23,20 +23,20 @@ CoveredBytes CoveredBy(const std::vector<std::uint8_t>& image) {
   return covered;
 }
 
-CtsPolarity RequireChip(int port, std::array<std::uint8_t, 3>* signature) {
+CtsPolarity RequireChip(const std::string& portName, std::array<std::uint8_t, 3>* signature) {
   EnableProgramming();
   const SignatureRead read = ReadSignature();
   if (!read.polarity) {
     const ChipFaultKind kind =
         NamesAnotherAtmelChip(read) ? ChipFaultKind::OtherChip : ChipFaultKind::NoAnswer;
-    throw ChipFault{kind, port, read.bytes};
+    throw ChipFault{kind, portName, read.bytes};
   }
   if (signature != nullptr) *signature = read.bytes;
   return *read.polarity;
 }
 
-void VerifyCovered(const CoveredBytes& covered, CtsPolarity polarity, int port) {
-  ChipFault fault{ChipFaultKind::Mismatch, port};
+void VerifyCovered(const CoveredBytes& covered, CtsPolarity polarity, const std::string& portName) {
+  ChipFault fault{ChipFaultKind::Mismatch, portName};
   std::array<std::uint8_t, kPageSize> page{};
   std::size_t pageStart = kFlashSize;  // none read yet
   for (const auto& [address, expected] : covered) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -22,22 +23,24 @@ CoveredBytes CoveredBy(const std::vector<std::uint8_t>& image);
 
 // Programming enabled, nothing erased, the signature read: the polarity of
 // the line back when an AT89S8253 answers.
-CtsPolarity RequireChip(int port, std::array<std::uint8_t, 3>* signature = nullptr);
+CtsPolarity RequireChip(const std::string& portName,
+                        std::array<std::uint8_t, 3>* signature = nullptr);
 
 // Reads back the pages that hold the bytes, and compares.
-void VerifyCovered(const CoveredBytes& covered, CtsPolarity polarity, int port);
+void VerifyCovered(const CoveredBytes& covered, CtsPolarity polarity, const std::string& portName);
 
 inline constexpr std::size_t kMismatchesShown = 4;
 
 // A sequence that reads the chip, in the session: a chip that does not
 // answer as it should ends it with the lines released, as a lost port does.
 template <class Sequence>
-std::optional<Fault> RunReadingChip(PortSession& session, int port, Sequence&& sequence) {
+std::optional<Fault> RunReadingChip(PortSession& session, const std::string& portName,
+                                    Sequence&& sequence) {
   try {
     return session.Program(sequence);
   } catch (const ChipFault& fault) {
     return fault;
   } catch (const NoDataLine&) {
-    return ChipFault{ChipFaultKind::NoDataLine, port};
+    return ChipFault{ChipFaultKind::NoDataLine, portName};
   }
 }

@@ -3,6 +3,7 @@
 #include "commands/chip_check.h"
 #include "commands/command_plan.h"
 #include "commands/download_log.h"
+#include "commands/messages.h"
 #include "commands/port_session.h"
 #include "commands/progress_meter.h"
 #include "image/binary_image.h"
@@ -52,11 +53,15 @@ void WriteBinaryImage(const std::vector<std::uint8_t>& image, LogLines& log, Pro
   }
 }
 
+std::string NameOfPort(int selectedPort) { return PortName(selectedPort == 1 ? 1 : 2); }
+const std::string& NameOfPort(const std::string& portName) { return portName; }
+
 // The port first, then the file: a missing or unfit port is said before
 // the dialog.
-template <class Image, class Read, class Write>
-std::optional<Fault> Download(int selectedPort, LogLines& log, const FileNameRequest& chooseFile,
-                              ProgressListener* progress, Read read, Write write, bool verify) {
+template <class Image, class Port, class Read, class Write>
+std::optional<Fault> Download(const Port& selectedPort, LogLines& log,
+                              const FileNameRequest& chooseFile, ProgressListener* progress,
+                              Read read, Write write, bool verify) {
   PortSession port(selectedPort);
   if (auto fault = port.Unusable()) return fault;
   const std::string name = chooseFile();
@@ -75,30 +80,39 @@ std::optional<Fault> Download(int selectedPort, LogLines& log, const FileNameReq
     });
   }
   // Another chip, or none, is never erased; what was written is read back.
-  const int number = selectedPort == 1 ? 1 : 2;
+  const std::string portName = NameOfPort(selectedPort);
   const CoveredBytes covered = CoveredBy(checked);
-  return RunReadingChip(port, number, [&] {
+  return RunReadingChip(port, portName, [&] {
     CommandPlan plan = PlanFor(checked, port.Cost());
     plan.startMs += ChipCheckMs(port.Cost());
     plan.finishMs += PageReadMs(port.Cost()) * static_cast<double>(covered.size()) / kPageSize;
     ProgressMeter meter(plan, progress);
-    const CtsPolarity polarity = RequireChip(number);
+    const CtsPolarity polarity = RequireChip(portName);
     EnterProgramming();
     write(checked, log, meter);
-    VerifyCovered(covered, polarity, number);
+    VerifyCovered(covered, polarity, portName);
     FinishProgramming();
   });
 }
 
-}  // namespace
-
-std::optional<Fault> EraseCommand(int selectedPort, ProgressListener* progress) {
+template <class Port>
+std::optional<Fault> Erase(const Port& selectedPort, ProgressListener* progress) {
   PortSession port(selectedPort);
   if (auto fault = port.Unusable()) return fault;
   return port.Program([&] {
     ProgressMeter meter(ErasePlan(port.Cost()), progress);
     EraseChip();
   });
+}
+
+}  // namespace
+
+std::optional<Fault> EraseCommand(int selectedPort, ProgressListener* progress) {
+  return Erase(selectedPort, progress);
+}
+
+std::optional<Fault> EraseCommandOnPort(const std::string& portName, ProgressListener* progress) {
+  return Erase(portName, progress);
 }
 
 std::optional<Fault> FlashHexCommand(int selectedPort, LogLines& log,
@@ -113,4 +127,18 @@ std::optional<Fault> FlashBinCommand(int selectedPort, LogLines& log,
                                      bool verify) {
   return Download<std::vector<std::uint8_t>>(selectedPort, log, chooseFile, progress,
                                              ReadBinaryImage, WriteBinaryImage, verify);
+}
+
+std::optional<Fault> FlashHexCommandOnPort(const std::string& portName, LogLines& log,
+                                           const FileNameRequest& chooseFile,
+                                           ProgressListener* progress, bool verify) {
+  return Download<HexImage>(portName, log, chooseFile, progress, ReadHexImage, WriteHexImage,
+                            verify);
+}
+
+std::optional<Fault> FlashBinCommandOnPort(const std::string& portName, LogLines& log,
+                                           const FileNameRequest& chooseFile,
+                                           ProgressListener* progress, bool verify) {
+  return Download<std::vector<std::uint8_t>>(portName, log, chooseFile, progress, ReadBinaryImage,
+                                             WriteBinaryImage, verify);
 }

@@ -31,3 +31,16 @@ std::optional<Fault> FlashHexCommand(int selectedPort, LogLines& log,
 std::optional<Fault> FlashBinCommand(int selectedPort, LogLines& log,
                                      const FileNameRequest& chooseFile,
                                      ProgressListener* progress = nullptr, bool verify = false);
+
+// The same on any port that the system names: "COM7", "/dev/ttyUSB0"; COM1
+// and COM2 by name are the same ports as 1 and 2 above.
+std::optional<Fault> EraseCommandOnPort(const std::string& portName,
+                                        ProgressListener* progress = nullptr);
+std::optional<Fault> FlashHexCommandOnPort(const std::string& portName, LogLines& log,
+                                           const FileNameRequest& chooseFile,
+                                           ProgressListener* progress = nullptr,
+                                           bool verify = false);
+std::optional<Fault> FlashBinCommandOnPort(const std::string& portName, LogLines& log,
+                                           const FileNameRequest& chooseFile,
+                                           ProgressListener* progress = nullptr,
+                                           bool verify = false);

@@ -29,6 +29,9 @@ struct PortFault {
   std::string driver = {};
   double breakSwitchMs = 0;
   double modemSwitchMs = 0;
+  // A port other than COM1 and COM2, as it was named ("COM7",
+  // "/dev/ttyUSB0"); port is 0 then.
+  std::string portName = {};
 
   friend bool operator==(const PortFault&, const PortFault&) = default;
 };
@@ -51,7 +54,7 @@ struct ByteMismatch {
 
 struct ChipFault {
   ChipFaultKind kind;
-  int port;
+  std::string portName;
   std::array<std::uint8_t, 3> signature = {};  // as read, for OtherChip
   std::size_t differing = 0;                   // for Mismatch: how many bytes
   std::vector<ByteMismatch> first = {};        // and the first few of them

@@ -89,14 +89,19 @@ std::string MsText(double ms) {
   return result;
 }
 
+// "COM2", or the name a port other than COM1 and COM2 was given.
+std::string PortNameOf(const PortFault& fault) {
+  return fault.portName.empty() ? PortName(fault.port) : fault.portName;
+}
+
 std::string UnfitText(const PortFault& fault, const std::string& reason) {
-  return PortName(fault.port) + " ist ungeeignet" + AdapterText(fault.driver) + ": " + reason;
+  return PortNameOf(fault) + " ist ungeeignet" + AdapterText(fault.driver) + ": " + reason;
 }
 
 std::string PortFaultText(const PortFault& fault) {
   switch (fault.kind) {
-    case PortFaultKind::NotReady: return PortStatusText(fault.port, false);
-    case PortFaultKind::Lost: return "Verbindung zu " + PortName(fault.port) + " unterbrochen";
+    case PortFaultKind::NotReady: return PortNameOf(fault) + " nicht bereit";
+    case PortFaultKind::Lost: return "Verbindung zu " + PortNameOf(fault) + " unterbrochen";
     case PortFaultKind::Cancelled:
       return "Abgebrochen: der Chip ist möglicherweise gelöscht oder nur teilweise beschrieben";
     case PortFaultKind::BreakFaked:
@@ -143,15 +148,15 @@ std::string MismatchText(const ChipFault& fault) {
 std::string ChipFaultText(const ChipFault& fault) {
   switch (fault.kind) {
     case ChipFaultKind::NoAnswer:
-      return "Kein AT89S8253 an " + PortName(fault.port) +
+      return "Kein AT89S8253 an " + fault.portName +
              ": keine Antwort (keine Leitung von MISO zu CTS, kein Chip oder keine Versorgung)";
     case ChipFaultKind::OtherChip:
-      return "Kein AT89S8253 an " + PortName(fault.port) + ": ein anderer Chip antwortet (" +
+      return "Kein AT89S8253 an " + fault.portName + ": ein anderer Chip antwortet (" +
              SignatureText(fault.signature) + ")";
     case ChipFaultKind::Mismatch: return MismatchText(fault);
-    case ChipFaultKind::NoDataLine: return PortName(fault.port) + " kann CTS nicht lesen";
+    case ChipFaultKind::NoDataLine: return fault.portName + " kann CTS nicht lesen";
   }
-  return "Kein AT89S8253 an " + PortName(fault.port);
+  return "Kein AT89S8253 an " + fault.portName;
 }
 
 // Rounded up, so that the time left is not promised short.
@@ -186,8 +191,9 @@ std::string DurationText(double ms) {
 
 std::string PortName(int port) { return port == 1 ? "COM1" : "COM2"; }
 
-std::string ChipFoundText(int port, const std::array<std::uint8_t, 3>& signature) {
-  return "AT89S8253 an " + PortName(port) + " (" + SignatureText(signature) + ")";
+std::string ChipFoundText(const std::string& portName,
+                          const std::array<std::uint8_t, 3>& signature) {
+  return "AT89S8253 an " + portName + " (" + SignatureText(signature) + ")";
 }
 
 std::string VerifiedText() { return "Geprüft: der Chip enthält das Image"; }
@@ -254,3 +260,14 @@ std::string ImageExtentText(const ImageExtent& extent) {
     text += " von " + WordToHex(extent.first) + " bis " + WordToHex(extent.last);
   return text;
 }
+
+std::string PresentPortText(const std::string& name, const std::string& driver, bool adapter) {
+  std::string text = name;
+  const std::string kind = AdapterOf(driver);
+  if (!kind.empty()) text += ", " + kind;
+  if (!driver.empty()) text += ", Treiber " + driver;
+  if (adapter) text += ", Bit-Bang möglich";
+  return text;
+}
+
+std::string NoPortsText() { return "Keine serielle Schnittstelle gefunden"; }

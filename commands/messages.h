@@ -14,7 +14,8 @@
 std::string PortName(int port);
 
 // A chip that answered: "AT89S8253 an COM2 (Signatur 1E 73 01)".
-std::string ChipFoundText(int port, const std::array<std::uint8_t, 3>& signature);
+std::string ChipFoundText(const std::string& portName,
+                          const std::array<std::uint8_t, 3>& signature);
 
 // After a read-back matched the image, and after a read-out was written.
 std::string VerifiedText();
@@ -51,3 +52,8 @@ std::string ProgressText(const CommandProgress& progress);
 
 // "Intel-HEX-Datei, 27 Bytes von 0000 bis 001A".
 std::string ImageExtentText(const ImageExtent& extent);
+
+// One line of the ports' list: "/dev/ttyUSB0, USB-Adapter FTDI, Treiber
+// ftdi_sio, Bit-Bang möglich"; adapter when bit-bang can drive its lines.
+std::string PresentPortText(const std::string& name, const std::string& driver, bool adapter);
+std::string NoPortsText();

@@ -14,3 +14,5 @@ bool PortOpens(int port) {
 }
 
 void StartCommandClock() { StartClock(); }
+
+std::vector<PresentPort> ListPresentPorts() { return PresentPorts(); }

@@ -2,6 +2,10 @@
 // choice changes.
 #pragma once
 
+#include <vector>
+
+#include "serial/rezero.h"
+
 // Opens the port and keeps it held: true when it is ready. The next probe
 // or EndProbe lets go of it.
 bool OpenPortToProbe(int port);
@@ -13,3 +17,6 @@ bool PortOpens(int port);
 // Starts the clock that times every wait; once, when the window has been
 // created.
 void StartCommandClock();
+
+// The serial ports present, none of them opened.
+std::vector<PresentPort> ListPresentPorts();

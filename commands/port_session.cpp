@@ -20,10 +20,21 @@ const char* ModeStringFor(int selectedPort) {
 }
 
 PortSession::PortSession(int selectedPort) : port_(selectedPort == 1 ? 1 : 2) {
-  const char* mode = ModeStringFor(selectedPort);
+  Open(ModeStringFor(selectedPort));
+}
+
+PortSession::PortSession(const std::string& portName)
+    : port_(portName == "COM1"   ? 1
+            : portName == "COM2" ? 2
+                                 : 0),
+      name_(port_ == 0 ? portName : std::string()) {
+  Open(port_ == 0 ? ModeStringForPort(portName) : std::string(ModeStringFor(port_)));
+}
+
+void PortSession::Open(const std::string& mode) {
   if (!OpenPort(mode)) {
     ClosePort();
-    unusable_ = PortFault{PortFaultKind::NotReady, port_};
+    unusable_ = FaultOf(PortFaultKind::NotReady);
     return;
   }
   // A command cancelled before it starts switches nothing at all: Program
@@ -31,17 +42,20 @@ PortSession::PortSession(int selectedPort) : port_(selectedPort == 1 ? 1 : 2) {
   if (!CancelRequested()) {
     if (ChooseLineDriver(mode) == LineDriverChoice::PortLost) {
       ClosePort();
-      unusable_ = PortFault{PortFaultKind::Lost, port_};
+      unusable_ = FaultOf(PortFaultKind::Lost);
       return;
     }
     const LineCheck check = CheckLine();
     cost_ = check.cost;
     if (const auto refusal = RefusalFor(check.verdict)) {
       ClosePort();
-      unusable_ = *refusal == PortFaultKind::Lost
-                      ? PortFault{*refusal, port_}
-                      : PortFault{*refusal, port_, PortDriverName(mode), cost_.breakSwitchMs,
-                                  cost_.modemSwitchMs};
+      PortFault fault = FaultOf(*refusal);
+      if (*refusal != PortFaultKind::Lost) {
+        fault.driver = PortDriverName(mode);
+        fault.breakSwitchMs = cost_.breakSwitchMs;
+        fault.modemSwitchMs = cost_.modemSwitchMs;
+      }
+      unusable_ = fault;
       return;
     }
   }

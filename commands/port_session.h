@@ -5,6 +5,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "commands/fault.h"
 #include "commands/line_check.h"
@@ -21,6 +22,8 @@ class PortSession {
   // (CheckLine). A port that does not open, or cannot, is closed again at
   // once, before the chip is reset.
   explicit PortSession(int selectedPort);
+  // Any port by its name; COM1 and COM2 are the window's ports above.
+  explicit PortSession(const std::string& portName);
   ~PortSession();
   PortSession(const PortSession&) = delete;
   PortSession& operator=(const PortSession&) = delete;
@@ -37,16 +40,16 @@ class PortSession {
   // one requested before it starts lets it switch nothing.
   template <class Sequence>
   std::optional<Fault> Program(Sequence&& sequence) {
-    if (CancelRequested()) return PortFault{PortFaultKind::Cancelled, port_};
+    if (CancelRequested()) return FaultOf(PortFaultKind::Cancelled);
     try {
       sequence();
       if (LineFailedSinceOpen()) throw LineLost{};
     } catch (const LineLost&) {
       FinishProgramming();
-      return PortFault{PortFaultKind::Lost, port_};
+      return FaultOf(PortFaultKind::Lost);
     } catch (const Cancelled&) {
       FinishProgramming();
-      return PortFault{PortFaultKind::Cancelled, port_};
+      return FaultOf(PortFaultKind::Cancelled);
     } catch (...) {
       FinishProgramming();
       throw;
@@ -55,7 +58,11 @@ class PortSession {
   }
 
  private:
+  void Open(const std::string& mode);
+  PortFault FaultOf(PortFaultKind kind) const { return PortFault{kind, port_, {}, 0, 0, name_}; }
+
   int port_;
+  std::string name_;  // for a port other than COM1 and COM2
   bool held_ = false;
   LineCost cost_;
   std::optional<Fault> unusable_;

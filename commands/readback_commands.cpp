@@ -31,44 +31,42 @@ std::optional<Fault> CoveredIn(const std::string& file, Read read, CoveredBytes&
 
 }  // namespace
 
-std::optional<Fault> DetectCommand(int selectedPort, std::array<std::uint8_t, 3>& signature) {
-  PortSession session(selectedPort);
+std::optional<Fault> DetectCommand(const std::string& portName,
+                                   std::array<std::uint8_t, 3>& signature) {
+  PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
-  const int port = selectedPort == 1 ? 1 : 2;
-  return RunReadingChip(session, port, [&] {
-    RequireChip(port, &signature);
+  return RunReadingChip(session, portName, [&] {
+    RequireChip(portName, &signature);
     FinishProgramming();
   });
 }
 
-std::optional<Fault> VerifyCommand(int selectedPort, const std::string& file,
+std::optional<Fault> VerifyCommand(const std::string& portName, const std::string& file,
                                    ProgressListener* progress) {
   CoveredBytes covered;
   const std::optional<Fault> bad =
       NamesHexFile(file) ? CoveredIn<HexImage>(file, ReadHexImage, covered)
                          : CoveredIn<std::vector<std::uint8_t>>(file, ReadBinaryImage, covered);
   if (bad) return bad;
-  PortSession session(selectedPort);
+  PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
-  const int port = selectedPort == 1 ? 1 : 2;
-  return RunReadingChip(session, port, [&] {
+  return RunReadingChip(session, portName, [&] {
     ProgressMeter meter(ReadBackPlan(session.Cost(), 0), progress);
-    VerifyCovered(covered, RequireChip(port), port);
+    VerifyCovered(covered, RequireChip(portName), portName);
     FinishProgramming();
   });
 }
 
-std::optional<Fault> ReadCommand(int selectedPort, const std::string& file,
+std::optional<Fault> ReadCommand(const std::string& portName, const std::string& file,
                                  ProgressListener* progress) {
   const Checked<ImageFormat> format = FlashFileFormat(file);
   if (const auto* fault = std::get_if<ImageFault>(&format)) return *fault;
   std::array<std::uint8_t, kFlashSize> flash{};
-  PortSession session(selectedPort);
+  PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
-  const int port = selectedPort == 1 ? 1 : 2;
-  const std::optional<Fault> fault = RunReadingChip(session, port, [&] {
+  const std::optional<Fault> fault = RunReadingChip(session, portName, [&] {
     ProgressMeter meter(ReadBackPlan(session.Cost(), kFlashSize), progress);
-    const CtsPolarity polarity = RequireChip(port);
+    const CtsPolarity polarity = RequireChip(portName);
     for (std::size_t start = 0; start < kFlashSize; start += kPageSize) {
       ReadFlashPage(static_cast<std::uint16_t>(start), polarity,
                     std::span<std::uint8_t, kPageSize>(flash.data() + start, kPageSize));

@@ -1,6 +1,7 @@
 // The commands that read the chip back, where the cable brings MISO to CTS:
 // who answers, whether the flash holds an image, and the whole flash into a
-// file. None of them erases or writes the chip. The command clock must run
+// file, on the port that the system names ("COM2", "/dev/ttyUSB0"). None
+// of them erases or writes the chip. The command clock must run
 // (StartCommandClock).
 #pragma once
 
@@ -13,15 +14,16 @@
 #include "commands/progress.h"
 
 // The signature of the AT89S8253 that answered, into signature.
-std::optional<Fault> DetectCommand(int selectedPort, std::array<std::uint8_t, 3>& signature);
+std::optional<Fault> DetectCommand(const std::string& portName,
+                                   std::array<std::uint8_t, 3>& signature);
 
 // The bytes that the image file covers, read back and compared; a HEX file
 // by its name ending in .hex (any case), else a binary one from address 0.
 // A bad file is refused before the port is opened.
-std::optional<Fault> VerifyCommand(int selectedPort, const std::string& file,
+std::optional<Fault> VerifyCommand(const std::string& portName, const std::string& file,
                                    ProgressListener* progress = nullptr);
 
 // The whole 12 KB flash into file, .hex or .bin by its name, written whole
 // or not at all, after the lines are released.
-std::optional<Fault> ReadCommand(int selectedPort, const std::string& file,
+std::optional<Fault> ReadCommand(const std::string& portName, const std::string& file,
                                  ProgressListener* progress = nullptr);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace device_seam {
 
@@ -17,8 +18,25 @@ inline constexpr Handle kInvalidHandle = -1;
 
 enum class LineCode : std::uint8_t { SetRts, ClearRts, SetDtr, ClearDtr, SetBreak, ClearBreak };
 
-// Opens the port named by its first four characters ("COM1") for exclusive
-// use. Returns kInvalidHandle when the device cannot be opened.
+// The settings every port is opened with, after the device in a mode
+// string: "COM1:9600,N,8,1", "/dev/ttyUSB0:9600,N,8,1",
+// "\\.\COM12:9600,N,8,1".
+inline constexpr std::string_view kPortSettings = ":9600,N,8,1";
+
+// The device that a mode string names: its first four characters ("COM1"),
+// as the window's mode strings have always been read; a device path
+// ("/dev/ttyUSB0", "\\.\COM12") is all that comes before the settings, as
+// a path may hold colons of its own.
+inline std::string_view ModeDevice(std::string_view mode) {
+  const bool path = mode.starts_with('/') || mode.starts_with('\\');
+  if (path && mode.size() > kPortSettings.size() && mode.ends_with(kPortSettings)) {
+    return mode.substr(0, mode.size() - kPortSettings.size());
+  }
+  return mode.substr(0, 4);
+}
+
+// Opens the port that deviceName names ("COM1", "\\.\COM12", "/dev/ttyUSB0")
+// for exclusive use. Returns kInvalidHandle when it cannot be opened.
 Handle OpenDevice(std::string_view deviceName);
 
 // Applies the mode string (9600 baud, 8N1, no flow control) and leaves DTR
@@ -40,6 +58,16 @@ void CloseDevice(Handle handle);
 // The kernel driver behind the port ("ch341", "ftdi_sio", "serial8250"),
 // where the platform can tell; empty otherwise. Only for the user's words.
 std::string DeviceDriverName(std::string_view deviceName);
+
+// A serial port that the system knows, as a port name the user can give.
+struct PortEntry {
+  std::string name;    // "/dev/ttyUSB0" on Linux, "COM3" on Windows
+  std::string driver;  // "ftdi_sio", "\Device\VCP0"; empty when unknown
+};
+
+// The serial ports present, found without opening any: opening one pulses
+// the lines of whatever hangs on it.
+std::vector<PortEntry> ListPorts();
 
 }  // namespace device_seam
 

@@ -57,9 +57,16 @@ const D2xx* Library() {
   return loaded ? &d2xx : nullptr;
 }
 
+// "COM7" is 7, "COM12" and "\\.\COM12" 12; anything else -1.
 int ComNumber(std::string_view deviceName) {
-  if (deviceName.size() != 4 || deviceName.substr(0, 3) != "COM") return -1;
-  return deviceName[3] - '0';
+  if (deviceName.starts_with("\\\\.\\")) deviceName.remove_prefix(4);
+  if (deviceName.size() < 4 || deviceName.size() > 6 || deviceName.substr(0, 3) != "COM") return -1;
+  int number = 0;
+  for (const char digit : deviceName.substr(3)) {
+    if (digit < '0' || digit > '9') return -1;
+    number = number * 10 + (digit - '0');
+  }
+  return number;
 }
 
 // FTDI's driver records the COM number it gave each of its devices (each
@@ -118,7 +125,7 @@ bool IsAdapter(std::string_view deviceName) {
 }
 
 Adapter* OpenAdapter(const char* mode, std::uint8_t outputPins, device_seam::Handle& serialHandle) {
-  const std::string_view name = std::string_view(mode).substr(0, 4);
+  const std::string_view name = device_seam::ModeDevice(mode);
   const D2xx* d2xx = Library();
   if (d2xx == nullptr || !FtdiOwnsComPort(ComNumber(name))) return nullptr;
   // FTDI's driver serves one user at a time: the COM port is given up first.

@@ -1,4 +1,4 @@
-// FTDI adapters on Linux, through libftdi: the tty that FLASH89_COMn names
+// FTDI adapters on Linux, through libftdi: the tty that the port names
 // is followed through sysfs to its USB device, and when the kernel's FTDI
 // driver serves it, the adapter is opened by bus and address. libftdi takes
 // the device from that driver while the adapter is held and gives it back
@@ -19,7 +19,7 @@ namespace adapter_seam {
 namespace {
 
 std::optional<tty_facts::UsbSerialLocation> FtdiBehind(std::string_view deviceName) {
-  const std::string path = tty_facts::DevicePathFor(deviceName);
+  const std::string path = tty_facts::PortDevicePath(deviceName);
   if (path.empty()) return std::nullopt;
   auto location = tty_facts::LocateUsbSerial(path, tty_facts::SysfsRoot());
   if (!location || location->driver != tty_facts::kFtdiDriver) return std::nullopt;
@@ -39,7 +39,7 @@ bool IsAdapter(std::string_view deviceName) { return FtdiBehind(deviceName).has_
 
 Adapter* OpenAdapter(const char* mode, std::uint8_t outputPins,
                      device_seam::Handle& /*serialHandle: kept, its tty just goes quiet*/) {
-  const auto location = FtdiBehind(std::string_view(mode).substr(0, 4));
+  const auto location = FtdiBehind(device_seam::ModeDevice(mode));
   if (!location) return nullptr;
   ftdi_context* ftdi = ftdi_new();
   if (ftdi == nullptr) return nullptr;

@@ -36,16 +36,22 @@ bool OpenPort(std::string_view mode) {
   // closed as well.
   if (static_cast<std::uintptr_t>(PortHandle) != 0) device_seam::CloseDevice(PortHandle);
   serialLines.Restart();
-  PortHandle = device_seam::OpenDevice(mode.substr(0, 4));
+  PortHandle = device_seam::OpenDevice(device_seam::ModeDevice(mode));
   const std::string modeText(mode);
   const bool configured = device_seam::ConfigureDevice(PortHandle, modeText.c_str());
   SetPortTimeouts(10);
   return configured;
 }
 
+std::string ModeStringForPort(std::string_view portName) {
+  const bool pastNine = portName.size() > 4 && portName.starts_with("COM");
+  return (pastNine ? "\\\\.\\" : "") + std::string(portName) +
+         std::string(device_seam::kPortSettings);
+}
+
 LineDriverChoice ChooseLineDriver(std::string_view mode) {
   LetGoOfAdapter();
-  if (BitBangTurnedOff() || !adapter_seam::IsAdapter(mode.substr(0, 4))) {
+  if (BitBangTurnedOff() || !adapter_seam::IsAdapter(device_seam::ModeDevice(mode))) {
     return LineDriverChoice::SerialPort;
   }
   const std::string modeText(mode);
@@ -80,7 +86,16 @@ bool LineFailedSinceOpen() { return activeLines->LineLost(); }
 bool ReadCtsLine(bool& on) { return activeLines->ReadDataIn(on); }
 
 std::string PortDriverName(std::string_view mode) {
-  return device_seam::DeviceDriverName(mode.substr(0, 4));
+  return device_seam::DeviceDriverName(device_seam::ModeDevice(mode));
+}
+
+std::vector<PresentPort> PresentPorts() {
+  std::vector<PresentPort> ports;
+  for (device_seam::PortEntry& entry : device_seam::ListPorts()) {
+    const bool adapter = adapter_seam::IsAdapter(entry.name);
+    ports.push_back({std::move(entry.name), std::move(entry.driver), adapter});
+  }
+  return ports;
 }
 
 ScopedLineDriver::ScopedLineDriver(LineDriver& driver) : previous_(activeLines) {

@@ -1,5 +1,6 @@
 // POSIX serial device: COMn is /dev/ttyS(n-1), or the device named by the
-// environment variable FLASH89_COMn (a USB adapter, say).
+// environment variable FLASH89_COMn (a USB adapter, say); an absolute path
+// is the device it names.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -35,7 +36,7 @@ bool ConfigureLine(int fd) {
 }  // namespace
 
 Handle OpenDevice(std::string_view deviceName) {
-  const std::string path = tty_facts::DevicePathFor(deviceName);
+  const std::string path = tty_facts::PortDevicePath(deviceName);
   if (path.empty()) return kInvalidHandle;
   // Non-blocking, so that a missing carrier cannot hang the open; never the
   // controlling terminal.
@@ -100,8 +101,16 @@ void CloseDevice(Handle handle) {
 }
 
 std::string DeviceDriverName(std::string_view deviceName) {
-  const std::string path = tty_facts::DevicePathFor(deviceName);
+  const std::string path = tty_facts::PortDevicePath(deviceName);
   return path.empty() ? std::string() : tty_facts::TtyDriverName(path, tty_facts::SysfsRoot());
+}
+
+std::vector<PortEntry> ListPorts() {
+  std::vector<PortEntry> ports;
+  for (tty_facts::SerialTty& tty : tty_facts::ListSerialTtys(tty_facts::SysfsRoot())) {
+    ports.push_back({std::move(tty.devicePath), std::move(tty.driver)});
+  }
+  return ports;
 }
 
 }  // namespace device_seam

@@ -1,6 +1,7 @@
 // Win32 serial device: the COM port through kernel32's communications API.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "serial/device_seam.h"
@@ -36,7 +37,10 @@ bool ConfigureDevice(Handle handle, const char* mode) {
   DCB control{};
   control.DCBlength = sizeof control;
   GetCommState(AsWin32(handle), &control);
-  BuildCommDCBA(mode, &control);
+  // "COM1:9600,N,8,1" as the window gives it; a device path's settings
+  // alone, which is the form BuildCommDCB reads besides "COMn:".
+  const std::string_view device = ModeDevice(mode);
+  BuildCommDCBA(device.size() > 4 ? mode + device.size() + 1 : mode, &control);
   // The whole flag word becomes 1: binary mode on, everything else off,
   // so that no flow control drives DTR or RTS.
   control.fBinary = 1;
@@ -81,5 +85,39 @@ void CloseDevice(Handle handle) { CloseHandle(AsWin32(handle)); }
 
 // The COM port's driver is not named here: the Device Manager shows it.
 std::string DeviceDriverName(std::string_view /*deviceName*/) { return {}; }
+
+}  // namespace device_seam
+
+namespace device_seam {
+
+// The system's list of serial ports: every value of SERIALCOMM names a
+// port's device object (\Device\Serial0, \Device\VCP0) and holds its COM
+// name. Reading it opens no port.
+std::vector<PortEntry> ListPorts() {
+  std::vector<PortEntry> ports;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+      ERROR_SUCCESS) {
+    return ports;
+  }
+  for (DWORD index = 0;; ++index) {
+    char device[256];
+    DWORD deviceSize = sizeof device;
+    BYTE port[64] = {};
+    DWORD portSize = sizeof port - 1;
+    DWORD type = 0;
+    const LONG status =
+        RegEnumValueA(key, index, device, &deviceSize, nullptr, &type, port, &portSize);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status != ERROR_SUCCESS || type != REG_SZ) continue;
+    ports.push_back({reinterpret_cast<const char*>(port), device});
+  }
+  RegCloseKey(key);
+  // COM2 before COM10.
+  std::sort(ports.begin(), ports.end(), [](const PortEntry& a, const PortEntry& b) {
+    return a.name.size() != b.name.size() ? a.name.size() < b.name.size() : a.name < b.name;
+  });
+  return ports;
+}
 
 }  // namespace device_seam

@@ -256,4 +256,15 @@ std::string DeviceDriverName(std::string_view deviceName) {
   return device != nullptr ? device->behaviour.driver : std::string();
 }
 
+// The devices that are present, as the system would list them.
+std::vector<PortEntry> ListPorts() {
+  std::vector<PortEntry> ports;
+  for (std::size_t i = 0; i < fake_serial::kDeviceCount; ++i) {
+    const auto& device = fake_serial::devices[i];
+    if (device.state == fake_serial::DeviceState::Absent) continue;
+    ports.push_back({"COM" + std::to_string(i + 1), device.behaviour.driver});
+  }
+  return ports;
+}
+
 }  // namespace device_seam

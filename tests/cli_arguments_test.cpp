@@ -40,6 +40,7 @@ TEST(CliArguments, EachFormAsksForItsCommand) {
       {{"hex", "--version"}, Request(A::Version)},
       {{"--bogus", "-h"}, Request(A::Help)},
       {{"--port", "COM9", "--help"}, Request(A::Help)},
+      {{"ports"}, Request(A::Ports)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));
@@ -52,25 +53,39 @@ TEST(CliArguments, EachFormAsksForItsCommand) {
   EXPECT_TRUE(std::get<CliRequest>(verified).verify);
 }
 
+TEST(CliArguments, AnyComNumberOrDevicePathIsANamedPort) {
+  for (const auto& [given, named] : {std::pair{"com12", "COM12"}, std::pair{"COM3", "COM3"},
+                                     std::pair{"/dev/ttyUSB0", "/dev/ttyUSB0"},
+                                     std::pair{"/dev/serial/by-id/usb-FTDI_A5-if00-port0",
+                                               "/dev/serial/by-id/usb-FTDI_A5-if00-port0"}}) {
+    const auto parsed = ParseArguments({"--port", given, "erase"});
+    ASSERT_TRUE(std::holds_alternative<CliRequest>(parsed)) << given;
+    EXPECT_EQ(std::get<CliRequest>(parsed).portName, named);
+    EXPECT_EQ(std::get<CliRequest>(parsed).port, std::nullopt);
+  }
+}
+
 TEST(CliArguments, WrongUsageIsNamed) {
   const struct {
     std::vector<std::string> arguments;
     const char* error;
   } cases[] = {
-      {{}, "no command given: hex, bin, erase, check, detect, verify or read"},
+      {{}, "no command given: hex, bin, erase, check, detect, verify, read or ports"},
       {{"flash", "a.hex"},
-       "unknown command 'flash': use hex, bin, erase, check, detect, verify or read"},
+       "unknown command 'flash': use hex, bin, erase, check, detect, verify, read or ports"},
       {{"hex"}, "'hex' needs a file"},
       {{"erase", "a.hex"}, "too many arguments, from 'a.hex' on"},
       {{"bin", "a.bin", "b.bin"}, "too many arguments, from 'b.bin' on"},
-      {{"--port", "COM3", "erase"}, "'COM3' is no port: use COM1 or COM2"},
-      {{"--port=", "erase"}, "'' is no port: use COM1 or COM2"},
-      {{"erase", "--port"}, "option '--port' needs a port: COM1 or COM2"},
+      {{"--port", "COM0", "erase"}, "'COM0' is no port: use COMn or a device path"},
+      {{"--port", "ttyUSB0", "erase"}, "'ttyUSB0' is no port: use COMn or a device path"},
+      {{"--port=", "erase"}, "'' is no port: use COMn or a device path"},
+      {{"erase", "--port"}, "option '--port' needs a port: COMn or a device path"},
+      {{"ports", "COM2"}, "too many arguments, from 'COM2' on"},
       {{"-x", "erase"}, "unknown option '-x'"},
       {{"--verify", "erase"}, "option '--verify' goes with hex and bin"},
       {{"read"}, "'read' needs a file"},
       {{"--", "--help"},
-       "unknown command '--help': use hex, bin, erase, check, detect, verify or read"},
+       "unknown command '--help': use hex, bin, erase, check, detect, verify, read or ports"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));

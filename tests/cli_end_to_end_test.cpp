@@ -186,6 +186,15 @@ TEST_F(CliEndToEnd, AbsentPortExitsWithItsStatusAndNothingIsSwitched) {
   }
 }
 
+TEST_F(CliEndToEnd, PortNamedByItsPathIsThatDevice) {
+  Finished run = Run({"--port", Com2(), "erase"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ChipOn(Com2()).EraseCount(), 1);
+  run = Run({"--port", Com1(), "erase"});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, "flash89-cli: " + Com1() + " nicht bereit\n");
+}
+
 TEST_F(CliEndToEnd, CtrlCMidDownloadReleasesAllThreeLinesAndClosesThePort) {
   const pid_t cli = Start({"--log", "bin", TestImage("big_1k.bin")});
   // A few log lines out: bytes are being written (the image takes 12 s).

@@ -60,6 +60,20 @@ TEST_F(CliProgram, NamedPortIsUsedWithoutTrying) {
   EXPECT_EQ(err_.str(), "");
 }
 
+TEST_F(CliProgram, AnyComPortIsNamedAndPortsListsThePresentOnesUnopened) {
+  fake_serial::SetDevice("COM3", DeviceState::Present);
+  fake_serial::SetLineBehaviour("COM3", {.driver = "ch341"});
+  EXPECT_EQ(Run({"ports"}), kExitDone);
+  EXPECT_EQ(out_.str(), "COM2\nCOM3, USB-Adapter CH340/CH341, Treiber ch341\n");
+  EXPECT_EQ(fake_serial::Counts("COM3").opens + fake_serial::Counts("COM2").opens, 0);
+
+  EXPECT_EQ(Run({"--port", "com3", "erase"}), kExitDone);
+  EXPECT_EQ(Chip("COM3").EraseCount(), 1);
+  EXPECT_EQ(fake_serial::Counts("COM2").opens, 0);
+  EXPECT_EQ(Run({"--port", "COM4", "erase"}), kExitPortNotReady);
+  EXPECT_EQ(err_.str(), "flash89-cli: COM4 nicht bereit\n");
+}
+
 TEST_F(CliProgram, LogGoesToStandardOutput) {
   const std::string path = folder_.Write("three.hex", ":0300000002003BC0\n:00000001FF\n");
   EXPECT_EQ(Run({"-q", "--log", "hex", path}), kExitDone);
@@ -143,7 +157,8 @@ TEST_F(CliProgram, CheckNamesTheImageOrItsFaultAndTouchesNoPort) {
 TEST_F(CliProgram, UsageHelpAndVersion) {
   EXPECT_EQ(Run({"flash", "x.hex"}), kExitUsage);
   EXPECT_EQ(err_.str(),
-            "flash89-cli: unknown command 'flash': use hex, bin, erase, check, detect, verify or read\n"
+            "flash89-cli: unknown command 'flash': use hex, bin, erase, check, detect, verify, "
+            "read or ports\n"
             "Try 'flash89-cli --help' for more information.\n");
   EXPECT_EQ(out_.str(), "");
 

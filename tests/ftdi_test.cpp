@@ -228,6 +228,23 @@ TEST_F(FtdiPorts, TtyThatIsNotOnUsbStaysSerial) {
   EXPECT_EQ(ChipOn("COM2").EraseCount(), 1);
 }
 
+TEST_F(FtdiPorts, PortNamedByItsPathOrALinkFindsItsAdapter) {
+  const TempFolder dev;
+  const std::string tty = dev.Write("ttyUSB7", ""), plain = dev.Write("ttyS4", "");
+  const std::string link = dev.Path("usb-FTDI_A5-if00-port0");
+  std::filesystem::create_symlink(tty, link);
+  const fake_ftdi::AdapterTraits traits;
+  fake_sysfs::AddUsbSerial("ttyUSB7", traits.bus, traits.address, 0, "ftdi_sio");
+  fake_ftdi::AddAdapter(traits);
+  fake_sysfs::AddPlainTty("ttyS4");
+  for (const std::string& name : {tty, link}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(ChooseLineDriver(ModeStringForPort(name)), LineDriverChoice::Adapter);
+    ClosePort();
+  }
+  EXPECT_EQ(ChooseLineDriver(ModeStringForPort(plain)), LineDriverChoice::SerialPort);
+}
+
 TEST(FakeFtdiIsolation, NoUsbLibraryIsInTheTestProcess) {
   std::ifstream maps("/proc/self/maps");
   std::string line;

@@ -22,6 +22,14 @@ TEST(Messages, PortTextsNameThePort) {
             "Abgebrochen: der Chip ist möglicherweise gelöscht oder nur teilweise beschrieben");
 }
 
+TEST(Messages, PortPastComTwoIsNamedAsGivenAndListedWithItsAdapter) {
+  const PortFault lost{PortFaultKind::Lost, 0, {}, 0, 0, "/dev/serial/by-id/usb-FTDI-if00"};
+  EXPECT_EQ(FaultText(lost), "Verbindung zu /dev/serial/by-id/usb-FTDI-if00 unterbrochen");
+  EXPECT_EQ(PresentPortText("/dev/ttyUSB0", "ftdi_sio", true),
+            "/dev/ttyUSB0, USB-Adapter FTDI, Treiber ftdi_sio, Bit-Bang möglich");
+  EXPECT_EQ(PresentPortText("COM3", "", false), "COM3");
+}
+
 TEST(Messages, ProgressGivesShareBytesAndTimeLeftRoundedUp) {
   EXPECT_EQ(ProgressText(
                 {.bytesDone = 1024, .bytesTotal = 4096, .fractionDone = 0.2599, .msLeft = 30'001}),

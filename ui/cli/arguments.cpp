@@ -15,7 +15,7 @@ constexpr CommandWord kCommands[] = {
     {"hex", CliAction::FlashHex, true},   {"bin", CliAction::FlashBin, true},
     {"erase", CliAction::Erase, false},   {"check", CliAction::Check, true},
     {"detect", CliAction::Detect, false}, {"verify", CliAction::Verify, true},
-    {"read", CliAction::Read, true},
+    {"read", CliAction::Read, true},      {"ports", CliAction::Ports, false},
 };
 
 std::string Upper(std::string text) {
@@ -29,6 +29,18 @@ std::optional<int> PortNamed(const std::string& name) {
   if (upper == "COM1") return 1;
   if (upper == "COM2") return 2;
   return std::nullopt;
+}
+
+// Any COM number ("com12" is COM12), or an absolute device path such as
+// /dev/ttyUSB0 or a /dev/serial/by-id/... link; empty for anything else.
+std::string OtherPortNamed(const std::string& name) {
+  const std::string upper = Upper(name);
+  const bool comNumber = upper.size() > 3 && upper.size() <= 6 && upper.starts_with("COM") &&
+                         upper[3] != '0' &&
+                         std::all_of(upper.begin() + 3, upper.end(),
+                                     [](unsigned char c) { return std::isdigit(c) != 0; });
+  if (comNumber) return upper;
+  return name.size() > 1 && name[0] == '/' ? name : std::string();
 }
 
 CliRequest Only(CliAction action) {
@@ -71,22 +83,26 @@ std::variant<CliRequest, UsageError> ParseArguments(const std::vector<std::strin
       } else if (i + 1 < arguments.size()) {
         name = arguments[++i];
       } else {
-        return UsageError{"option " + Quoted(argument) + " needs a port: COM1 or COM2"};
+        return UsageError{"option " + Quoted(argument) + " needs a port: COMn or a device path"};
       }
       request.port = PortNamed(name);
-      if (!request.port) return UsageError{Quoted(name) + " is no port: use COM1 or COM2"};
+      request.portName = request.port ? std::string() : OtherPortNamed(name);
+      if (!request.port && request.portName.empty()) {
+        return UsageError{Quoted(name) + " is no port: use COMn or a device path"};
+      }
     } else {
       return UsageError{"unknown option " + Quoted(argument)};
     }
   }
 
-  if (operands.empty())
-    return UsageError{"no command given: hex, bin, erase, check, detect, verify or read"};
+  if (operands.empty()) {
+    return UsageError{"no command given: hex, bin, erase, check, detect, verify, read or ports"};
+  }
   const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
                                     [&](const CommandWord& c) { return operands[0] == c.word; });
   if (command == std::end(kCommands)) {
     return UsageError{"unknown command " + Quoted(operands[0]) +
-                      ": use hex, bin, erase, check, detect, verify or read"};
+                      ": use hex, bin, erase, check, detect, verify, read or ports"};
   }
   request.action = command->action;
   const std::size_t expected = command->takesFile ? 2 : 1;
@@ -110,13 +126,15 @@ std::string UsageText() {
        flash89-cli [OPTIONS] detect      read the chip's signature
        flash89-cli [OPTIONS] verify FILE compare the chip with an image (.hex, else binary)
        flash89-cli [OPTIONS] read FILE   read the whole flash into FILE.hex or FILE.bin
+       flash89-cli ports                 list the serial ports; opens none
 
 Every image is read and checked whole before the chip is touched. detect,
 verify, read and --verify need a cable that brings the chip's MISO back to
 CTS (DB9 pin 8); none of them erases or writes the chip by itself.
 
 Options:
-  -p, --port COM1|COM2  the port; without it COM2 is tried, then COM1
+  -p, --port PORT       the port: COM1, COM2, any COMn or a device path;
+                        without it COM2 is tried, then COM1
   -l, --log             print the download's log lines on standard output
       --verify          hex, bin: check the chip's signature before erasing it,
                         and read the image back after writing it
@@ -124,8 +142,13 @@ Options:
   -h, --help            print this help and exit
   -V, --version         print the version and exit
 
-On Linux, COM1 and COM2 are /dev/ttyS0 and /dev/ttyS1, or the devices that
-FLASH89_COM1 and FLASH89_COM2 name.
+On Linux, COM1 to COM9 are /dev/ttyS0 to /dev/ttyS8, or the devices that
+FLASH89_COM1 to FLASH89_COM9 name; a path such as /dev/ttyUSB0 or
+/dev/serial/by-id/... names its device. On Windows, any COM number.
+
+'ports' lists each serial port with its driver, and says where it is an
+FTDI adapter whose lines bit-bang can drive. Opening a port pulses its
+lines, so the list is read from the system (sysfs, the registry) instead.
 
 Ctrl+C stops a command before its next instruction to the chip and releases
 the lines; a second Ctrl+C ends the program at once.

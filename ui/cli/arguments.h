@@ -6,7 +6,18 @@
 #include <variant>
 #include <vector>
 
-enum class CliAction { Help, Version, FlashHex, FlashBin, Erase, Check, Detect, Verify, Read };
+enum class CliAction {
+  Help,
+  Version,
+  FlashHex,
+  FlashBin,
+  Erase,
+  Check,
+  Detect,
+  Verify,
+  Read,
+  Ports
+};
 
 struct CliRequest {
   CliAction action = CliAction::Help;
@@ -15,6 +26,9 @@ struct CliRequest {
   bool quiet = false;
   bool log = false;
   bool verify = false;  // hex and bin: the chip checked first, the image read back after
+  // Any other port, as the system names it: "COM7", "/dev/ttyUSB0"; port
+  // is none then.
+  std::string portName;
 
   friend bool operator==(const CliRequest&, const CliRequest&) = default;
 };

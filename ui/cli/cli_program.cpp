@@ -44,6 +44,19 @@ int Check(const CliRequest& request, CliOutput& output, std::ostream& out) {
   return kExitDone;
 }
 
+// The ports as the system lists them; opening one would pulse its lines.
+int Ports(const CliRequest& request, CliOutput& output, std::ostream& out) {
+  const std::vector<PresentPort> ports = ListPresentPorts();
+  if (ports.empty()) {
+    if (!request.quiet) output.Message(NoPortsText());
+    return kExitDone;
+  }
+  for (const PresentPort& port : ports) {
+    out << PresentPortText(port.name, port.driver, port.adapter) << "\n";
+  }
+  return kExitDone;
+}
+
 int Program(const CliRequest& request, CliOutput& output, std::ostream& out) {
   // A bad file is named before any port is tried; the download checks it
   // again when it reads it.
@@ -59,7 +72,9 @@ int Program(const CliRequest& request, CliOutput& output, std::ostream& out) {
 
   StartCommandClock();
   int port = 0;
-  if (request.port) {
+  if (!request.portName.empty()) {
+    // Any other port is named, never tried.
+  } else if (request.port) {
     port = *request.port;
   } else if (const std::optional<int> ready = FirstReadyPort()) {
     port = *ready;
@@ -80,17 +95,19 @@ int Program(const CliRequest& request, CliOutput& output, std::ostream& out) {
   const FileNameRequest chosenFile = [&] { return request.file; };
   std::optional<Fault> fault;
   std::array<std::uint8_t, 3> signature{};
+  // COM1 and COM2 by name are the window's own ports.
+  const std::string portName = request.portName.empty() ? PortName(port) : request.portName;
   switch (request.action) {
     case CliAction::FlashHex:
-      fault = FlashHexCommand(port, log, chosenFile, &output, request.verify);
+      fault = FlashHexCommandOnPort(portName, log, chosenFile, &output, request.verify);
       break;
     case CliAction::FlashBin:
-      fault = FlashBinCommand(port, log, chosenFile, &output, request.verify);
+      fault = FlashBinCommandOnPort(portName, log, chosenFile, &output, request.verify);
       break;
-    case CliAction::Detect: fault = DetectCommand(port, signature); break;
-    case CliAction::Verify: fault = VerifyCommand(port, request.file, &output); break;
-    case CliAction::Read: fault = ReadCommand(port, request.file, &output); break;
-    default: fault = EraseCommand(port, &output); break;
+    case CliAction::Detect: fault = DetectCommand(portName, signature); break;
+    case CliAction::Verify: fault = VerifyCommand(portName, request.file, &output); break;
+    case CliAction::Read: fault = ReadCommand(portName, request.file, &output); break;
+    default: fault = EraseCommandOnPort(portName, &output); break;
   }
   shownLog.Finish();
   output.EndProgress();
@@ -101,7 +118,7 @@ int Program(const CliRequest& request, CliOutput& output, std::ostream& out) {
   }
   switch (request.action) {
     case CliAction::Erase: output.Message(EraseDoneText()); break;
-    case CliAction::Detect: out << ChipFoundText(port, signature) << "\n"; break;
+    case CliAction::Detect: out << ChipFoundText(portName, signature) << "\n"; break;
     case CliAction::Verify: output.Message(VerifiedText()); break;
     case CliAction::Read: output.Message(FlashReadText(request.file)); break;
     default:
@@ -134,6 +151,7 @@ int RunCli(const std::vector<std::string>& arguments, const CliConsole& console)
   CliOutput output(console.err, OutputMode(request, console));
   try {
     if (request.action == CliAction::Check) return Check(request, output, console.out);
+    if (request.action == CliAction::Ports) return Ports(request, output, console.out);
     return Program(request, output, console.out);
   } catch (const std::bad_alloc&) {
     output.EndProgress();
