@@ -2,6 +2,7 @@
 // user reads are made from it in one place (messages.h).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <variant>
 
@@ -15,6 +16,9 @@ enum class PortFaultKind {
   BreakFaked,    // the driver sends a character instead, and TXD soon idles
   BreakTooSlow,  // a break switch takes far longer than a DTR or RTS switch
   BreakRefused,  // the driver refuses the break
+  // A polled page did not read back as written in time: the lines were
+  // released, the chip may be partly written.
+  PageNotWritten,
 };
 
 struct PortFault {
@@ -25,6 +29,8 @@ struct PortFault {
   std::string driver = {};
   double breakSwitchMs = 0;
   double modemSwitchMs = 0;
+  // For a page not written: the cell that was polled.
+  std::uint16_t address = 0;
 
   friend bool operator==(const PortFault&, const PortFault&) = default;
 };
