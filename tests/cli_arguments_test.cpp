@@ -60,6 +60,7 @@ TEST(CliArguments, WrongUsageIsNamed) {
       {{"--port=", "erase"}, "'' is no port: use COM1 or COM2"},
       {{"erase", "--port"}, "option '--port' needs a port: COM1 or COM2"},
       {{"-x", "erase"}, "unknown option '-x'"},
+      {{"--pages", "erase"}, "option '--pages' is for hex and bin only"},
       {{"--", "--help"}, "unknown command '--help': use hex, bin, erase or check"},
   };
   for (const auto& c : cases) {

@@ -62,6 +62,8 @@ std::variant<CliRequest, UsageError> ParseArguments(const std::vector<std::strin
       request.quiet = true;
     } else if (argument == "-l" || argument == "--log") {
       request.log = true;
+    } else if (argument == "--pages") {
+      request.pages = true;
     } else if (argument == "-p" || argument == "--port" || argument.starts_with("--port=")) {
       std::string name;
       if (argument.starts_with("--port=")) {
@@ -91,6 +93,10 @@ std::variant<CliRequest, UsageError> ParseArguments(const std::vector<std::strin
     return UsageError{"too many arguments, from " + Quoted(operands[expected]) + " on"};
   }
   if (command->takesFile) request.file = operands[1];
+  if (request.pages && request.action != CliAction::FlashHex &&
+      request.action != CliAction::FlashBin) {
+    return UsageError{"option '--pages' is for hex and bin only"};
+  }
   return request;
 }
 
@@ -105,6 +111,10 @@ Every image is read and checked whole before the chip is touched.
 Options:
   -p, --port COM1|COM2  the port; without it COM2 is tried, then COM1
   -l, --log             print the download's log lines on standard output
+      --pages           write hex and bin images 64 bytes to a page: one write
+                        cycle per page instead of per byte, a full chip in
+                        about 5 s instead of 75 s (the window writes byte by
+                        byte)
   -q, --quiet           print nothing but errors
   -h, --help            print this help and exit
   -V, --version         print the version and exit

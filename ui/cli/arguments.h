@@ -14,6 +14,7 @@ struct CliRequest {
   std::string file;         // for FlashHex, FlashBin and Check
   bool quiet = false;
   bool log = false;
+  bool pages = false;  // hex and bin write page by page
 
   friend bool operator==(const CliRequest&, const CliRequest&) = default;
 };

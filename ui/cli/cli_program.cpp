@@ -79,8 +79,14 @@ int Program(const CliRequest& request, CliOutput& output, std::ostream& out) {
   const FileNameRequest chosenFile = [&] { return request.file; };
   std::optional<Fault> fault;
   switch (request.action) {
-    case CliAction::FlashHex: fault = FlashHexCommand(port, log, chosenFile, &output); break;
-    case CliAction::FlashBin: fault = FlashBinCommand(port, log, chosenFile, &output); break;
+    case CliAction::FlashHex:
+      fault = request.pages ? FlashHexPagesCommand(port, log, chosenFile, &output)
+                            : FlashHexCommand(port, log, chosenFile, &output);
+      break;
+    case CliAction::FlashBin:
+      fault = request.pages ? FlashBinPagesCommand(port, log, chosenFile, &output)
+                            : FlashBinCommand(port, log, chosenFile, &output);
+      break;
     default: fault = EraseCommand(port, &output); break;
   }
   shownLog.Finish();
