@@ -1,6 +1,9 @@
 #include "commands/command_plan.h"
 
+#include <array>
+
 #include "isp/isp.h"
+#include "isp/page_write.h"
 #include "isp/readback.h"
 #include "serial/rezero.h"
 
@@ -62,4 +65,12 @@ CommandPlan HexDownloadPlan(const LineCost& cost, std::size_t bytes) {
 
 CommandPlan BinaryDownloadPlan(const LineCost& cost, std::size_t bytes) {
   return DownloadPlan(cost, bytes, WriteBinaryByte);
+}
+
+CommandPlan PageDownloadPlan(const LineCost& cost, std::size_t pages, std::size_t imageBytes) {
+  const std::array<std::uint8_t, kPageSize> blank{};
+  CommandPlan plan = DownloadPlan(cost, pages, WriteFlashByte);
+  plan.perByteMs = WorkMs(DryRun([&] { WriteFlashPage(0, blank); }), cost);
+  plan.imageBytes = imageBytes;
+  return plan;
 }

@@ -17,6 +17,9 @@ struct CommandPlan {
   double perByteMs = 0;
   std::size_t bytes = 0;
   double finishMs = 0;
+  // In page mode a step is a page: the image bytes it writes in all, which
+  // progress counts instead of the steps. 0: a step per byte.
+  std::size_t imageBytes = 0;
 
   double TotalMs() const { return startMs + static_cast<double>(bytes) * perByteMs + finishMs; }
 };
@@ -24,6 +27,8 @@ struct CommandPlan {
 CommandPlan ErasePlan(const LineCost& cost);
 CommandPlan HexDownloadPlan(const LineCost& cost, std::size_t bytes);
 CommandPlan BinaryDownloadPlan(const LineCost& cost, std::size_t bytes);
+// One step per page, each a blind page write: a polled one ends sooner.
+CommandPlan PageDownloadPlan(const LineCost& cost, std::size_t pages, std::size_t imageBytes);
 
 // Reading the chip back: the check of who answers before anything is
 // erased, and one page read.

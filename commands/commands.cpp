@@ -4,11 +4,13 @@
 #include "commands/command_plan.h"
 #include "commands/download_log.h"
 #include "commands/messages.h"
+#include "commands/page_image.h"
 #include "commands/port_session.h"
 #include "commands/progress_meter.h"
 #include "image/binary_image.h"
 #include "image/hex_image.h"
 #include "isp/isp.h"
+#include "isp/page_write.h"
 #include "serial/rezero.h"
 
 namespace {
@@ -95,6 +97,116 @@ std::optional<Fault> Download(const Port& selectedPort, LogLines& log,
   });
 }
 
+PageImage PagesOf(const HexImage& image) {
+  PageImage pages;
+  for (const HexRecord& record : image.records) {
+    auto address = record.address;
+    for (const std::uint8_t value : record.data) pages.Add(address++, value);
+  }
+  return pages;
+}
+
+PageImage PagesOf(const std::vector<std::uint8_t>& image) {
+  PageImage pages;
+  std::uint16_t address = 0;
+  for (const std::uint8_t value : image) pages.Add(address++, value);
+  return pages;
+}
+
+// Writes each page once, when the walk through the image first reaches it,
+// so that the log follows the image as in byte mode.
+class PageWriter {
+ public:
+  PageWriter(const PageImage& pages, ProgressMeter& meter, std::optional<CtsPolarity> poll)
+      : pages_(pages), meter_(meter), poll_(poll), written_(pages.Pages().size(), false) {}
+
+  void Reach(std::uint16_t address) {
+    const std::size_t index = pages_.IndexOf(address);
+    if (written_[index]) return;
+    const ImagePage& page = pages_.Pages()[index];
+    if (poll_) {
+      WriteFlashPage(page.address, page.data, *poll_, page.lastWritten);
+    } else {
+      WriteFlashPage(page.address, page.data);
+    }
+    written_[index] = true;
+    meter_.StepWritten(page.imageBytes);
+  }
+
+ private:
+  const PageImage& pages_;
+  ProgressMeter& meter_;
+  std::optional<CtsPolarity> poll_;
+  std::vector<bool> written_;
+};
+
+void WriteHexPages(const HexImage& image, LogLines& log, PageWriter& writer) {
+  HexDownloadLog hexLog(log);
+  for (const HexRecord& record : image.records) {
+    hexLog.Record(record.address);
+    auto address = record.address;
+    for (const std::uint8_t value : record.data) {
+      writer.Reach(address++);
+      hexLog.Byte(value);
+    }
+  }
+}
+
+void WriteBinaryPages(const std::vector<std::uint8_t>& image, LogLines& log, PageWriter& writer) {
+  BinaryDownloadLog binaryLog(log);
+  std::uint16_t address = 0;
+  for (const std::uint8_t value : image) {
+    writer.Reach(address);
+    binaryLog.Byte(value);
+    binaryLog.Next(++address);
+  }
+}
+
+// With verify, the chip's signature is checked before the erase, the line
+// back's polarity polls each page, and the image is read back at the end.
+template <class Image, class Port, class Read, class Write>
+std::optional<Fault> DownloadPages(const Port& selectedPort, LogLines& log,
+                                   const FileNameRequest& chooseFile, ProgressListener* progress,
+                                   std::optional<CtsPolarity> poll, bool verify, Read read,
+                                   Write write) {
+  PortSession port(selectedPort);
+  if (auto fault = port.Unusable()) return fault;
+  const std::string name = chooseFile();
+  if (name.empty()) return std::nullopt;
+  Checked<Image> image = read(name);
+  if (const auto* fault = std::get_if<ImageFault>(&image)) return *fault;
+  const Image& checked = std::get<Image>(image);
+  const PageImage pages = PagesOf(checked);
+  const std::string portName = NameOfPort(selectedPort);
+  std::optional<std::uint16_t> notWritten;
+  auto fault = RunReadingChip(port, portName, [&] {
+    CommandPlan plan = PageDownloadPlan(port.Cost(), pages.Pages().size(), DataBytes(checked));
+    CoveredBytes covered;
+    if (verify) {
+      covered = CoveredBy(checked);
+      plan.startMs += ChipCheckMs(port.Cost());
+      plan.finishMs += PageReadMs(port.Cost()) * static_cast<double>(pages.Pages().size());
+    }
+    ProgressMeter meter(plan, progress);
+    if (verify) poll = RequireChip(portName);
+    PageWriter writer(pages, meter, poll);
+    EnterProgramming();
+    try {
+      write(checked, log, writer);
+    } catch (const PageNotWritten& failed) {
+      notWritten = failed.address;
+    }
+    if (verify && !notWritten) VerifyCovered(covered, *poll, portName);
+    FinishProgramming();
+  });
+  if (!fault && notWritten) {
+    PortFault failed = port.FaultOf(PortFaultKind::PageNotWritten);
+    failed.address = *notWritten;
+    return failed;
+  }
+  return fault;
+}
+
 template <class Port>
 std::optional<Fault> Erase(const Port& selectedPort, ProgressListener* progress) {
   PortSession port(selectedPort);
@@ -141,4 +253,34 @@ std::optional<Fault> FlashBinCommandOnPort(const std::string& portName, LogLines
                                            ProgressListener* progress, bool verify) {
   return Download<std::vector<std::uint8_t>>(portName, log, chooseFile, progress, ReadBinaryImage,
                                              WriteBinaryImage, verify);
+}
+
+std::optional<Fault> FlashHexPagesCommand(int selectedPort, LogLines& log,
+                                          const FileNameRequest& chooseFile,
+                                          ProgressListener* progress,
+                                          std::optional<CtsPolarity> poll) {
+  return DownloadPages<HexImage>(selectedPort, log, chooseFile, progress, poll, false, ReadHexImage,
+                                 WriteHexPages);
+}
+
+std::optional<Fault> FlashBinPagesCommand(int selectedPort, LogLines& log,
+                                          const FileNameRequest& chooseFile,
+                                          ProgressListener* progress,
+                                          std::optional<CtsPolarity> poll) {
+  return DownloadPages<std::vector<std::uint8_t>>(selectedPort, log, chooseFile, progress, poll,
+                                                  false, ReadBinaryImage, WriteBinaryPages);
+}
+
+std::optional<Fault> FlashHexPagesCommandOnPort(const std::string& portName, LogLines& log,
+                                                const FileNameRequest& chooseFile,
+                                                ProgressListener* progress, bool verify) {
+  return DownloadPages<HexImage>(portName, log, chooseFile, progress, std::nullopt, verify,
+                                 ReadHexImage, WriteHexPages);
+}
+
+std::optional<Fault> FlashBinPagesCommandOnPort(const std::string& portName, LogLines& log,
+                                                const FileNameRequest& chooseFile,
+                                                ProgressListener* progress, bool verify) {
+  return DownloadPages<std::vector<std::uint8_t>>(portName, log, chooseFile, progress, std::nullopt,
+                                                  verify, ReadBinaryImage, WriteBinaryPages);
 }

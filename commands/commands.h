@@ -14,6 +14,7 @@
 #include "commands/fault.h"
 #include "commands/log_lines.h"
 #include "commands/progress.h"
+#include "isp/readback.h"
 
 // The chosen file's name; empty when the user cancelled.
 using FileNameRequest = std::function<std::string()>;
@@ -44,3 +45,24 @@ std::optional<Fault> FlashBinCommandOnPort(const std::string& portName, LogLines
                                            const FileNameRequest& chooseFile,
                                            ProgressListener* progress = nullptr,
                                            bool verify = false);
+
+// The same downloads in page mode: each page the image touches is written
+// whole in one instruction, the log the same as in byte mode. With a
+// polarity (a line back whose polarity is known) each page's write cycle
+// is polled instead of waited out blind.
+std::optional<Fault> FlashHexPagesCommand(int selectedPort, LogLines& log,
+                                          const FileNameRequest& chooseFile,
+                                          ProgressListener* progress = nullptr,
+                                          std::optional<CtsPolarity> poll = std::nullopt);
+std::optional<Fault> FlashBinPagesCommand(int selectedPort, LogLines& log,
+                                          const FileNameRequest& chooseFile,
+                                          ProgressListener* progress = nullptr,
+                                          std::optional<CtsPolarity> poll = std::nullopt);
+std::optional<Fault> FlashHexPagesCommandOnPort(const std::string& portName, LogLines& log,
+                                                const FileNameRequest& chooseFile,
+                                                ProgressListener* progress = nullptr,
+                                                bool verify = false);
+std::optional<Fault> FlashBinPagesCommandOnPort(const std::string& portName, LogLines& log,
+                                                const FileNameRequest& chooseFile,
+                                                ProgressListener* progress = nullptr,
+                                                bool verify = false);

@@ -19,6 +19,9 @@ enum class PortFaultKind {
   BreakFaked,    // the driver sends a character instead, and TXD soon idles
   BreakTooSlow,  // a break switch takes far longer than a DTR or RTS switch
   BreakRefused,  // the driver refuses the break
+  // A polled page did not read back as written in time: the lines were
+  // released, the chip may be partly written.
+  PageNotWritten,
 };
 
 struct PortFault {
@@ -32,6 +35,8 @@ struct PortFault {
   // A port other than COM1 and COM2, as it was named ("COM7",
   // "/dev/ttyUSB0"); port is 0 then.
   std::string portName = {};
+  // For a page not written: the cell that was polled.
+  std::uint16_t address = 0;
 
   friend bool operator==(const PortFault&, const PortFault&) = default;
 };

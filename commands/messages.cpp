@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "image/hex_text.h"
+#include "isp/page_write.h"
 
 namespace {
 
@@ -111,6 +112,11 @@ std::string PortFaultText(const PortFault& fault) {
                                   ", eine Steuerleitung " + MsText(fault.modemSwitchMs));
     case PortFaultKind::BreakRefused:
       return UnfitText(fault, "der Treiber kann TXD nicht im Break halten");
+    case PortFaultKind::PageNotWritten:
+      return "Seite " + WordToHex(static_cast<std::uint16_t>(fault.address & ~(kPageSize - 1))) +
+             " nicht geschrieben: " + WordToHex(fault.address) + " liest nach " +
+             MsText(kPagePollLimitMs) +
+             " nicht wie geschrieben; der Chip ist möglicherweise nur teilweise beschrieben";
   }
   return PortStatusText(fault.port, false);
 }

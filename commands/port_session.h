@@ -28,6 +28,9 @@ class PortSession {
   PortSession(const PortSession&) = delete;
   PortSession& operator=(const PortSession&) = delete;
 
+  // A fault of this port, named as the session was given it.
+  PortFault FaultOf(PortFaultKind kind) const { return PortFault{kind, port_, {}, 0, 0, name_}; }
+
   // Why the port cannot be used, or nothing.
   std::optional<Fault> Unusable() const { return unusable_; }
 
@@ -59,7 +62,6 @@ class PortSession {
 
  private:
   void Open(const std::string& mode);
-  PortFault FaultOf(PortFaultKind kind) const { return PortFault{kind, port_, {}, 0, 0, name_}; }
 
   int port_;
   std::string name_;  // for a port other than COM1 and COM2

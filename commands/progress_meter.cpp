@@ -7,10 +7,13 @@ ProgressMeter::ProgressMeter(const CommandPlan& plan, ProgressListener* listener
   Mark(0, plan_.startMs + (plan_.bytes == 0 ? plan_.finishMs : 0));
 }
 
-void ProgressMeter::ByteWritten() {
-  ++bytesDone_;
-  const bool last = bytesDone_ >= plan_.bytes;
-  Mark(plan_.startMs + static_cast<double>(bytesDone_) * plan_.perByteMs,
+void ProgressMeter::ByteWritten() { StepWritten(1); }
+
+void ProgressMeter::StepWritten(std::size_t bytes) {
+  bytesDone_ += bytes;
+  ++stepsDone_;
+  const bool last = stepsDone_ >= plan_.bytes;
+  Mark(plan_.startMs + static_cast<double>(stepsDone_) * plan_.perByteMs,
        last ? plan_.finishMs : plan_.perByteMs);
 }
 
@@ -30,7 +33,7 @@ void ProgressMeter::DuringWait() {
       const double positionMs = markedMs_ + std::clamp(now - markedAt_, 0.0, stepMs_);
       CommandProgress progress;
       progress.bytesDone = bytesDone_;
-      progress.bytesTotal = plan_.bytes;
+      progress.bytesTotal = plan_.imageBytes != 0 ? plan_.imageBytes : plan_.bytes;
       progress.fractionDone = totalMs > 0 ? std::clamp(positionMs / totalMs, 0.0, 1.0) : 1.0;
       progress.msLeft = std::max(totalMs - positionMs, 0.0);
       listener_->OnProgress(progress);

@@ -22,6 +22,8 @@ class ProgressMeter : private WaitIdleWork {
   ~ProgressMeter() = default;
 
   void ByteWritten();
+  // A step of the plan that wrote more than one byte (a page).
+  void StepWritten(std::size_t bytes);
 
  private:
   void DuringWait() override;
@@ -33,6 +35,7 @@ class ProgressMeter : private WaitIdleWork {
   ProgressListener* listener_;
   ScopedWaitIdleWork during_;
   std::size_t bytesDone_ = 0;
+  std::size_t stepsDone_ = 0;
   double markedMs_ = 0;  // where the command was at the last mark
   double stepMs_ = 0;    // the plan's length of the step since then
   double markedAt_ = 0;  // the clock at the last mark

@@ -251,7 +251,7 @@ void ChipModel::Execute(const ChipInstruction& instruction, std::int64_t ns) {
       ++programmings_;
       return;
     case kPageWrite: {
-      busyUntilNs_ = ns + kPageWriteNs;
+      busyUntilNs_ = ns + pageWriteNs_;
       cycleFirst_ = PageOf(address);
       cycleLength_ = static_cast<int>(kPageSize);
       cycleData_[0] = b[3];

@@ -43,6 +43,8 @@ class ChipModel {
   // A cell that does not hold what is programmed into it: its lowest bit
   // flips whenever a byte other than 0xFF is written there.
   void SetWeakCell(std::size_t address) { weakCell_ = static_cast<std::int64_t>(address); }
+  // A chip whose page write cycle is shorter or longer than kPageWriteNs.
+  void SetPageWriteNs(std::int64_t ns) { pageWriteNs_ = ns; }
 
   void Feed(const LineEvent& event);
   void Feed(std::span<const LineEvent> events);
@@ -106,6 +108,7 @@ class ChipModel {
 
   std::array<std::uint8_t, kFlashSize> flash_{};
   std::int64_t weakCell_ = -1;
+  std::int64_t pageWriteNs_ = kPageWriteNs;
   std::vector<ChipInstruction> instructions_;
   std::vector<std::string> violations_;
   int erases_ = 0;

@@ -117,6 +117,8 @@ void Switch(Device& device, device_seam::LineCode code) {
 bool ChipMiso(Device& device) {
   if (!device.chip) {
     device.chip = std::make_unique<ChipModel>();
+    if (device.behaviour.pageWriteNs >= 0)
+      device.chip->SetPageWriteNs(device.behaviour.pageWriteNs);
     if (device.behaviour.weakCell >= 0) {
       device.chip->SetWeakCell(static_cast<std::size_t>(device.behaviour.weakCell));
     }

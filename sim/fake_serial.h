@@ -52,6 +52,8 @@ struct LineBehaviour {
   // A flash cell of the chip behind the cable that does not hold what is
   // written to it (see ChipModel::SetWeakCell); -1: none.
   int weakCell = -1;
+  // The chip's page write cycle (see ChipModel::SetPageWriteNs); -1: the model's.
+  std::int64_t pageWriteNs = -1;
 };
 void SetLineBehaviour(std::string_view name, const LineBehaviour& behaviour);
 

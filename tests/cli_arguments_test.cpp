@@ -83,6 +83,7 @@ TEST(CliArguments, WrongUsageIsNamed) {
       {{"ports", "COM2"}, "too many arguments, from 'COM2' on"},
       {{"-x", "erase"}, "unknown option '-x'"},
       {{"--verify", "erase"}, "option '--verify' goes with hex and bin"},
+      {{"--pages", "erase"}, "option '--pages' is for hex and bin only"},
       {{"read"}, "'read' needs a file"},
       {{"--", "--help"},
        "unknown command '--help': use hex, bin, erase, check, detect, verify, read or ports"},

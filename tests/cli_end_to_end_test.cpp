@@ -18,6 +18,7 @@
 #include <regex>
 #include <thread>
 
+#include "image/hex_output.h"
 #include "line_states.h"
 #include "sim/chip_model.h"
 #include "sim/trace_file.h"
@@ -297,6 +298,13 @@ TEST_F(CliReadBack, VerifiedDownloadLandsAndReadGivesTheFlashBack) {
   const auto flashed = ErasedFlashWith(blink);
   EXPECT_EQ(read, std::string(flashed.begin(), flashed.end()));
   EXPECT_EQ(RunOnCable(":cts=inverted", {"-q", "verify", out, "-p", "COM2"}).status, 0);
+
+  // Page by page, each page's write cycle polled over the same line.
+  const Finished pages = RunOnCable(
+      ":cts=inverted", {"bin", "--pages", "--verify", TestImage("blink.bin"), "-p", "COM2"});
+  EXPECT_EQ(pages.status, 0) << pages.err;
+  EXPECT_NE(pages.err.find("Geprüft"), std::string::npos) << pages.err;
+  EXPECT_EQ(ChipOn(Com2()).Flash(), ErasedFlashWith(blink));
 }
 
 TEST_F(CliReadBack, AByteThatDoesNotHoldFailsTheVerifyWithItsAddress) {
@@ -307,4 +315,48 @@ TEST_F(CliReadBack, AByteThatDoesNotHoldFailsTheVerifyWithItsAddress) {
   EXPECT_EQ(verify.status, 8);
   EXPECT_NE(verify.err.find("1 Byte anders als im Image (0005: gelesen "), std::string::npos)
       << verify.err;
+}
+
+TEST_F(CliEndToEnd, PagesLandWholeImagesAndImagesWithGapsAndSendOnlyThePagesTouched) {
+  // The whole chip as a binary; as HEX, three runs of bytes with gaps
+  // between them, the first and the last page only partly covered.
+  std::string full(ChipModel::kFlashSize, '\0');
+  for (std::size_t at = 0; at < full.size(); ++at) full[at] = static_cast<char>(at * 7 + (at >> 8));
+  std::string gaps(ChipModel::kFlashSize, '\xFF');
+  for (const auto& [from, to] : {std::pair{0x0000, 0x0013}, {0x0100, 0x0111}, {0x2FF0, 0x2FFC}}) {
+    for (int at = from; at < to; ++at) gaps[static_cast<std::size_t>(at)] = static_cast<char>(at);
+  }
+  const std::string hex = folder_.Write(
+      "gaps.hex", HexImageText({reinterpret_cast<const std::uint8_t*>(gaps.data()), gaps.size()}));
+  const struct {
+    std::vector<std::string> arguments;
+    const std::string& image;
+    std::vector<int> pages;
+  } cases[] = {
+      {{"--pages", "--log", "bin", folder_.Write("full.bin", full)}, full, {}},
+      {{"--pages", "--log", "hex", hex}, gaps, {0x0000, 0x0100, 0x2FC0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments.back());
+    std::filesystem::remove(folder_.Path("trace"));
+    const Finished run = Run(c.arguments);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const ChipModel chip = ChipOn(Com2());
+    EXPECT_EQ(chip.Flash(),
+              ErasedFlashWith(c.image.substr(0, c.image.find_last_not_of('\xFF') + 1)));
+    std::vector<int> pages;
+    for (const ChipInstruction& instruction : chip.Instructions()) {
+      EXPECT_NE(instruction.bytes[0], 0x40);
+      if (instruction.bytes[0] == 0x50)
+        pages.push_back(instruction.bytes[1] << 8 | instruction.bytes[2]);
+    }
+    if (c.pages.empty()) {
+      EXPECT_EQ(pages.size(), ChipModel::kFlashSize / ChipModel::kPageSize);
+    } else {
+      EXPECT_EQ(pages, c.pages);
+    }
+  }
+  // The log describes the image: byte mode's lines, whatever the mode.
+  const std::string pageLog = Run({"--pages", "--log", "hex", hex}).out;
+  EXPECT_EQ(Run({"--log", "hex", hex}).out, pageLog);
 }

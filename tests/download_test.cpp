@@ -289,3 +289,61 @@ TEST_F(Download, CancelAskedBeforeTheCommandSwitchesNothing) {
   EXPECT_EQ(fake_serial::Counts("COM2").switches, 0);
   EXPECT_EQ(PortHandle, 0);
 }
+
+class PageDownload : public Download {
+ protected:
+  // The virtual time a page download of the file takes.
+  double SecondsFor(const std::string& path, std::optional<CtsPolarity> poll) {
+    const std::int64_t start = virtual_counter::NowNs();
+    fault_ = FlashHexPagesCommand(
+        2, log_, [&] { return path; }, nullptr, poll);
+    return static_cast<double>(virtual_counter::NowNs() - start) / 1e9;
+  }
+  std::optional<Fault> fault_;
+};
+
+TEST_F(PageDownload, PolledPagesFollowTheChipsWriteCycle) {
+  // A chip that is done with a page in 2 ms: a blind write still waits 5 ms.
+  constexpr std::int64_t kQuickPageNs = 2'000'000;
+  const std::string image = TestImage("big_1k.hex");
+  const double blind = SecondsFor(image, std::nullopt);
+  EXPECT_EQ(fault_, std::nullopt);
+  FakeChipTest::SetUp();
+  fake_serial::SetDevice("COM2", DeviceState::Present);
+  fake_serial::SetLineBehaviour(
+      "COM2", {.cable = fake_serial::Cable::MisoOnCts, .pageWriteNs = kQuickPageNs});
+  const double polled = SecondsFor(image, CtsPolarity::OnIsHigh);
+  EXPECT_EQ(fault_, std::nullopt);
+  ChipModel chip;
+  chip.SetPageWriteNs(kQuickPageNs);
+  chip.Feed(fake_serial::Events("COM2"));
+  EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
+  EXPECT_EQ(chip.Flash(), ErasedFlashWith(Bytes(ReadWhole(TestImage("big_1k.bin")))));
+  // 16 pages, each about 2 ms sooner.
+  EXPECT_LT(polled, blind - 16 * 0.002);
+}
+
+TEST_F(PageDownload, PageThatNeverReadsAsWrittenStopsTheCommandWithTheLinesReleased) {
+  // Without a line back CTS stays off: every poll reads 00.
+  SecondsFor(folder_.Write("one.hex", ":03000000555555FE\r\n:00000001FF\r\n"),
+             CtsPolarity::OnIsHigh);
+  ASSERT_TRUE(fault_.has_value());
+  EXPECT_EQ(FaultText(*fault_),
+            "Seite 0000 nicht geschrieben: 0002 liest nach 10 ms nicht wie geschrieben; der Chip "
+            "ist möglicherweise nur teilweise beschrieben");
+  EXPECT_TRUE(LinesAfter(fake_serial::Events("COM2")).AllReleased());
+  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
+}
+
+TEST_F(PageDownload, CancelStopsBetweenPagesWithTheLinesReleased) {
+  // In the wait of the third page: three whole pages land.
+  CancelInWait cancel(kEnterProgrammingWaits + 3);
+  {
+    const ScopedWaitIdleWork during(cancel);
+    SecondsFor(TestImage("big_1k.hex"), std::nullopt);
+  }
+  EXPECT_EQ(fault_, Fault(PortFault{PortFaultKind::Cancelled, 2}));
+  const std::string image = ReadWhole(TestImage("big_1k.bin"));
+  EXPECT_EQ(Chip().Flash(), ErasedFlashWith(Bytes(image.substr(0, 3 * kPageSize))));
+  EXPECT_TRUE(LinesAfter(fake_serial::Events("COM2")).AllReleased());
+}

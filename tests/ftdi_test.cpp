@@ -88,6 +88,19 @@ TEST_P(FtdiCommands, TheAdapterDrawsTheSerialPortsWaveform) {
   EXPECT_EQ(DecodedBytes(ChipOnAdapter(adapter)), DecodedBytes(ChipOn("COM2")));
 }
 
+TEST_P(FtdiCommands, PagesOfAWholeChipLandWithoutATimingFault) {
+  const int adapter = AdapterOnCom2(WithMultiplier(GetParam()));
+  std::vector<std::uint8_t> full(ChipModel::kFlashSize);
+  for (std::size_t at = 0; at < full.size(); ++at)
+    full[at] = static_cast<std::uint8_t>(at * 7 + (at >> 8));
+  const std::string path = folder_.Write("full.bin", std::string(full.begin(), full.end()));
+  ASSERT_EQ(FlashBinPagesCommand(2, log_, [&] { return path; }), std::nullopt);
+  const ChipModel chip = ChipOnAdapter(adapter);
+  EXPECT_EQ(chip.Flash(), ErasedFlashWith(full));
+  EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
+  EXPECT_EQ(fake_ftdi::Counts(adapter).samplesCutOff, 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(SamplesPerBaud, FtdiCommands, testing::Values(4.0, 16.0),
                          [](const auto& info) {
                            return "Times" + std::to_string(int(info.param));

@@ -76,6 +76,8 @@ std::variant<CliRequest, UsageError> ParseArguments(const std::vector<std::strin
       request.log = true;
     } else if (argument == "--verify") {
       request.verify = true;
+    } else if (argument == "--pages") {
+      request.pages = true;
     } else if (argument == "-p" || argument == "--port" || argument.starts_with("--port=")) {
       std::string name;
       if (argument.starts_with("--port=")) {
@@ -115,6 +117,10 @@ std::variant<CliRequest, UsageError> ParseArguments(const std::vector<std::strin
       request.action != CliAction::FlashBin) {
     return UsageError{"option '--verify' goes with hex and bin"};
   }
+  if (request.pages && request.action != CliAction::FlashHex &&
+      request.action != CliAction::FlashBin) {
+    return UsageError{"option '--pages' is for hex and bin only"};
+  }
   return request;
 }
 
@@ -138,6 +144,10 @@ Options:
   -l, --log             print the download's log lines on standard output
       --verify          hex, bin: check the chip's signature before erasing it,
                         and read the image back after writing it
+      --pages           write hex and bin images 64 bytes to a page: one write
+                        cycle per page instead of per byte, a full chip in
+                        about 5 s instead of 75 s (the window writes byte by
+                        byte)
   -q, --quiet           print nothing but errors
   -h, --help            print this help and exit
   -V, --version         print the version and exit

@@ -29,6 +29,7 @@ struct CliRequest {
   // Any other port, as the system names it: "COM7", "/dev/ttyUSB0"; port
   // is none then.
   std::string portName;
+  bool pages = false;  // hex and bin write page by page
 
   friend bool operator==(const CliRequest&, const CliRequest&) = default;
 };

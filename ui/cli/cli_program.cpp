@@ -99,10 +99,14 @@ int Program(const CliRequest& request, CliOutput& output, std::ostream& out) {
   const std::string portName = request.portName.empty() ? PortName(port) : request.portName;
   switch (request.action) {
     case CliAction::FlashHex:
-      fault = FlashHexCommandOnPort(portName, log, chosenFile, &output, request.verify);
+      fault = request.pages
+                  ? FlashHexPagesCommandOnPort(portName, log, chosenFile, &output, request.verify)
+                  : FlashHexCommandOnPort(portName, log, chosenFile, &output, request.verify);
       break;
     case CliAction::FlashBin:
-      fault = FlashBinCommandOnPort(portName, log, chosenFile, &output, request.verify);
+      fault = request.pages
+                  ? FlashBinPagesCommandOnPort(portName, log, chosenFile, &output, request.verify)
+                  : FlashBinCommandOnPort(portName, log, chosenFile, &output, request.verify);
       break;
     case CliAction::Detect: fault = DetectCommand(portName, signature); break;
     case CliAction::Verify: fault = VerifyCommand(portName, request.file, &output); break;

@@ -8,7 +8,8 @@ ExitStatus ExitStatusFor(const Fault& fault) {
   if (port == nullptr) return kExitBadFile;
   switch (port->kind) {
     case PortFaultKind::NotReady: return kExitPortNotReady;
-    case PortFaultKind::Lost: return kExitPortLost;
+    case PortFaultKind::Lost:
+    case PortFaultKind::PageNotWritten: return kExitPortLost;
     case PortFaultKind::Cancelled: return kExitInterrupted;
     case PortFaultKind::BreakFaked:
     case PortFaultKind::BreakTooSlow:
