@@ -59,11 +59,10 @@ std::string NameOfPort(int selectedPort) { return PortName(selectedPort == 1 ? 1
 const std::string& NameOfPort(const std::string& portName) { return portName; }
 
 // The port first, then the file: a missing or unfit port is said before
-// the dialog.
-template <class Image, class Port, class Read, class Write>
-std::optional<Fault> Download(const Port& selectedPort, LogLines& log,
-                              const FileNameRequest& chooseFile, ProgressListener* progress,
-                              Read read, Write write, bool verify) {
+// the dialog. The body gets the session and the checked image.
+template <class Image, class Port, class Read, class Body>
+std::optional<Fault> WithChosenImage(const Port& selectedPort, const FileNameRequest& chooseFile,
+                                     Read read, Body body) {
   PortSession port(selectedPort);
   if (auto fault = port.Unusable()) return fault;
   const std::string name = chooseFile();
@@ -71,30 +70,41 @@ std::optional<Fault> Download(const Port& selectedPort, LogLines& log,
   Checked<Image> image = read(name);
   if (const auto* fault = std::get_if<ImageFault>(&image)) return *fault;
   const Image& checked = std::get<Image>(image);
-  if (!verify) {
-    return port.Program([&] {
-      // Planned inside the session, so that a cancel before the start stops
-      // the command before its dry run too.
-      ProgressMeter meter(PlanFor(checked, port.Cost()), progress);
-      EnterProgramming();
-      write(checked, log, meter);
-      FinishProgramming();
-    });
-  }
-  // Another chip, or none, is never erased; what was written is read back.
-  const std::string portName = NameOfPort(selectedPort);
-  const CoveredBytes covered = CoveredBy(checked);
-  return RunReadingChip(port, portName, [&] {
-    CommandPlan plan = PlanFor(checked, port.Cost());
-    plan.startMs += ChipCheckMs(port.Cost());
-    plan.finishMs += PageReadMs(port.Cost()) * static_cast<double>(covered.size()) / kPageSize;
-    ProgressMeter meter(plan, progress);
-    const CtsPolarity polarity = RequireChip(portName);
-    EnterProgramming();
-    write(checked, log, meter);
-    VerifyCovered(covered, polarity, portName);
-    FinishProgramming();
-  });
+  return body(port, checked);
+}
+
+template <class Image, class Port, class Read, class Write>
+std::optional<Fault> Download(const Port& selectedPort, LogLines& log,
+                              const FileNameRequest& chooseFile, ProgressListener* progress,
+                              Read read, Write write, bool verify) {
+  return WithChosenImage<Image>(
+      selectedPort, chooseFile, read, [&](PortSession& port, const Image& checked) {
+        if (!verify) {
+          return port.Program([&] {
+            // Planned inside the session, so that a cancel before the start stops
+            // the command before its dry run too.
+            ProgressMeter meter(PlanFor(checked, port.Cost()), progress);
+            EnterProgramming();
+            write(checked, log, meter);
+            FinishProgramming();
+          });
+        }
+        // Another chip, or none, is never erased; what was written is read back.
+        const std::string portName = NameOfPort(selectedPort);
+        const CoveredBytes covered = CoveredBy(checked);
+        return RunReadingChip(port, portName, [&] {
+          CommandPlan plan = PlanFor(checked, port.Cost());
+          plan.startMs += ChipCheckMs(port.Cost());
+          plan.finishMs +=
+              PageReadMs(port.Cost()) * static_cast<double>(covered.size()) / kPageSize;
+          ProgressMeter meter(plan, progress);
+          const CtsPolarity polarity = RequireChip(portName);
+          EnterProgramming();
+          write(checked, log, meter);
+          VerifyCovered(covered, polarity, portName);
+          FinishProgramming();
+        });
+      });
 }
 
 PageImage PagesOf(const HexImage& image) {
@@ -169,42 +179,39 @@ std::optional<Fault> DownloadPages(const Port& selectedPort, LogLines& log,
                                    const FileNameRequest& chooseFile, ProgressListener* progress,
                                    std::optional<CtsPolarity> poll, bool verify, Read read,
                                    Write write) {
-  PortSession port(selectedPort);
-  if (auto fault = port.Unusable()) return fault;
-  const std::string name = chooseFile();
-  if (name.empty()) return std::nullopt;
-  Checked<Image> image = read(name);
-  if (const auto* fault = std::get_if<ImageFault>(&image)) return *fault;
-  const Image& checked = std::get<Image>(image);
-  const PageImage pages = PagesOf(checked);
-  const std::string portName = NameOfPort(selectedPort);
-  std::optional<std::uint16_t> notWritten;
-  auto fault = RunReadingChip(port, portName, [&] {
-    CommandPlan plan = PageDownloadPlan(port.Cost(), pages.Pages().size(), DataBytes(checked));
-    CoveredBytes covered;
-    if (verify) {
-      covered = CoveredBy(checked);
-      plan.startMs += ChipCheckMs(port.Cost());
-      plan.finishMs += PageReadMs(port.Cost()) * static_cast<double>(pages.Pages().size());
-    }
-    ProgressMeter meter(plan, progress);
-    if (verify) poll = RequireChip(portName);
-    PageWriter writer(pages, meter, poll);
-    EnterProgramming();
-    try {
-      write(checked, log, writer);
-    } catch (const PageNotWritten& failed) {
-      notWritten = failed.address;
-    }
-    if (verify && !notWritten) VerifyCovered(covered, *poll, portName);
-    FinishProgramming();
-  });
-  if (!fault && notWritten) {
-    PortFault failed = port.FaultOf(PortFaultKind::PageNotWritten);
-    failed.address = *notWritten;
-    return failed;
-  }
-  return fault;
+  return WithChosenImage<Image>(
+      selectedPort, chooseFile, read, [&](PortSession& port, const Image& checked) {
+        const PageImage pages = PagesOf(checked);
+        const std::string portName = NameOfPort(selectedPort);
+        std::optional<std::uint16_t> notWritten;
+        auto fault = RunReadingChip(port, portName, [&] {
+          CommandPlan plan =
+              PageDownloadPlan(port.Cost(), pages.Pages().size(), DataBytes(checked));
+          CoveredBytes covered;
+          if (verify) {
+            covered = CoveredBy(checked);
+            plan.startMs += ChipCheckMs(port.Cost());
+            plan.finishMs += PageReadMs(port.Cost()) * static_cast<double>(pages.Pages().size());
+          }
+          ProgressMeter meter(plan, progress);
+          if (verify) poll = RequireChip(portName);
+          PageWriter writer(pages, meter, poll);
+          EnterProgramming();
+          try {
+            write(checked, log, writer);
+          } catch (const PageNotWritten& failed) {
+            notWritten = failed.address;
+          }
+          if (verify && !notWritten) VerifyCovered(covered, *poll, portName);
+          FinishProgramming();
+        });
+        if (!fault && notWritten) {
+          PortFault failed = port.FaultOf(PortFaultKind::PageNotWritten);
+          failed.address = *notWritten;
+          return std::optional<Fault>(failed);
+        }
+        return fault;
+      });
 }
 
 template <class Port>
