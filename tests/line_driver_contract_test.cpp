@@ -7,8 +7,6 @@
 #include "fake_ftdi_fixture.h"
 #include "serial/counting_lines.h"
 
-using device_seam::LineCode;
-
 namespace {
 
 enum class Driver { SerialPort, Adapter, Counting };
@@ -21,42 +19,25 @@ struct DriverCase {
 };
 
 struct Step {
-  LineCode code;
+  PortLine line;
+  bool on;  // DTR or RTS set, TXD in break
   double waitMs;
 };
 
 // Every switch changes its line, so that each shows on a driver that
 // records only changes.
 constexpr Step kScript[] = {
-    {LineCode::SetRts, 0.01},   {LineCode::SetDtr, 0.02},    {LineCode::SetBreak, 0.01},
-    {LineCode::ClearRts, 0.01}, {LineCode::SetRts, 5},       {LineCode::ClearBreak, 0.013},
-    {LineCode::ClearDtr, 0.5},  {LineCode::SetDtr, 100},     {LineCode::ClearRts, 0.0101},
-    {LineCode::SetRts, 0.01},   {LineCode::SetBreak, 10.37}, {LineCode::ClearBreak, 0},
-    {LineCode::ClearDtr, 0},    {LineCode::ClearRts, 0.01},
+    {PortLine::Rts, true, 0.01},  {PortLine::Dtr, true, 0.02},  {PortLine::Txd, true, 0.01},
+    {PortLine::Rts, false, 0.01}, {PortLine::Rts, true, 5},     {PortLine::Txd, false, 0.013},
+    {PortLine::Dtr, false, 0.5},  {PortLine::Dtr, true, 100},   {PortLine::Rts, false, 0.0101},
+    {PortLine::Rts, true, 0.01},  {PortLine::Txd, true, 10.37}, {PortLine::Txd, false, 0},
+    {PortLine::Dtr, false, 0},    {PortLine::Rts, false, 0.01},
 };
 
 void Play(const Step& step) {
-  switch (step.code) {
-    case LineCode::SetRts: SetRtsLine(true); break;
-    case LineCode::ClearRts: SetRtsLine(false); break;
-    case LineCode::SetDtr: SetDtrLine(true); break;
-    case LineCode::ClearDtr: SetDtrLine(false); break;
-    case LineCode::SetBreak: SetTxdLine(true); break;
-    case LineCode::ClearBreak: SetTxdLine(false); break;
-  }
+  constexpr void (*kSwitch[])(bool) = {SetDtrLine, SetRtsLine, SetTxdLine};
+  kSwitch[static_cast<int>(step.line)](step.on);
   WaitMs(step.waitMs);
-}
-
-LineEvent AsEvent(LineCode code) {
-  switch (code) {
-    case LineCode::SetRts: return {0, PortLine::Rts, true};
-    case LineCode::ClearRts: return {0, PortLine::Rts, false};
-    case LineCode::SetDtr: return {0, PortLine::Dtr, true};
-    case LineCode::ClearDtr: return {0, PortLine::Dtr, false};
-    case LineCode::SetBreak: return {0, PortLine::Txd, true};
-    case LineCode::ClearBreak: return {0, PortLine::Txd, false};
-  }
-  return {};
 }
 
 constexpr const char* kMode = "COM2:9600,N,8,1";
@@ -114,9 +95,8 @@ TEST_P(LineDriverContract, EverySwitchReachesItsLineInOrderAndEveryWaitLastsItsT
   const std::vector<LineEvent>& events = Events();
   ASSERT_EQ(events.size(), std::size(kScript));
   for (std::size_t i = 0; i < std::size(kScript); ++i) {
-    const LineEvent expected = AsEvent(kScript[i].code);
-    EXPECT_EQ(events[i].line, expected.line) << "switch " << i;
-    EXPECT_EQ(events[i].on, expected.on) << "switch " << i;
+    EXPECT_EQ(events[i].line, kScript[i].line) << "switch " << i;
+    EXPECT_EQ(events[i].on, kScript[i].on) << "switch " << i;
     if (i + 1 == std::size(kScript)) break;
     const auto phaseNs = events[i + 1].ns - events[i].ns;
     EXPECT_GE(static_cast<double>(phaseNs), kScript[i].waitMs * 1e6) << "phase " << i;
