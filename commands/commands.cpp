@@ -31,17 +31,24 @@ CommandPlan PlanFor(const std::vector<std::uint8_t>& image, const LineCost& cost
   return BinaryDownloadPlan(cost, DataBytes(image));
 }
 
-void WriteHexImage(const HexImage& image, LogLines& log, ProgressMeter& meter) {
+// The HEX image's bytes in file order, each sent by send and then logged
+// as the window logs it; logged follows each logged byte.
+template <class Send, class Logged>
+void WalkHexImage(const HexImage& image, LogLines& log, Send send, Logged logged) {
   HexDownloadLog hexLog(log);
   for (const HexRecord& record : image.records) {
     hexLog.Record(record.address);
     auto address = record.address;
     for (const std::uint8_t value : record.data) {
-      WriteFlashByte(address++, value);
+      send(address++, value);
       hexLog.Byte(value);
-      meter.ByteWritten();
+      logged();
     }
   }
+}
+
+void WriteHexImage(const HexImage& image, LogLines& log, ProgressMeter& meter) {
+  WalkHexImage(image, log, WriteFlashByte, [&] { meter.ByteWritten(); });
 }
 
 void WriteBinaryImage(const std::vector<std::uint8_t>& image, LogLines& log, ProgressMeter& meter) {
@@ -151,15 +158,8 @@ class PageWriter {
 };
 
 void WriteHexPages(const HexImage& image, LogLines& log, PageWriter& writer) {
-  HexDownloadLog hexLog(log);
-  for (const HexRecord& record : image.records) {
-    hexLog.Record(record.address);
-    auto address = record.address;
-    for (const std::uint8_t value : record.data) {
-      writer.Reach(address++);
-      hexLog.Byte(value);
-    }
-  }
+  WalkHexImage(
+      image, log, [&](std::uint16_t address, std::uint8_t) { writer.Reach(address); }, [] {});
 }
 
 void WriteBinaryPages(const std::vector<std::uint8_t>& image, LogLines& log, PageWriter& writer) {
