@@ -16,12 +16,15 @@ using device_seam::LineCode;
 
 // The sample rate is measured against the host's clock: first roughly, to
 // learn whether the adapter clocks 4 or 16 samples per programmed baud
-// (sources disagree), then for long enough that a millisecond of USB
-// scheduling on either time stamp moves the result by under 1 %.
-constexpr double kIdentifyMs = 20;
+// (sources disagree) and to refuse a rate far off, then for long enough
+// that a millisecond of USB scheduling on either time stamp moves the
+// result by under 1 %.
+constexpr double kRoughMs = 20;
 constexpr double kMeasureMs = 150;
 constexpr double kIdentifyLowest = 0.80;
-constexpr double kIdentifyHighest = 1.10;
+// What USB latency and scheduling may add to the time that an adapter
+// clocking 16 samples per baud takes for the first samples.
+constexpr double kIdentifySlackMs = 5;
 // Host delays only ever make the measured rate lower than the true one;
 // a rate much higher than asked is one the program cannot explain.
 constexpr double kLowestTrusted = 0.90;
@@ -29,6 +32,9 @@ constexpr double kHighestTrusted = 1.05;
 // Waits are made for a rate this much above the higher of the measured and
 // the asked rate, for what is left of the measurement's uncertainty.
 constexpr double kRateMargin = 1.02;
+// Until the exact measurement is done, waits are made for the highest rate
+// that it can accept.
+constexpr double kHighestPerMs = kSampleRateHz / 1000 * kHighestTrusted * kRateMargin;
 // The largest transmit buffer of an FTDI channel (FT2232H): what the
 // adapter may still hold when it has taken the last submission.
 constexpr std::size_t kLargestAdapterBuffer = 4096;
@@ -60,9 +66,17 @@ std::uint8_t PinsAfter(std::uint8_t before, LineCode code) {
   return before;
 }
 
-bool Near(double rate, double asked) {
-  return rate >= asked * kIdentifyLowest && rate <= asked * kIdentifyHighest;
+bool Trusted(double rate) {
+  const double asked = kSampleRateHz / 1000;
+  return rate >= asked * kLowestTrusted && rate <= asked * kHighestTrusted;
 }
+
+std::size_t SamplesFor(double durationMs, double samplesPerMs) {
+  return durationMs > 0 ? static_cast<std::size_t>(std::ceil(durationMs * samplesPerMs)) : 0;
+}
+
+// The exact measurement's samples between its time stamps.
+std::size_t MeasuredSamples() { return SamplesFor(kMeasureMs, kSampleRateHz / 1000); }
 
 }  // namespace
 
@@ -133,6 +147,7 @@ void AdapterLineDriver::SubmitGathered() {
 void AdapterLineDriver::Gather(std::uint8_t sample, std::size_t count) {
   if (count == 0) return;
   gathered_ = sample;
+  gatheredCount_ += count;
   while (count > 0 && !failed_) {
     Slot& slot = (*slots_)[current_];
     const std::size_t take = std::min(count, slot.samples.size() - filled_);
@@ -155,10 +170,9 @@ bool AdapterLineDriver::SendAll() {
   return true;
 }
 
-// Samples per millisecond, timed on the host over count samples.
+// Samples per millisecond, timed on the host over count samples that hold
+// the lines released. The adapter's buffer is full when it starts.
 double AdapterLineDriver::ClockedRate(std::size_t count) {
-  Gather(kReleasedPins, kFillSamples);
-  if (!SendAll()) return 0;
   const double start = HostMs();
   Gather(kReleasedPins, count);
   if (!SendAll()) return 0;
@@ -166,21 +180,97 @@ double AdapterLineDriver::ClockedRate(std::size_t count) {
   return took > 0 ? static_cast<double>(count) / took : 0;
 }
 
+// Whether the adapter clocks four samples per baud: it took the fill's
+// samples longer than one clocking sixteen could. Up to a buffer's worth go
+// in at once, so a small buffer shows after the first quarter of the fill
+// and the largest by the fill's end, which leaves the buffer full.
+bool AdapterLineDriver::ClocksFourPerBaud() {
+  const double slowestPerMs = kSampleRateHz / 1000 * kLowestTrusted;
+  const double start = HostMs();
+  std::size_t sent = 0;
+  for (const std::size_t look : {kFillSamples / 4, kFillSamples - kFillSamples / 4}) {
+    Gather(kReleasedPins, look);
+    if (!SendAll()) return false;
+    sent += look;
+    if (HostMs() - start > static_cast<double>(sent) / slowestPerMs + kIdentifySlackMs) return true;
+  }
+  return false;
+}
+
+void AdapterLineDriver::Accept(double rate) {
+  const double asked = kSampleRateHz / 1000;
+  samplesPerMs_ = std::max(rate, asked) * kRateMargin;
+  drainMs_ = DrainMsAt(std::min(rate, asked) * kLowestTrusted);
+}
+
 bool AdapterLineDriver::MeasureSampleRate() {
   const double asked = kSampleRateHz / 1000;
   if (!adapter_seam::SetBaudRate(adapter_, static_cast<int>(kSampleRateHz / 16))) return false;
   drainMs_ = DrainMsAt(asked / 4 * kIdentifyLowest);
-  double rate = ClockedRate(static_cast<std::size_t>(asked * kIdentifyMs));
-  if (Near(rate * 4, asked)) {
-    // Four samples per baud: ask four times the baud rate.
+  if (ClocksFourPerBaud()) {
+    // Four samples per baud: ask four times the baud rate. The buffer is
+    // full of samples at the old rate; once it has taken a buffer's worth
+    // at the new one, none of those is left.
     if (!adapter_seam::SetBaudRate(adapter_, static_cast<int>(kSampleRateHz / 4))) return false;
-  } else if (!Near(rate, asked)) {
+    Gather(kReleasedPins, kLargestAdapterBuffer);
+    if (!SendAll()) return false;
+  }
+  if (failed_) return false;
+  double rate = ClockedRate(SamplesFor(kRoughMs, asked));
+  if (Trusted(rate)) {
+    // Switches cost a sample at this rate until the first waits measure it.
+    Accept(rate);
+    measuring_ = true;
+    return true;
+  }
+  // Too far off for a short look: the whole measurement decides, before
+  // any line moves.
+  rate = ClockedRate(SamplesFor(kMeasureMs, asked));
+  if (!Trusted(rate)) return false;
+  Accept(rate);
+  return true;
+}
+
+// The exact measurement is made of the first waits' samples, which hold the
+// lines as the program switched them. A wait counts its samples at the
+// highest rate the measurement can accept, so that it is never short and no
+// switch reaches the pins before its time. Nothing but the next switches
+// and waits runs on the host meanwhile, so the adapter never runs dry
+// between its time stamps. Gives the samples the wait still needs.
+std::size_t AdapterLineDriver::MeasureDuring(double durationMs) {
+  const std::size_t before = gatheredCount_;
+  const std::size_t highest = SamplesFor(durationMs, kHighestPerMs);
+  if (!measurementStarted_) {
+    // Whatever the buffer held has gone out; the fill leaves it full.
+    Gather(pins_, kFillSamples);
+    if (!SendAll()) return 0;
+    measurementStarted_ = true;
+    measurementStartMs_ = HostMs();
+    measurementStartCount_ = gatheredCount_;
+  }
+  const std::size_t end = measurementStartCount_ + MeasuredSamples();
+  const std::size_t taken = gatheredCount_ - before;
+  if (taken < highest && gatheredCount_ < end) {
+    Gather(pins_, std::min(highest - taken, end - gatheredCount_));
+  }
+  if (gatheredCount_ < end || !FinishMeasurement()) return 0;
+  // The rest of the wait at the measured rate.
+  const std::size_t needed = SamplesFor(durationMs, samplesPerMs_);
+  const std::size_t done = gatheredCount_ - before;
+  return needed > done ? needed - done : 0;
+}
+
+bool AdapterLineDriver::FinishMeasurement() {
+  measuring_ = false;
+  if (!SendAll()) return false;
+  const double took = HostMs() - measurementStartMs_;
+  const double rate =
+      took > 0 ? static_cast<double>(gatheredCount_ - measurementStartCount_) / took : 0;
+  if (!Trusted(rate)) {
+    Fail();
     return false;
   }
-  rate = ClockedRate(static_cast<std::size_t>(asked * kMeasureMs));
-  if (rate < asked * kLowestTrusted || rate > asked * kHighestTrusted) return false;
-  samplesPerMs_ = std::max(rate, asked) * kRateMargin;
-  drainMs_ = DrainMsAt(std::min(rate, asked) * kLowestTrusted);
+  Accept(rate);
   return true;
 }
 
@@ -195,15 +285,16 @@ void AdapterLineDriver::Switch(LineCode code) {
 }
 
 void AdapterLineDriver::Wait(double durationMs) {
+  const bool measured = measuring_ && !failed_ && durationMs > 0;
+  const std::size_t count =
+      measured ? MeasureDuring(durationMs) : SamplesFor(durationMs, samplesPerMs_);
   // A lost port: the host spins, as it does for a serial port.
   if (failed_) {
     rezero_state::HostWait(durationMs);
     return;
   }
-  const auto count =
-      durationMs > 0 ? static_cast<std::size_t>(std::ceil(durationMs * samplesPerMs_)) : 0;
   Gather(pins_, count);
-  if (durationMs >= kIdleWorkMinimumMs) {
+  if (durationMs >= kIdleWorkMinimumMs && !measured) {
     // The adapter has the whole wait before the idle work starts.
     SubmitGathered();
     if (rezero_state::idleWork != nullptr && !failed_) rezero_state::idleWork->DuringWait();
@@ -211,6 +302,13 @@ void AdapterLineDriver::Wait(double durationMs) {
 }
 
 bool AdapterLineDriver::LineLost() {
+  // The host may turn to other work next: a measurement under way is
+  // finished first, the lines held as they are.
+  if (measurementStarted_ && measuring_ && !failed_) {
+    const std::size_t end = measurementStartCount_ + MeasuredSamples();
+    if (gatheredCount_ < end) Gather(pins_, end - gatheredCount_);
+    FinishMeasurement();
+  }
   if (!failed_) SendAll();
   return failed_;
 }

@@ -22,8 +22,12 @@ inline constexpr std::uint8_t kReleasedPins = kOutputPins;
 
 // The rate asked of the adapter, in samples per second. A bit phase of
 // 0.01 ms is then three samples with room for the rate's uncertainty, and
-// the stream stays far below what a full-speed USB link carries.
-inline constexpr double kSampleRateHz = 290'000;
+// the stream stays far below what a full-speed USB link carries. Three
+// samples are only just over a phase, so that little of each is waste,
+// yet they stay three up to a measured rate 0.7 % above this one (a
+// millisecond of USB scheduling on a time stamp); a fourth would lengthen
+// every phase by a third.
+inline constexpr double kSampleRateHz = 292'000;
 
 // The environment variable that turns bit-bang off ("off", "0", "no").
 inline constexpr const char* kBitBangSetting = "FLASH89_BITBANG";
@@ -33,8 +37,9 @@ bool BitBangTurnedOff();
 
 class AdapterLineDriver final : public LineDriver {
  public:
-  // Takes the adapter and measures its sample rate. Every sample of the
-  // measurement holds the lines released, so the chip sees no edge.
+  // Takes the adapter and measures its sample rate: roughly, with every
+  // sample holding the lines released, so that an adapter it cannot trust
+  // never shows the chip an edge, and then exactly during the first waits.
   explicit AdapterLineDriver(adapter_seam::Adapter* adapter);
   ~AdapterLineDriver() override;
   AdapterLineDriver(const AdapterLineDriver&) = delete;
@@ -47,7 +52,7 @@ class AdapterLineDriver final : public LineDriver {
   std::optional<LineCost> KnownCost() const override;
   void Release() override;
 
-  // The rate that waits are made of, measured when the adapter was taken.
+  // The rate that waits are made of, once the first waits have measured it.
   double SamplesPerMs() const { return samplesPerMs_; }
 
  private:
@@ -62,7 +67,11 @@ class AdapterLineDriver final : public LineDriver {
   };
 
   bool MeasureSampleRate();
+  bool ClocksFourPerBaud();
   double ClockedRate(std::size_t count);
+  void Accept(double rate);
+  std::size_t MeasureDuring(double durationMs);
+  bool FinishMeasurement();
   void Gather(std::uint8_t sample, std::size_t count);
   void SubmitGathered();
   bool SendAll();
@@ -79,4 +88,10 @@ class AdapterLineDriver final : public LineDriver {
   std::unique_ptr<std::array<Slot, kSlots>> slots_;
   std::size_t current_ = 0;  // the slot being filled
   std::size_t filled_ = 0;
+  std::size_t gatheredCount_ = 0;  // samples gathered since the adapter was taken
+  // The exact measurement, made of the first waits' samples.
+  bool measuring_ = false;
+  bool measurementStarted_ = false;
+  double measurementStartMs_ = 0;
+  std::size_t measurementStartCount_ = 0;
 };

@@ -101,6 +101,16 @@ TEST_P(FtdiCommands, PagesOfAWholeChipLandWithoutATimingFault) {
   EXPECT_EQ(fake_ftdi::Counts(adapter).samplesCutOff, 0);
 }
 
+TEST_P(FtdiCommands, TheExactRateMeasurementRunsDuringTheFirstWaits) {
+  const int adapter = AdapterOnCom2(WithMultiplier(GetParam()));
+  const std::int64_t start = virtual_counter::NowNs();
+  ASSERT_EQ(EraseCommand(2), std::nullopt);
+  // The exact measurement alone lasts 150 ms: only the rough look at the
+  // rate comes before the first switch.
+  ASSERT_FALSE(fake_ftdi::Events(adapter).empty());
+  EXPECT_LT(fake_ftdi::Events(adapter).front().ns - start, 150'000'000);
+}
+
 INSTANTIATE_TEST_SUITE_P(SamplesPerBaud, FtdiCommands, testing::Values(4.0, 16.0),
                          [](const auto& info) {
                            return "Times" + std::to_string(int(info.param));
