@@ -174,7 +174,8 @@ bool StartReadingPins(Adapter* adapter) {
   return d2xx.Read != nullptr && d2xx.SetLatencyTimer != nullptr && d2xx.SetTimeouts != nullptr &&
          d2xx.SetLatencyTimer(adapter->handle, 1) == kFtOk &&
          d2xx.SetTimeouts(adapter->handle, 1000, 1000) == kFtOk &&
-         d2xx.SetBitMode(adapter->handle, adapter->outputPins, ftd2xx::kBitModeSynchronous) == kFtOk;
+         d2xx.SetBitMode(adapter->handle, adapter->outputPins, ftd2xx::kBitModeSynchronous) ==
+             kFtOk;
 }
 
 // FT_Write returns once the driver has the samples, FT_Read once the
@@ -184,9 +185,9 @@ bool Submit(Adapter* adapter, const std::uint8_t* samples, std::size_t count,
   const D2xx& d2xx = *Library();
   const auto size = static_cast<DWORD>(count);
   DWORD written = 0;
-  bool ok = d2xx.Write(adapter->handle, const_cast<std::uint8_t*>(samples), size, &written) ==
-                kFtOk &&
-            written == size;
+  bool ok =
+      d2xx.Write(adapter->handle, const_cast<std::uint8_t*>(samples), size, &written) == kFtOk &&
+      written == size;
   if (ok && readings != nullptr) {
     DWORD read = 0;
     ok = d2xx.Read(adapter->handle, readings, size, &read) == kFtOk && read == size;

@@ -4,7 +4,6 @@
 // the device from that driver while the adapter is held and gives it back
 // when it is closed, so that the tty returns after the command.
 #include <ftdi.h>
-
 #include <sys/time.h>
 
 #include <optional>

@@ -81,7 +81,9 @@ Adapter* At(int index) {
   return &adapters[static_cast<std::size_t>(index)];
 }
 
-bool IsBitBang(std::uint8_t mode) { return mode == kBitBangMode || mode == kSynchronousBitBangMode; }
+bool IsBitBang(std::uint8_t mode) {
+  return mode == kBitBangMode || mode == kSynchronousBitBangMode;
+}
 
 // CTS# as the cable drives it: low while CTS is on.
 std::uint8_t PinsRead(const Adapter& adapter) {
@@ -191,7 +193,8 @@ void ApplyCableOptions(const std::string& options, AdapterTraits& traits) {
     if (end == std::string::npos) end = options.size();
     const std::string option = options.substr(at, end - at);
     traits.cable = CableNamed(option, traits.cable);
-    if (option.rfind("weak=", 0) == 0) traits.weakCell = std::strtol(option.c_str() + 5, nullptr, 0);
+    if (option.rfind("weak=", 0) == 0)
+      traits.weakCell = std::strtol(option.c_str() + 5, nullptr, 0);
     at = end + 1;
   }
 }
