@@ -133,7 +133,7 @@ rm -f "$com1"
 
 echo "-- flash89-cli.exe on an adapter on COM2 that brings MISO back, inverted, to CTS#"
 cli="$(dirname "$exe")/flash89-cli.exe"
-chip_trace="$work/adapter-trace-cli"
+chip_device=ftd2xx:COM2 chip_trace="$work/adapter-trace-cli"
 : >"$chip_trace"
 ftdi_driver_forget
 ftdi_driver_gave 2
