@@ -35,7 +35,20 @@ CtsPolarity RequireChip(const std::string& portName, std::array<std::uint8_t, 3>
   return *read.polarity;
 }
 
-void VerifyCovered(const CoveredBytes& covered, CtsPolarity polarity, const std::string& portName) {
+std::size_t PagesCovered(const CoveredBytes& covered) {
+  std::size_t pages = 0;
+  std::size_t pageStart = kFlashSize;
+  for (const auto& entry : covered) {
+    const std::size_t start = entry.first & ~(kPageSize - 1);
+    if (entry.first >= kFlashSize || start == pageStart) continue;
+    ++pages;
+    pageStart = start;
+  }
+  return pages;
+}
+
+void VerifyCovered(const CoveredBytes& covered, CtsPolarity polarity, const std::string& portName,
+                   ProgressMeter* meter) {
   ChipFault fault{ChipFaultKind::Mismatch, portName};
   std::array<std::uint8_t, kPageSize> page{};
   std::size_t pageStart = kFlashSize;  // none read yet
@@ -45,6 +58,7 @@ void VerifyCovered(const CoveredBytes& covered, CtsPolarity polarity, const std:
     if (start != pageStart) {
       ReadFlashPage(static_cast<std::uint16_t>(start), polarity, page);
       pageStart = start;
+      if (meter != nullptr) meter->BytesRead(kPageSize);
     }
     const std::uint8_t read = page[address - start];
     if (read == expected) continue;

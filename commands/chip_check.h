@@ -12,6 +12,7 @@
 
 #include "commands/fault.h"
 #include "commands/port_session.h"
+#include "commands/progress_meter.h"
 #include "image/hex_image.h"
 #include "isp/readback.h"
 
@@ -26,8 +27,12 @@ CoveredBytes CoveredBy(const std::vector<std::uint8_t>& image);
 CtsPolarity RequireChip(const std::string& portName,
                         std::array<std::uint8_t, 3>* signature = nullptr);
 
-// Reads back the pages that hold the bytes, and compares.
-void VerifyCovered(const CoveredBytes& covered, CtsPolarity polarity, const std::string& portName);
+// Reads back the pages that hold the bytes, and compares; each page read is
+// a page of steps of the meter, where there is one.
+void VerifyCovered(const CoveredBytes& covered, CtsPolarity polarity, const std::string& portName,
+                   ProgressMeter* meter = nullptr);
+// The pages that hold covered bytes: what VerifyCovered reads.
+std::size_t PagesCovered(const CoveredBytes& covered);
 
 inline constexpr std::size_t kMismatchesShown = 4;
 

@@ -9,9 +9,16 @@ ProgressMeter::ProgressMeter(const CommandPlan& plan, ProgressListener* listener
 
 void ProgressMeter::ByteWritten() { StepWritten(1); }
 
-void ProgressMeter::StepWritten(std::size_t bytes) {
+void ProgressMeter::StepWritten(std::size_t bytes) { Advance(1, bytes); }
+
+void ProgressMeter::BytesRead(std::size_t bytes) {
+  Advance(bytes, bytes);
+  Report();
+}
+
+void ProgressMeter::Advance(std::size_t steps, std::size_t bytes) {
   bytesDone_ += bytes;
-  ++stepsDone_;
+  stepsDone_ += steps;
   const bool last = stepsDone_ >= plan_.bytes;
   Mark(plan_.startMs + static_cast<double>(stepsDone_) * plan_.perByteMs,
        last ? plan_.finishMs : plan_.perByteMs);
@@ -24,6 +31,11 @@ void ProgressMeter::Mark(double positionMs, double stepMs) {
 }
 
 void ProgressMeter::DuringWait() {
+  Report();
+  if (WaitIdleWork* outer = during_.Previous()) outer->DuringWait();
+}
+
+void ProgressMeter::Report() {
   if (listener_ != nullptr) {
     const double now = ElapsedMs();
     if (!reported_ || now - reportedAt_ >= kProgressIntervalMs) {
@@ -39,5 +51,4 @@ void ProgressMeter::DuringWait() {
       listener_->OnProgress(progress);
     }
   }
-  if (WaitIdleWork* outer = during_.Previous()) outer->DuringWait();
 }

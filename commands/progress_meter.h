@@ -24,9 +24,14 @@ class ProgressMeter : private WaitIdleWork {
   void ByteWritten();
   // A step of the plan that wrote more than one byte (a page).
   void StepWritten(std::size_t bytes);
+  // Bytes read back, each a step of the plan. Reads have no long waits to
+  // report in, so the progress is reported here, between two reads.
+  void BytesRead(std::size_t bytes);
 
  private:
   void DuringWait() override;
+  void Advance(std::size_t steps, std::size_t bytes);
+  void Report();
   // Between two marks the command is taken to advance as the clock does,
   // but never past the next mark.
   void Mark(double positionMs, double stepMs);

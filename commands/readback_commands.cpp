@@ -51,8 +51,8 @@ std::optional<Fault> VerifyCommand(const std::string& portName, const std::strin
   PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
   return RunReadingChip(session, portName, [&] {
-    ProgressMeter meter(ReadBackPlan(session.Cost(), 0), progress);
-    VerifyCovered(covered, RequireChip(portName), portName);
+    ProgressMeter meter(ReadBackPlan(session.Cost(), PagesCovered(covered) * kPageSize), progress);
+    VerifyCovered(covered, RequireChip(portName), portName, &meter);
     FinishProgramming();
   });
 }
@@ -70,7 +70,7 @@ std::optional<Fault> ReadCommand(const std::string& portName, const std::string&
     for (std::size_t start = 0; start < kFlashSize; start += kPageSize) {
       ReadFlashPage(static_cast<std::uint16_t>(start), polarity,
                     std::span<std::uint8_t, kPageSize>(flash.data() + start, kPageSize));
-      for (std::size_t i = 0; i < kPageSize; ++i) meter.ByteWritten();
+      meter.BytesRead(kPageSize);
     }
     FinishProgramming();
   });

@@ -1,5 +1,7 @@
 #include "isp/readback.h"
 
+#include <algorithm>
+
 #include "isp/isp.h"
 #include "serial/rezero.h"
 
@@ -23,21 +25,35 @@ void CheckLines() {
 
 }  // namespace
 
+void ReceiveIspBytes(std::span<std::uint8_t> into) {
+  std::array<bool, kPageSize * 8> levels{};
+  const auto bits = std::span(levels).first(std::min(into.size(), kPageSize) * 8);
+  for (std::size_t byte = 0; byte < bits.size() / 8; ++byte) {
+    for (int bit = 0; bit < 8; ++bit) {
+      SetTxdLine(true);  // MOSI at 0
+      WaitMs(kBitPhaseMs);
+      SetRtsLine(false);
+      WaitMs(kBitPhaseMs);
+      if (!ReadCtsLine()) throw NoDataLine{};
+      SetRtsLine(true);
+      WaitMs(kBitPhaseMs);
+    }
+    WaitMs(kBitPhaseMs);
+    SetTxdLine(true);
+  }
+  if (!CollectCtsLevels(bits)) throw NoDataLine{};
+  for (std::size_t byte = 0; byte < bits.size() / 8; ++byte) {
+    std::uint8_t value = 0;
+    for (std::size_t bit = 0; bit < 8; ++bit) {
+      value = static_cast<std::uint8_t>(value << 1 | (bits[byte * 8 + bit] ? 1 : 0));
+    }
+    into[byte] = value;
+  }
+}
+
 std::uint8_t ReceiveIspByte() {
   std::uint8_t value = 0;
-  for (int bit = 7; bit >= 0; --bit) {
-    SetTxdLine(true);  // MOSI at 0
-    WaitMs(kBitPhaseMs);
-    SetRtsLine(false);
-    WaitMs(kBitPhaseMs);
-    bool ctsOn = false;
-    if (!ReadCtsLine(ctsOn)) throw NoDataLine{};
-    value = static_cast<std::uint8_t>(value << 1 | (ctsOn ? 1 : 0));
-    SetRtsLine(true);
-    WaitMs(kBitPhaseMs);
-  }
-  WaitMs(kBitPhaseMs);
-  SetTxdLine(true);
+  ReceiveIspBytes(std::span(&value, 1));
   return value;
 }
 
@@ -80,6 +96,7 @@ std::uint8_t ReadFlashByte(std::uint16_t address, CtsPolarity polarity) {
 void ReadFlashPage(std::uint16_t address, CtsPolarity polarity,
                    std::span<std::uint8_t, kPageSize> into) {
   SendHead(kReadProgramPage, static_cast<std::uint16_t>(address & ~(kPageSize - 1)));
-  for (std::uint8_t& byte : into) byte = Under(polarity, ReceiveIspByte());
+  ReceiveIspBytes(into);
+  for (std::uint8_t& byte : into) byte = Under(polarity, byte);
   CheckLines();
 }

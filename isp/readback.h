@@ -32,8 +32,10 @@ struct SignatureRead {
   std::optional<CtsPolarity> polarity;  // the one under which the bytes read 1E 73
 };
 
-// Eight clock pulses with MOSI at 0; a bit is 1 where CTS was on. Ends, as
-// a sent byte does, with the clock on and TXD in break.
+// Eight clock pulses with MOSI at 0 for each byte of into (at most a
+// page's); a bit is 1 where CTS was on. Ends, as a sent byte does, with the
+// clock on and TXD in break.
+void ReceiveIspBytes(std::span<std::uint8_t> into);
 std::uint8_t ReceiveIspByte();
 
 // The three signature bytes and the polarity under which they name an

@@ -102,7 +102,27 @@ AdapterLineDriver::~AdapterLineDriver() {
 bool AdapterLineDriver::Finish(Slot& slot) {
   if (!slot.pending) return true;
   slot.pending = false;
-  return adapter_seam::Complete(adapter_, slot.transfer);
+  const bool ok = adapter_seam::Complete(adapter_, slot.transfer);
+  if (readingPins_) {
+    if (ok) {
+      TakeReadings(slot);
+    } else {
+      readingFailed_ = true;
+    }
+  }
+  return ok;
+}
+
+// Slots finish oldest first, so the readings asked for come in order.
+void AdapterLineDriver::TakeReadings(const Slot& slot) {
+  while (levels_.Count() < wantedCount_ && wanted_[levels_.Count()] < slot.first + slot.count) {
+    const std::uint64_t sample = wanted_[levels_.Count()];
+    if (sample < slot.first) {
+      readingFailed_ = true;
+      return;
+    }
+    levels_.Add((slot.readings[sample - slot.first] & kCtsPin) == 0);
+  }
 }
 
 // Oldest first: the one after the slot being filled.
@@ -121,7 +141,8 @@ void AdapterLineDriver::Fail() {
   filled_ = 0;
   Slot& slot = (*slots_)[current_];
   slot.samples[0] = kReleasedPins;
-  if (adapter_seam::Submit(adapter_, slot.samples.data(), 1, slot.transfer) &&
+  if (adapter_seam::Submit(adapter_, slot.samples.data(), 1,
+                           readingPins_ ? slot.readings.data() : nullptr, slot.transfer) &&
       adapter_seam::Complete(adapter_, slot.transfer)) {
     SpinMs(drainMs_);
   }
@@ -133,7 +154,10 @@ void AdapterLineDriver::SubmitGathered() {
   if (filled_ == 0 || failed_) return;
   Slot& slot = (*slots_)[current_];
   slot.transfer = {};
-  slot.pending = adapter_seam::Submit(adapter_, slot.samples.data(), filled_, slot.transfer);
+  slot.count = filled_;
+  slot.first = gatheredSince_ - filled_;
+  slot.pending = adapter_seam::Submit(adapter_, slot.samples.data(), filled_,
+                                      readingPins_ ? slot.readings.data() : nullptr, slot.transfer);
   filled_ = 0;
   current_ = (current_ + 1) % kSlots;
   if (!slot.pending) {
@@ -153,6 +177,7 @@ void AdapterLineDriver::Gather(std::uint8_t sample, std::size_t count) {
     const std::size_t take = std::min(count, slot.samples.size() - filled_);
     std::memset(slot.samples.data() + filled_, sample, take);
     filled_ += take;
+    if (readingPins_) gatheredSince_ += take;
     count -= take;
     if (filled_ == slot.samples.size()) SubmitGathered();
   }
@@ -311,6 +336,41 @@ bool AdapterLineDriver::LineLost() {
   }
   if (!failed_) SendAll();
   return failed_;
+}
+
+// The adapter changes mode only once what it holds is out, so that no
+// sample is clocked out in the wrong one, and once a measurement under way
+// is finished, so that the drain does not count as its samples' time.
+bool AdapterLineDriver::StartReadingPins() {
+  if (LineLost()) return false;
+  SpinMs(drainMs_);
+  if (!adapter_seam::StartReadingPins(adapter_)) {
+    Fail();
+    return false;
+  }
+  readingPins_ = true;
+  return true;
+}
+
+bool AdapterLineDriver::ReadDataIn() {
+  if (failed_ || (!readingPins_ && !StartReadingPins())) return false;
+  if (wantedCount_ == wanted_.size()) return false;
+  // The pins as switched: a switch that no wait followed holds its sample.
+  if (pins_ != gathered_) Gather(pins_, 1);
+  // The next sample's reading is taken just before it goes out: it shows
+  // the lines as they stand now.
+  wanted_[wantedCount_++] = gatheredSince_;
+  return !failed_;
+}
+
+bool AdapterLineDriver::CollectDataIn(std::span<bool> levels) {
+  // The sample after the last reading asked for must go out too.
+  if (wantedCount_ > 0 && wanted_[wantedCount_ - 1] == gatheredSince_) Gather(pins_, 1);
+  const bool sent = !failed_ && SendAll();
+  const bool whole = sent && !readingFailed_ && levels_.Count() == wantedCount_;
+  wantedCount_ = 0;
+  readingFailed_ = false;
+  return levels_.TakeInto(levels) && whole;
 }
 
 std::optional<LineCost> AdapterLineDriver::KnownCost() const {

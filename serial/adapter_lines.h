@@ -16,6 +16,8 @@
 inline constexpr std::uint8_t kTxdPin = 1u << 0;
 inline constexpr std::uint8_t kRtsPin = 1u << 2;
 inline constexpr std::uint8_t kDtrPin = 1u << 4;
+// CTS# is D3, an input: low while CTS is on, as the serial port sees it.
+inline constexpr std::uint8_t kCtsPin = 1u << 3;
 inline constexpr std::uint8_t kOutputPins = kTxdPin | kRtsPin | kDtrPin;
 // Every line off and TXD released.
 inline constexpr std::uint8_t kReleasedPins = kOutputPins;
@@ -48,6 +50,10 @@ class AdapterLineDriver final : public LineDriver {
   void Switch(device_seam::LineCode code) override;
   void Wait(double durationMs) override;
   bool LineLost() override;
+  // The first reading turns the adapter to reading its pins, for the rest
+  // of the command: a command that reads nothing is clocked out as before.
+  bool ReadDataIn() override;
+  bool CollectDataIn(std::span<bool> levels) override;
   // One sample: a switch that no wait follows still holds that long.
   std::optional<LineCost> KnownCost() const override;
   void Release() override;
@@ -62,6 +68,9 @@ class AdapterLineDriver final : public LineDriver {
 
   struct Slot {
     std::array<std::uint8_t, adapter_seam::kMaxSubmission> samples{};
+    std::array<std::uint8_t, adapter_seam::kMaxSubmission> readings{};
+    std::uint64_t first = 0;  // the number of its first sample, once pins are read
+    std::size_t count = 0;
     adapter_seam::Transfer transfer;
     bool pending = false;
   };
@@ -77,6 +86,8 @@ class AdapterLineDriver final : public LineDriver {
   bool SendAll();
   bool Finish(Slot& slot);
   bool FinishAll();
+  void TakeReadings(const Slot& slot);
+  bool StartReadingPins();
   void Fail();
 
   adapter_seam::Adapter* adapter_;  // null once given back
@@ -94,4 +105,13 @@ class AdapterLineDriver final : public LineDriver {
   bool measurementStarted_ = false;
   double measurementStartMs_ = 0;
   std::size_t measurementStartCount_ = 0;
+
+  // While the adapter reads its pins: the samples gathered since it began,
+  // and for each reading asked for, the sample whose reading shows it.
+  bool readingPins_ = false;
+  bool readingFailed_ = false;
+  std::uint64_t gatheredSince_ = 0;
+  std::array<std::uint64_t, kMostDataInReadings> wanted_{};
+  std::size_t wantedCount_ = 0;
+  DataInLevels levels_;  // the readings that came back, in the order asked
 };

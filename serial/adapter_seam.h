@@ -19,6 +19,7 @@ struct Adapter;
 // A submission on its way to the adapter.
 struct Transfer {
   void* token = nullptr;
+  void* readingToken = nullptr;  // the pin readings that come back, where asked for
   std::size_t count = 0;
   bool ok = false;
 };
@@ -46,12 +47,21 @@ Adapter* OpenAdapter(const char* mode, std::uint8_t outputPins, device_seam::Han
 // Programs the adapter's baud rate generator, which sets its sample rate.
 bool SetBaudRate(Adapter* adapter, int baudRate);
 
+// From now on the adapter reads its pins as it clocks out each sample
+// (synchronous bit-bang): each reading shows the pins just before the
+// sample goes out, so the one of sample n shows what sample n - 1 and the
+// chip behind the pins made of them. Every reading must be received.
+bool StartReadingPins(Adapter* adapter);
+
 // Starts sending at most kMaxSubmission samples, one byte of pin states
-// each. The samples must stay untouched until Complete.
-bool Submit(Adapter* adapter, const std::uint8_t* samples, std::size_t count, Transfer& transfer);
+// each. Once the adapter reads its pins, readings receives one reading per
+// sample. Both must stay untouched until Complete.
+bool Submit(Adapter* adapter, const std::uint8_t* samples, std::size_t count,
+            std::uint8_t* readings, Transfer& transfer);
 
 // Blocks until the adapter has taken every sample of the transfer into its
-// own buffer. False when they did not all arrive.
+// own buffer, and where readings were asked for, until they have all come
+// back. False when they did not all arrive.
 bool Complete(Adapter* adapter, Transfer& transfer);
 
 // Back to serial mode; the operating system's driver gets the device back.

@@ -24,14 +24,15 @@ class CountingLineDriver final : public LineDriver {
   }
   bool LineLost() override { return false; }
   // A dry run reads nothing; the line is taken as off.
-  bool ReadDataIn(bool& on) override {
+  bool ReadDataIn() override {
     ++work_.dataReads;
-    on = false;
-    return true;
+    return levels_.Add(false);
   }
+  bool CollectDataIn(std::span<bool> levels) override { return levels_.TakeInto(levels); }
 
   const LineWork& Work() const { return work_; }
 
  private:
   LineWork work_;
+  DataInLevels levels_;
 };

@@ -18,5 +18,6 @@ inline constexpr Status kInvalidParameter = 6;
 
 inline constexpr UCHAR kBitModeReset = 0x00;
 inline constexpr UCHAR kBitModeAsynchronous = 0x01;
+inline constexpr UCHAR kBitModeSynchronous = 0x04;
 
 }  // namespace ftd2xx

@@ -30,6 +30,10 @@ struct D2xx {
   FtStatus(WINAPI* SetBaudRate)(FtHandle handle, ULONG baudRate);
   FtStatus(WINAPI* Write)(FtHandle handle, void* buffer, DWORD count, DWORD* written);
   FtStatus(WINAPI* Close)(FtHandle handle);
+  // Only for reading the pins; a library without them still writes.
+  FtStatus(WINAPI* Read)(FtHandle handle, void* buffer, DWORD count, DWORD* read);
+  FtStatus(WINAPI* SetLatencyTimer)(FtHandle handle, UCHAR milliseconds);
+  FtStatus(WINAPI* SetTimeouts)(FtHandle handle, ULONG readMs, ULONG writeMs);
 };
 
 template <class Function>
@@ -46,13 +50,20 @@ const D2xx* Library() {
   static D2xx d2xx{};
   static const bool loaded = [] {
     const HMODULE module = LoadSystemLibrary("ftd2xx.dll");
-    return module != nullptr &&
-           Resolve(module, "FT_CreateDeviceInfoList", d2xx.CreateDeviceInfoList) &&
-           Resolve(module, "FT_Open", d2xx.Open) &&
-           Resolve(module, "FT_GetComPortNumber", d2xx.GetComPortNumber) &&
-           Resolve(module, "FT_SetBitMode", d2xx.SetBitMode) &&
-           Resolve(module, "FT_SetBaudRate", d2xx.SetBaudRate) &&
-           Resolve(module, "FT_Write", d2xx.Write) && Resolve(module, "FT_Close", d2xx.Close);
+    const bool writes = module != nullptr &&
+                        Resolve(module, "FT_CreateDeviceInfoList", d2xx.CreateDeviceInfoList) &&
+                        Resolve(module, "FT_Open", d2xx.Open) &&
+                        Resolve(module, "FT_GetComPortNumber", d2xx.GetComPortNumber) &&
+                        Resolve(module, "FT_SetBitMode", d2xx.SetBitMode) &&
+                        Resolve(module, "FT_SetBaudRate", d2xx.SetBaudRate) &&
+                        Resolve(module, "FT_Write", d2xx.Write) &&
+                        Resolve(module, "FT_Close", d2xx.Close);
+    if (writes) {
+      Resolve(module, "FT_Read", d2xx.Read);
+      Resolve(module, "FT_SetLatencyTimer", d2xx.SetLatencyTimer);
+      Resolve(module, "FT_SetTimeouts", d2xx.SetTimeouts);
+    }
+    return writes;
   }();
   return loaded ? &d2xx : nullptr;
 }
@@ -116,6 +127,7 @@ FtHandle OpenByComNumber(const D2xx& d2xx, int comNumber) {
 
 struct adapter_seam::Adapter {
   FtHandle handle = nullptr;
+  UCHAR outputPins = 0;
 };
 
 namespace adapter_seam {
@@ -133,7 +145,7 @@ Adapter* OpenAdapter(const char* mode, std::uint8_t outputPins, device_seam::Han
   serialHandle = device_seam::kInvalidHandle;
   if (const FtHandle handle = OpenByComNumber(*d2xx, ComNumber(name))) {
     if (d2xx->SetBitMode(handle, outputPins, kBitModeAsynchronous) == kFtOk) {
-      return new Adapter{handle};
+      return new Adapter{handle, outputPins};
     }
     d2xx->Close(handle);
   }
@@ -153,13 +165,34 @@ bool SetBaudRate(Adapter* adapter, int baudRate) {
   return Library()->SetBaudRate(adapter->handle, static_cast<ULONG>(baudRate)) == kFtOk;
 }
 
-// FT_Write returns once the driver has the samples: the transfer is done
-// when it returns.
-bool Submit(Adapter* adapter, const std::uint8_t* samples, std::size_t count, Transfer& transfer) {
+// FTDI's driver keeps receiving into its own buffer, so the readings are
+// fetched after the samples are written. The latency timer at 1 ms lets the
+// last readings of a page come at once; a timeout ends the wait for an
+// adapter that was pulled out.
+bool StartReadingPins(Adapter* adapter) {
+  const D2xx& d2xx = *Library();
+  return d2xx.Read != nullptr && d2xx.SetLatencyTimer != nullptr && d2xx.SetTimeouts != nullptr &&
+         d2xx.SetLatencyTimer(adapter->handle, 1) == kFtOk &&
+         d2xx.SetTimeouts(adapter->handle, 1000, 1000) == kFtOk &&
+         d2xx.SetBitMode(adapter->handle, adapter->outputPins, ftd2xx::kBitModeSynchronous) ==
+             kFtOk;
+}
+
+// FT_Write returns once the driver has the samples, FT_Read once the
+// readings are in: the transfer is done when Submit returns.
+bool Submit(Adapter* adapter, const std::uint8_t* samples, std::size_t count,
+            std::uint8_t* readings, Transfer& transfer) {
+  const D2xx& d2xx = *Library();
+  const auto size = static_cast<DWORD>(count);
   DWORD written = 0;
-  const FtStatus status = Library()->Write(adapter->handle, const_cast<std::uint8_t*>(samples),
-                                           static_cast<DWORD>(count), &written);
-  transfer = {nullptr, count, status == kFtOk && written == count};
+  bool ok =
+      d2xx.Write(adapter->handle, const_cast<std::uint8_t*>(samples), size, &written) == kFtOk &&
+      written == size;
+  if (ok && readings != nullptr) {
+    DWORD read = 0;
+    ok = d2xx.Read(adapter->handle, readings, size, &read) == kFtOk && read == size;
+  }
+  transfer = {nullptr, nullptr, count, ok};
   return true;
 }
 

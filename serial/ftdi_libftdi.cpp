@@ -4,6 +4,7 @@
 // the device from that driver while the adapter is held and gives it back
 // when it is closed, so that the tty returns after the command.
 #include <ftdi.h>
+#include <sys/time.h>
 
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@
 
 struct adapter_seam::Adapter {
   ftdi_context* ftdi = nullptr;
+  std::uint8_t outputPins = 0;
 };
 
 namespace adapter_seam {
@@ -56,28 +58,59 @@ Adapter* OpenAdapter(const char* mode, std::uint8_t outputPins,
     Release(ftdi);
     return nullptr;
   }
-  return new Adapter{ftdi};
+  return new Adapter{ftdi, outputPins};
 }
 
 bool SetBaudRate(Adapter* adapter, int baudRate) {
   return ftdi_set_baudrate(adapter->ftdi, baudRate) >= 0;
 }
 
-bool Submit(Adapter* adapter, const std::uint8_t* samples, std::size_t count, Transfer& transfer) {
+// The readings come back in USB packets that the adapter sends when they
+// are full or its latency timer runs out: at 1 ms, the last readings of a
+// page do not wait the default 16 ms.
+bool StartReadingPins(Adapter* adapter) {
+  return ftdi_set_latency_timer(adapter->ftdi, 1) >= 0 &&
+         ftdi_set_bitmode(adapter->ftdi, adapter->outputPins, BITMODE_SYNCBB) >= 0;
+}
+
+// The readings are asked for first: the adapter clocks out no sample while
+// it has no room for its reading.
+bool Submit(Adapter* adapter, const std::uint8_t* samples, std::size_t count,
+            std::uint8_t* readings, Transfer& transfer) {
   if (count == 0 || count > kMaxSubmission) return false;
+  transfer = {nullptr, nullptr, count, false};
+  if (readings != nullptr) {
+    transfer.readingToken = ftdi_read_data_submit(adapter->ftdi, readings, static_cast<int>(count));
+    if (transfer.readingToken == nullptr) return false;
+  }
   // libftdi takes a non-const buffer but only reads it when writing.
-  ftdi_transfer_control* control = ftdi_write_data_submit(
-      adapter->ftdi, const_cast<std::uint8_t*>(samples), static_cast<int>(count));
-  transfer = {control, count, control != nullptr};
+  transfer.token = ftdi_write_data_submit(adapter->ftdi, const_cast<std::uint8_t*>(samples),
+                                          static_cast<int>(count));
+  transfer.ok = transfer.token != nullptr;
+  if (!transfer.ok && transfer.readingToken != nullptr) {
+    // No sample goes out, so no reading comes back: the control is freed.
+    timeval at_once{};
+    ftdi_transfer_data_cancel(static_cast<ftdi_transfer_control*>(transfer.readingToken), &at_once);
+    transfer.readingToken = nullptr;
+  }
   return transfer.ok;
 }
 
+namespace {
+
+// ftdi_transfer_data_done frees the control.
+bool Done(void*& token, std::size_t count) {
+  auto* control = static_cast<ftdi_transfer_control*>(token);
+  token = nullptr;
+  return control != nullptr && ftdi_transfer_data_done(control) == static_cast<int>(count);
+}
+
+}  // namespace
+
 bool Complete(Adapter* /*adapter*/, Transfer& transfer) {
-  auto* control = static_cast<ftdi_transfer_control*>(transfer.token);
-  transfer.token = nullptr;
-  if (control == nullptr) return false;
-  // ftdi_transfer_data_done frees the control.
-  return ftdi_transfer_data_done(control) == static_cast<int>(transfer.count);
+  const bool written = Done(transfer.token, transfer.count);
+  const bool read = transfer.readingToken == nullptr || Done(transfer.readingToken, transfer.count);
+  return written && read;
 }
 
 void CloseAdapter(Adapter* adapter) {

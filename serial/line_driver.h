@@ -4,9 +4,38 @@
 // when the port opens; the programming code above never asks which.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <optional>
+#include <span>
 
 #include "serial/device_seam.h"
+
+// The most readings of the data line that a driver holds until they are
+// collected: the answer of a page read, 64 bytes of 8 bits.
+inline constexpr std::size_t kMostDataInReadings = 512;
+
+// Readings of the data line, held in order until they are collected.
+class DataInLevels {
+ public:
+  bool Add(bool on) {
+    if (count_ == levels_.size()) return false;
+    levels_[count_++] = on;
+    return true;
+  }
+  std::size_t Count() const { return count_; }
+  // All of them into levels, which must hold exactly that many, and forgets them.
+  bool TakeInto(std::span<bool> levels) {
+    const bool whole = levels.size() == count_;
+    for (std::size_t i = 0; whole && i < count_; ++i) levels[i] = levels_[i];
+    count_ = 0;
+    return whole;
+  }
+
+ private:
+  std::array<bool, kMostDataInReadings> levels_{};
+  std::size_t count_ = 0;
+};
 
 // What one line switch costs in time.
 struct LineCost {
@@ -28,9 +57,15 @@ class LineDriver {
   // that gathers switches sends them first, so the answer covers them all.
   virtual bool LineLost() = 0;
 
-  // The data line back from the chip, where the cable has one: true when
-  // read, with its level in on.
-  virtual bool ReadDataIn(bool& /*on*/) { return false; }
+  // Reads the data line back from the chip, where the cable has one, as
+  // the lines stand at this point of the waveform. A driver that gathers
+  // its switches reads it only when they go out, so the levels come later,
+  // from CollectDataIn. False when the line cannot be read.
+  virtual bool ReadDataIn() { return false; }
+
+  // The levels read since the last collection, oldest first (true: on);
+  // levels holds exactly that many. False when a reading failed.
+  virtual bool CollectDataIn(std::span<bool> /*levels*/) { return false; }
 
   // What a switch costs, where the driver knows it without timing one.
   virtual std::optional<LineCost> KnownCost() const { return std::nullopt; }

@@ -12,8 +12,10 @@ Adapter* OpenAdapter(const char* /*mode*/, std::uint8_t /*outputPins*/,
 
 bool SetBaudRate(Adapter* /*adapter*/, int /*baudRate*/) { return false; }
 
+bool StartReadingPins(Adapter* /*adapter*/) { return false; }
+
 bool Submit(Adapter* /*adapter*/, const std::uint8_t* /*samples*/, std::size_t /*count*/,
-            Transfer& /*transfer*/) {
+            std::uint8_t* /*readings*/, Transfer& /*transfer*/) {
   return false;
 }
 

@@ -83,7 +83,8 @@ void SetTxdLine(bool on) { activeLines->Switch(on ? LineCode::SetBreak : LineCod
 
 bool LineFailedSinceOpen() { return activeLines->LineLost(); }
 
-bool ReadCtsLine(bool& on) { return activeLines->ReadDataIn(on); }
+bool ReadCtsLine() { return activeLines->ReadDataIn(); }
+bool CollectCtsLevels(std::span<bool> levels) { return activeLines->CollectDataIn(levels); }
 
 std::string PortDriverName(std::string_view mode) {
   return device_seam::DeviceDriverName(device_seam::ModeDevice(mode));

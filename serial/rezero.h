@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,10 +67,13 @@ void SetTxdLine(bool on);  // on: TXD held in break
 // answer covers every switch made so far.
 bool LineFailedSinceOpen();
 
-// The CTS input, where the chip's data output may come back: true when it
-// was read, with its state in on. Only while reading; the write path never
-// calls it.
-bool ReadCtsLine(bool& on);
+// The CTS input, where the chip's data output may come back: reads it as
+// the lines stand now, false when it cannot be read. The levels come from
+// CollectCtsLevels, oldest first, once levels.size() readings were taken:
+// an adapter that clocks out the lines itself reads them only as its
+// samples go out. Only while reading; the write path never calls them.
+bool ReadCtsLine();
+bool CollectCtsLevels(std::span<bool> levels);
 
 // The driver behind the port that the mode string names, where the platform
 // can tell ("ch341"); empty otherwise.

@@ -10,8 +10,9 @@ void SerialLineDriver::Switch(device_seam::LineCode code) {
 
 void SerialLineDriver::Wait(double durationMs) { rezero_state::HostWait(durationMs); }
 
-bool SerialLineDriver::ReadDataIn(bool& on) {
-  if (device_seam::ReadCts(PortHandle, on)) return true;
+bool SerialLineDriver::ReadDataIn() {
+  bool on = false;
+  if (device_seam::ReadCts(PortHandle, on)) return levels_.Add(on);
   failed_ = true;
   return false;
 }

@@ -10,11 +10,16 @@ class SerialLineDriver final : public LineDriver {
   void Wait(double durationMs) override;
   bool LineLost() override { return failed_; }
   // One system call, only while reading: CTS, where MISO may come back.
-  bool ReadDataIn(bool& on) override;
+  bool ReadDataIn() override;
+  bool CollectDataIn(std::span<bool> levels) override { return levels_.TakeInto(levels); }
 
   // A new port: no switch has failed on it yet.
-  void Restart() { failed_ = false; }
+  void Restart() {
+    failed_ = false;
+    levels_ = {};
+  }
 
  private:
   bool failed_ = false;
+  DataInLevels levels_;
 };

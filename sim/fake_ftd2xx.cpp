@@ -14,6 +14,9 @@
 //                                        the modem and break calls that would
 //                                        make them, on device "ftd2xx:COMn"
 //                                        (fake_ftdi::TraceClosesTo)
+//   FLASH89_FAKE_FTD2XX_CABLE=OPTIONS    their line back to CTS# and their
+//                                        chip (fake_ftdi::ApplyCableOptions)
+//   FLASH89_FAKE_FTD2XX_FLASH=FILE       where their chip keeps its flash
 #include <windows.h>
 
 #include <algorithm>
@@ -53,10 +56,14 @@ void AddAdaptersFromEnvironment() {
     fake_ftdi::AdapterTraits traits;
     traits.comNumber = com;
     traits.samplesPerBaud = named.samplesPerBaud;
+    if (const char* cable = std::getenv("FLASH89_FAKE_FTD2XX_CABLE")) {
+      fake_ftdi::ApplyCableOptions(cable, traits);
+    }
     std::snprintf(traits.traceName, sizeof traits.traceName, "ftd2xx:COM%d", com);
     fake_ftdi::AddAdapter(traits);
   }
   if (const char* trace = std::getenv("FLASH89_FAKE_FTD2XX_TRACE")) fake_ftdi::TraceClosesTo(trace);
+  if (const char* flash = std::getenv("FLASH89_FAKE_FTD2XX_FLASH")) fake_ftdi::KeepFlashIn(flash);
 }
 
 int IndexOf(FtHandle handle) {
@@ -113,6 +120,26 @@ EXPORT FtStatus WINAPI FT_Write(FtHandle handle, void* buffer, DWORD count, DWOR
   if (result < 0) return kIoError;
   *written = static_cast<DWORD>(result);
   return kOk;
+}
+
+EXPORT FtStatus WINAPI FT_Read(FtHandle handle, void* buffer, DWORD count, DWORD* read) {
+  const int index = IndexOf(handle);
+  if (index < 0) return kInvalidHandle;
+  *read = 0;
+  const long transfer = fake_ftdi::SubmitReading(index, static_cast<std::uint8_t*>(buffer), count);
+  const long result = transfer < 0 ? -1 : fake_ftdi::WaitForTransfer(index, transfer);
+  if (result < 0) return kIoError;
+  *read = static_cast<DWORD>(result);
+  return kOk;
+}
+
+EXPORT FtStatus WINAPI FT_SetLatencyTimer(FtHandle handle, UCHAR milliseconds) {
+  if (IndexOf(handle) < 0) return kInvalidHandle;
+  return milliseconds >= 1 ? kOk : kInvalidParameter;
+}
+
+EXPORT FtStatus WINAPI FT_SetTimeouts(FtHandle handle, ULONG /*readMs*/, ULONG /*writeMs*/) {
+  return IndexOf(handle) < 0 ? kInvalidHandle : kOk;
 }
 
 EXPORT FtStatus WINAPI FT_Close(FtHandle handle) {

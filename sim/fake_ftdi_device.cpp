@@ -1,16 +1,23 @@
 #include "sim/fake_ftdi_device.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
+#include <memory>
 #include <thread>
+
+#include "sim/chip_model.h"
 
 namespace fake_ftdi {
 namespace {
 
 constexpr std::uint8_t kBitBangMode = 0x01;
+constexpr std::uint8_t kSynchronousBitBangMode = 0x04;
+constexpr std::uint8_t kCtsPin = 0x08;
 
 // The pins whose changes the chip sees: TXD (D0), RTS# (D2), DTR# (D4).
 // Each is active low.
@@ -24,6 +31,13 @@ struct Transfer {
   double doneNs = 0;
   long result = -1;
   bool waited = false;
+  std::uint8_t* readings = nullptr;  // a reading's destination
+  std::size_t count = 0;
+};
+
+struct Reading {
+  double ns;
+  std::uint8_t pins;
 };
 
 struct Adapter {
@@ -40,10 +54,13 @@ struct Adapter {
   std::vector<double> outNs;  // the last bufferSamples samples' clock-out times
   long clocked = 0;
   std::size_t eventsTraced = 0;
+  std::unique_ptr<ChipModel> chip = std::make_unique<ChipModel>();
+  std::deque<Reading> readings;  // taken, not yet received
 };
 
 std::vector<Adapter> adapters;
 std::string tracePath;
+std::string flashPath;
 
 std::int64_t RealNowNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -64,12 +81,33 @@ Adapter* At(int index) {
   return &adapters[static_cast<std::size_t>(index)];
 }
 
+bool IsBitBang(std::uint8_t mode) {
+  return mode == kBitBangMode || mode == kSynchronousBitBangMode;
+}
+
+// CTS# as the cable drives it: low while CTS is on.
+std::uint8_t PinsRead(const Adapter& adapter) {
+  bool ctsOn = false;
+  switch (adapter.traits.cable) {
+    case Cable::NoLineBack: break;
+    case Cable::MisoOnCts: ctsOn = adapter.chip->Miso(); break;
+    case Cable::MisoOnCtsInverted: ctsOn = !adapter.chip->Miso(); break;
+    case Cable::RtsLoopedBack: ctsOn = (adapter.pins & 0x04) == 0; break;
+  }
+  return static_cast<std::uint8_t>(ctsOn ? adapter.pins & ~kCtsPin : adapter.pins | kCtsPin);
+}
+
 void ClockOut(Adapter& adapter, std::uint8_t sample, double ns) {
+  if (adapter.counts.bitMode == kSynchronousBitBangMode) {
+    adapter.readings.push_back({ns, PinsRead(adapter)});
+    ++adapter.counts.readings;
+  }
   const std::uint8_t mask = adapter.counts.outputMask;
   const std::uint8_t after = static_cast<std::uint8_t>((adapter.pins & ~mask) | (sample & mask));
   for (const Pin& pin : kPins) {
     if (((adapter.pins ^ after) & pin.mask) != 0) {
       adapter.events.push_back({std::llround(ns), pin.line, (after & pin.mask) == 0});
+      adapter.chip->Feed(adapter.events.back());
     }
   }
   adapter.pins = after;
@@ -78,7 +116,8 @@ void ClockOut(Adapter& adapter, std::uint8_t sample, double ns) {
 // Back to serial mode: what the adapter still holds never goes out, and the
 // pins return to their serial idle levels.
 void EndBitBang(Adapter& adapter) {
-  if (adapter.counts.bitMode != kBitBangMode) return;
+  if (!IsBitBang(adapter.counts.bitMode)) return;
+  adapter.readings.clear();
   const double at = static_cast<double>(now());
   const double stillOut = adapter.lastOutNs + adapter.periodNs - at;
   if (stillOut > 0) {
@@ -123,9 +162,42 @@ void TraceClose(Adapter& adapter) {
   std::fclose(file);
 }
 
+void LoadFlash(Adapter& adapter) {
+  if (flashPath.empty()) return;
+  std::array<std::uint8_t, ChipModel::kFlashSize> flash{};
+  std::FILE* file = std::fopen(flashPath.c_str(), "rb");
+  if (file == nullptr) return;
+  const bool whole = std::fread(flash.data(), 1, flash.size(), file) == flash.size();
+  std::fclose(file);
+  if (whole) adapter.chip->SetFlash(flash);
+}
+
+void SaveFlash(const Adapter& adapter) {
+  if (flashPath.empty()) return;
+  std::FILE* file = std::fopen(flashPath.c_str(), "wb");
+  if (file == nullptr) return;
+  std::fwrite(adapter.chip->Flash().data(), 1, ChipModel::kFlashSize, file);
+  std::fclose(file);
+}
+
 }  // namespace
 
 void Reset() { adapters.clear(); }
+
+void KeepFlashIn(const std::string& path) { flashPath = path; }
+
+void ApplyCableOptions(const std::string& options, AdapterTraits& traits) {
+  std::size_t at = 0;
+  while (at <= options.size()) {
+    std::size_t end = options.find(':', at);
+    if (end == std::string::npos) end = options.size();
+    const std::string option = options.substr(at, end - at);
+    traits.cable = CableNamed(option, traits.cable);
+    if (option.rfind("weak=", 0) == 0)
+      traits.weakCell = std::strtol(option.c_str() + 5, nullptr, 0);
+    at = end + 1;
+  }
+}
 
 void TraceClosesTo(const std::string& path) { tracePath = path; }
 
@@ -150,6 +222,7 @@ std::vector<NamedAdapter> AdaptersNamedIn(const std::string& setting) {
 int AddAdapter(const AdapterTraits& traits) {
   Adapter adapter;
   adapter.traits = traits;
+  if (traits.weakCell >= 0) adapter.chip->SetWeakCell(static_cast<std::size_t>(traits.weakCell));
   adapter.outNs.assign(static_cast<std::size_t>(std::max(traits.bufferSamples, 1)), 0.0);
   adapter.events.reserve(1 << 16);
   adapters.push_back(std::move(adapter));
@@ -160,6 +233,7 @@ int AdapterCount() { return static_cast<int>(adapters.size()); }
 const AdapterTraits& Traits(int index) { return At(index)->traits; }
 const AdapterCounts& Counts(int index) { return At(index)->counts; }
 const std::vector<LineEvent>& Events(int index) { return At(index)->events; }
+ChipModel& Chip(int index) { return *At(index)->chip; }
 
 void UseClock(NowFunction nowFunction, AdvanceFunction advanceFunction) {
   now = nowFunction != nullptr ? nowFunction : RealNowNs;
@@ -183,6 +257,7 @@ bool Open(int index, int channel, bool detachKernelDriver) {
   }
   adapter->counts.open = true;
   ++adapter->counts.opens;
+  LoadFlash(*adapter);
   if (detachKernelDriver && adapter->counts.kernelDriverAttached) {
     adapter->counts.kernelDriverAttached = false;
     ++adapter->counts.detachments;
@@ -194,6 +269,7 @@ void Close(int index, bool reattachKernelDriver) {
   Adapter* adapter = At(index);
   if (adapter == nullptr || !adapter->counts.open) return;
   EndBitBang(*adapter);
+  SaveFlash(*adapter);
   adapter->counts.open = false;
   ++adapter->counts.closes;
   if (reattachKernelDriver) adapter->counts.kernelDriverAttached = true;
@@ -207,8 +283,7 @@ bool SetBitMode(int index, std::uint8_t outputMask, std::uint8_t mode) {
     EndBitBang(*adapter);
     return true;
   }
-  // Only asynchronous bit-bang is modelled.
-  if (mode != kBitBangMode) return false;
+  if (!IsBitBang(mode)) return false;
   adapter->counts.bitMode = mode;
   adapter->counts.outputMask = outputMask;
   ++adapter->counts.bitBangEntries;
@@ -235,7 +310,7 @@ long Submit(int index, const std::uint8_t* samples, std::size_t count) {
   ++counts.submissions;
   counts.largestSubmission = std::max(counts.largestSubmission, static_cast<long>(count));
   // In serial mode the bytes would go out as characters on TXD.
-  if (counts.bitMode != kBitBangMode || adapter->periodNs <= 0) {
+  if (!IsBitBang(counts.bitMode) || adapter->periodNs <= 0) {
     ++counts.refusedSubmissions;
     return -1;
   }
@@ -272,6 +347,36 @@ long Submit(int index, const std::uint8_t* samples, std::size_t count) {
   return static_cast<long>(adapter->transfers.size()) - 1;
 }
 
+long SubmitReading(int index, std::uint8_t* readings, std::size_t count) {
+  Adapter* adapter = At(index);
+  if (adapter == nullptr || !adapter->counts.open || readings == nullptr || count == 0) return -1;
+  Transfer transfer;
+  transfer.readings = readings;
+  transfer.count = count;
+  adapter->transfers.push_back(transfer);
+  return static_cast<long>(adapter->transfers.size()) - 1;
+}
+
+namespace {
+
+// The readings are taken as the samples are clocked out, by any transfer:
+// a reading waits for as many as it asked for, and fails where the samples
+// that would make them were never sent.
+void Receive(Adapter& adapter, Transfer& transfer) {
+  transfer.result = -1;
+  if (adapter.readings.size() < transfer.count) return;
+  for (std::size_t i = 0; i < transfer.count; ++i) {
+    transfer.readings[i] = adapter.readings.front().pins;
+    transfer.doneNs = adapter.readings.front().ns + adapter.periodNs;
+    adapter.readings.pop_front();
+  }
+  transfer.doneNs += static_cast<double>(adapter.traits.usbLatencyNs);
+  transfer.result = static_cast<long>(transfer.count);
+  adapter.counts.readingsReceived += transfer.result;
+}
+
+}  // namespace
+
 long WaitForTransfer(int index, long number) {
   Adapter* adapter = At(index);
   if (adapter == nullptr || number < 0 || number >= static_cast<long>(adapter->transfers.size())) {
@@ -280,6 +385,7 @@ long WaitForTransfer(int index, long number) {
   Transfer& transfer = adapter->transfers[static_cast<std::size_t>(number)];
   if (transfer.waited) return -1;
   transfer.waited = true;
+  if (transfer.readings != nullptr) Receive(*adapter, transfer);
   const auto done = static_cast<std::int64_t>(std::ceil(transfer.doneNs));
   if (now() < done) advanceTo(done);
   return transfer.result;

@@ -4,7 +4,10 @@
 // transmit buffer of its own, clocks them out at its own rate, and turns the
 // changes of its pins into time-stamped line events, so that the chip model
 // checks what a chip on those pins would see. Only the adapters added here
-// exist: no real device can be reached through it.
+// exist: no real device can be reached through it. In synchronous bit-bang
+// mode an adapter also reads its pins before each sample it clocks out,
+// with CTS# (D3) from the cable to a chip fed the pin changes as they
+// happen.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "sim/cable.h"
 #include "sim/line_event.h"
+
+class ChipModel;
 
 namespace fake_ftdi {
 
@@ -30,6 +36,8 @@ struct AdapterTraits {
   std::int64_t usbLatencyNs = 125'000;  // from a submission to its first byte, and for the answer
   long failAfterSamples = -1;           // >= 0: unplugged after taking that many samples
   bool refuseOpen = false;              // as without permission to use it
+  Cable cable = Cable::NoLineBack;      // what comes back to CTS# (D3)
+  long weakCell = -1;                   // see ChipModel::SetWeakCell
   // The device its pin changes are recorded as (TraceClosesTo).
   char traceName[64] = "ftdi";
 };
@@ -42,7 +50,7 @@ struct AdapterCounts {
   bool kernelDriverAttached = true;
   int detachments = 0;  // times the operating system's driver had to let go
   std::uint8_t outputMask = 0;
-  std::uint8_t bitMode = 0;  // 0 serial, 1 asynchronous bit-bang
+  std::uint8_t bitMode = 0;  // 0 serial, 1 asynchronous, 4 synchronous bit-bang
   int bitBangEntries = 0;
   int lastBaudRate = 0;
   long samplesAccepted = 0;
@@ -51,6 +59,8 @@ struct AdapterCounts {
   long submissions = 0;
   long largestSubmission = 0;
   long refusedSubmissions = 0;  // too large, or while not in bit-bang mode
+  long readings = 0;            // pin readings taken in synchronous mode
+  long readingsReceived = 0;
 };
 
 // Forgets every adapter; the clock stays as set.
@@ -61,6 +71,8 @@ const AdapterTraits& Traits(int index);
 const AdapterCounts& Counts(int index);
 // The pin changes of an adapter, in the order they were clocked out.
 const std::vector<LineEvent>& Events(int index);
+// The chip on an adapter's pins, fed each change as it is clocked out.
+ChipModel& Chip(int index);
 
 // The host's clock in nanoseconds, and a way to let it pass while the host
 // blocks: virtual time in tests. Real time when never set.
@@ -75,6 +87,15 @@ void UseClock(NowFunction now, AdvanceFunction advanceTo);
 // when the operating system's driver has the device again. For programs
 // that know nothing of the fake.
 void TraceClosesTo(const std::string& path);
+
+// From now on the chip behind an adapter starts each open with the flash
+// that the file at path holds, and leaves its flash there at each close:
+// a chip that keeps its contents across the programs that use it.
+void KeepFlashIn(const std::string& path);
+
+// The traits that a fake port's options such as "cts=inverted:weak=5" name
+// (sim/cable.h; weak=A: that flash cell does not hold what is written).
+void ApplyCableOptions(const std::string& options, AdapterTraits& traits);
 
 // The adapters a setting such as "COM2:4,COM5:16" names: each one's port
 // and its samples per baud. Items that are not of that shape are skipped.
@@ -93,8 +114,10 @@ bool SetBaudRate(int index, int baudRate);
 void RefuseSubmission(int index);
 // Starts a transfer: its number, or -1 when it is refused.
 long Submit(int index, const std::uint8_t* samples, std::size_t count);
-// Blocks until the adapter has taken the transfer: its sample count, or -1
-// when not all of it arrived.
+// Starts receiving count pin readings into readings: its transfer number.
+long SubmitReading(int index, std::uint8_t* readings, std::size_t count);
+// Blocks until the adapter has taken the transfer, or for a reading until
+// its readings arrived: its count, or -1 when not all of it arrived.
 long WaitForTransfer(int index, long transfer);
 
 }  // namespace fake_ftdi

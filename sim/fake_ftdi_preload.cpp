@@ -5,6 +5,11 @@
 //   FLASH89_FAKE_FTDI_TRACE=FILE       where their pin changes go
 //                                      (fake_ftdi::TraceClosesTo), on the
 //                                      device "ftdi:NAME" for the tty NAME
+//   FLASH89_FAKE_FTDI_CABLE=OPTIONS    their line back to CTS# and their
+//                                      chip ("cts=miso:weak=5",
+//                                      fake_ftdi::ApplyCableOptions)
+//   FLASH89_FAKE_FTDI_FLASH=FILE       where their chip keeps its flash
+//                                      between programs
 // Its libftdi functions take the place of libftdi's, and a sysfs tree of
 // its own stands in for /sys/class/tty/NAME of those ttys alone, so that
 // the program finds an FTDI chip behind them. It runs in real time and
@@ -62,12 +67,16 @@ void Configure() {
     fake_ftdi::AdapterTraits traits;
     traits.address = address++;
     traits.samplesPerBaud = named.samplesPerBaud;
+    if (const char* cable = std::getenv("FLASH89_FAKE_FTDI_CABLE")) {
+      fake_ftdi::ApplyCableOptions(cable, traits);
+    }
     std::snprintf(traits.traceName, sizeof traits.traceName, "ftdi:%s", name.c_str());
     fake_sysfs::AddUsbSerial(name, traits.bus, traits.address, 0, "ftdi_sio");
     fake_ftdi::AddAdapter(traits);
     fakedTtys.push_back(name);
   }
   if (const char* trace = std::getenv("FLASH89_FAKE_FTDI_TRACE")) fake_ftdi::TraceClosesTo(trace);
+  if (const char* flash = std::getenv("FLASH89_FAKE_FTDI_FLASH")) fake_ftdi::KeepFlashIn(flash);
 }
 
 // The path in the tree of this library for a faked tty's sysfs node, or

@@ -122,6 +122,30 @@ ftdi_transfer_control* ftdi_write_data_submit(ftdi_context* ftdi, unsigned char*
   return &transfer->control;
 }
 
+int ftdi_set_latency_timer(ftdi_context* ftdi, unsigned char latency) {
+  if (ftdi == nullptr || Fake(ftdi)->adapter < 0) return -3;
+  return latency == 0 ? Failure(ftdi, -1, "latency out of range. Only valid for 1-255") : 0;
+}
+
+ftdi_transfer_control* ftdi_read_data_submit(ftdi_context* ftdi, unsigned char* buf, int size) {
+  if (ftdi == nullptr || Fake(ftdi)->adapter < 0 || size <= 0) return nullptr;
+  const long number =
+      fake_ftdi::SubmitReading(Fake(ftdi)->adapter, buf, static_cast<std::size_t>(size));
+  if (number < 0) return nullptr;
+  auto* transfer = new (std::nothrow) FakeTransfer{};
+  if (transfer == nullptr) return nullptr;
+  transfer->control.buf = buf;
+  transfer->control.size = size;
+  transfer->control.ftdi = ftdi;
+  transfer->adapter = Fake(ftdi)->adapter;
+  transfer->number = number;
+  return &transfer->control;
+}
+
+void ftdi_transfer_data_cancel(ftdi_transfer_control* tc, timeval* /*to*/) {
+  delete reinterpret_cast<FakeTransfer*>(tc);
+}
+
 int ftdi_transfer_data_done(ftdi_transfer_control* tc) {
   if (tc == nullptr) return -1;
   auto* transfer = reinterpret_cast<FakeTransfer*>(tc);

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/cable.h"
 #include "sim/line_event.h"
 
 namespace fake_serial {
@@ -30,13 +31,9 @@ void Reset();
 // refuses every later one, as an unplugged USB adapter does.
 void SetDevice(std::string_view name, DeviceState state, int failAfterSwitches = -1);
 
-// What the cable brings back to CTS. Plain: CTS on while the chip's data
-// output (MISO) is high. Inverted: CTS on while MISO is low, as through an
-// RS-232 level shifter that inverts (a MAX232 does), the same one that makes
-// TXD in break a 0 bit. Without a line back CTS stays off; a loop-back cable
-// (RTS wired to CTS, no chip) shows RTS. The chip answers from the line
-// switches so far, and keeps its flash across opens until Reset.
-enum class Cable : std::uint8_t { NoLineBack, MisoOnCts, MisoOnCtsInverted, RtsLoopedBack };
+// The cable to CTS (sim/cable.h). The chip answers from the line switches
+// so far, and keeps its flash across opens until Reset.
+using Cable = ::Cable;
 
 // How a device's lines behave besides switching: what a switch costs in
 // time (on a USB adapter each is a transfer of a millisecond or so), and a

@@ -62,13 +62,14 @@ class CliEndToEnd : public testing::Test {
   // Standard output goes to a file, or to the given descriptor.
   pid_t Start(const std::vector<std::string>& arguments, int out = -1) {
     std::vector<std::string> environment = {
-        "LD_PRELOAD=" + preload_,
+        "LD_PRELOAD=" + preload_ + extraPreload_,
         "FLASH89_FAKE_SERIAL=" + Com1() + "," + Com2() + com2Cable_,
         "FLASH89_FAKE_TRACE=" + folder_.Path("trace"),
         "FLASH89_COM1=" + Com1(),
         "FLASH89_COM2=" + Com2(),
         "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0",
     };
+    environment.insert(environment.end(), extraEnvironment_.begin(), extraEnvironment_.end());
     for (char** variable = environ; *variable != nullptr; ++variable) {
       const std::string entry = *variable;
       if (entry.starts_with("PATH=") || entry.starts_with("HOME=")) environment.push_back(entry);
@@ -116,9 +117,9 @@ class CliEndToEnd : public testing::Test {
     return records;
   }
 
-  ChipModel ChipOn(const std::string& device) const {
+  ChipModel ChipOn(const std::string& device, const std::string& trace = "trace") const {
     ChipModel chip;
-    chip.Feed(LineEventsOf(ReadTrace(folder_.Path("trace")), device));
+    chip.Feed(LineEventsOf(ReadTrace(folder_.Path(trace)), device));
     EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
     return chip;
   }
@@ -138,6 +139,8 @@ class CliEndToEnd : public testing::Test {
   std::string cli_;
   std::string preload_;
   std::string com2Cable_;  // the fake port's options for its line back to CTS
+  std::string extraPreload_;
+  std::vector<std::string> extraEnvironment_;
 };
 
 }  // namespace
@@ -252,25 +255,61 @@ TEST_F(CliEndToEnd, LogReaderThatGoesAwayDoesNotStopTheDownload) {
 }
 
 // Where the cable brings MISO back to CTS.
-class CliReadBack : public CliEndToEnd {
+// The same cable on COM2's own lines, or on an FTDI adapter behind its tty
+// (the fake adapters preloaded after the fake device), under either baud
+// multiplier: there the chip sits on the adapter's pins.
+enum class ReadPath { SerialPort, AdapterBy16, AdapterBy4 };
+
+class CliReadBack : public CliEndToEnd, public testing::WithParamInterface<ReadPath> {
  protected:
+  void SetUp() override {
+    CliEndToEnd::SetUp();
+    if (GetParam() == ReadPath::SerialPort) return;
+    ftdiPreload_ = Env("FLASH89_FTDI_PRELOAD");
+    if (ftdiPreload_.empty()) GTEST_SKIP() << "built without the FTDI adapter";
+  }
+
   Finished RunOnCable(const std::string& cable, const std::vector<std::string>& arguments) {
-    com2Cable_ = cable;
+    // Behind an adapter the tty's own CTS brings nothing back: only the
+    // adapter's pins can answer.
+    com2Cable_ = GetParam() == ReadPath::SerialPort ? cable : "";
+    if (GetParam() != ReadPath::SerialPort) {
+      extraPreload_ = " " + ftdiPreload_;
+      const char* multiplier = GetParam() == ReadPath::AdapterBy16 ? ":16" : ":4";
+      extraEnvironment_ = {
+          "FLASH89_FAKE_FTDI=" + Com2() + multiplier,
+          "FLASH89_FAKE_FTDI_TRACE=" + folder_.Path("adapter-trace"),
+          "FLASH89_FAKE_FTDI_CABLE=" + cable.substr(cable.empty() ? 0 : 1),
+          "FLASH89_FAKE_FTDI_FLASH=" + folder_.Path("adapter-flash"),
+      };
+    }
     return Run(arguments);
   }
+
+  // The chip at the end of the cable, from every line change it saw.
+  ChipModel Chip() const {
+    if (GetParam() == ReadPath::SerialPort) return ChipOn(Com2());
+    return ChipOn("ftdi:com2", "adapter-trace");
+  }
+
+  std::string ftdiPreload_;
 };
 
-TEST_F(CliReadBack, DetectNamesTheChipUnderEitherPolarity) {
+INSTANTIATE_TEST_SUITE_P(Paths, CliReadBack,
+                         testing::Values(ReadPath::SerialPort, ReadPath::AdapterBy16,
+                                         ReadPath::AdapterBy4));
+
+TEST_P(CliReadBack, DetectNamesTheChipUnderEitherPolarity) {
   for (const char* cable : {":cts=miso", ":cts=inverted"}) {
     SCOPED_TRACE(cable);
     const Finished detect = RunOnCable(cable, {"detect", "--port", "COM2"});
     EXPECT_EQ(detect.status, 0) << detect.err;
     EXPECT_EQ(detect.out, "AT89S8253 an COM2 (Signatur 1E 73 01)\n");
   }
-  EXPECT_EQ(ChipOn(Com2()).EraseCount(), 0);
+  EXPECT_EQ(Chip().EraseCount(), 0);
 }
 
-TEST_F(CliReadBack, NoLineBackAndALoopedCableAreNoChipAndNothingIsErased) {
+TEST_P(CliReadBack, NoLineBackAndALoopedCableAreNoChipAndNothingIsErased) {
   for (const char* cable : {":cts=none", ":cts=rts"}) {
     SCOPED_TRACE(cable);
     const Finished detect = RunOnCable(cable, {"detect", "--port", "COM2"});
@@ -281,16 +320,16 @@ TEST_F(CliReadBack, NoLineBackAndALoopedCableAreNoChipAndNothingIsErased) {
         RunOnCable(cable, {"-q", "hex", "--verify", TestImage("blink_lf.hex"), "--port", "COM2"});
     EXPECT_EQ(flash.status, 7) << flash.err;
   }
-  EXPECT_EQ(ChipOn(Com2()).EraseCount(), 0);
+  EXPECT_EQ(Chip().EraseCount(), 0);
 }
 
-TEST_F(CliReadBack, VerifiedDownloadLandsAndReadGivesTheFlashBack) {
+TEST_P(CliReadBack, VerifiedDownloadLandsAndReadGivesTheFlashBack) {
   const std::string blink = ReadWhole(TestImage("blink.bin"));
   const Finished flash =
       RunOnCable(":cts=inverted", {"hex", "--verify", TestImage("blink_lf.hex"), "-p", "COM2"});
   ASSERT_EQ(flash.status, 0) << flash.err;
   EXPECT_NE(flash.err.find("Geprüft"), std::string::npos) << flash.err;
-  EXPECT_EQ(ChipOn(Com2()).Flash(), ErasedFlashWith(blink));
+  EXPECT_EQ(Chip().Flash(), ErasedFlashWith(blink));
 
   const std::string out = folder_.Path("out.bin");
   ASSERT_EQ(RunOnCable(":cts=inverted", {"-q", "read", out, "-p", "COM2"}).status, 0);
@@ -304,10 +343,10 @@ TEST_F(CliReadBack, VerifiedDownloadLandsAndReadGivesTheFlashBack) {
       ":cts=inverted", {"bin", "--pages", "--verify", TestImage("blink.bin"), "-p", "COM2"});
   EXPECT_EQ(pages.status, 0) << pages.err;
   EXPECT_NE(pages.err.find("Geprüft"), std::string::npos) << pages.err;
-  EXPECT_EQ(ChipOn(Com2()).Flash(), ErasedFlashWith(blink));
+  EXPECT_EQ(Chip().Flash(), ErasedFlashWith(blink));
 }
 
-TEST_F(CliReadBack, AByteThatDoesNotHoldFailsTheVerifyWithItsAddress) {
+TEST_P(CliReadBack, AByteThatDoesNotHoldFailsTheVerifyWithItsAddress) {
   // 0x0005 of blink.bin holds 0x74; the weak cell flips its lowest bit.
   const std::string cable = ":cts=miso:weak=5";
   ASSERT_EQ(RunOnCable(cable, {"-q", "hex", TestImage("blink_lf.hex"), "-p", "COM2"}).status, 0);

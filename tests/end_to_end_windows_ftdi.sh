@@ -6,6 +6,8 @@
 # the simulated chip on the adapter's pins with no timing violation, no
 # line switch may reach the serial port, and an adapter whose sample rate
 # cannot be trusted must give the lost-port error box and write nothing.
+# flash89-cli.exe must find the chip through the adapter's CTS# pin, write
+# an image with --verify and verify it again.
 # Runs in the Wine prefix of scripts/test-windows.sh (scripts/wine-fake-ports.sh).
 # Usage: end_to_end_windows_ftdi.sh WORK FLASH89.EXE WINDOW_TEXT.EXE CHIP_REPORT TEST-DATA
 set -euo pipefail
@@ -128,6 +130,26 @@ flash_holds "$data/blink.bin"
 [ "$(grep -c " ftd2xx:COM5 " "$work/adapter-trace-16")" = 0 ] || fail "the adapter on COM5 was used"
 stop_program
 rm -f "$com1"
+
+echo "-- flash89-cli.exe on an adapter on COM2 that brings MISO back, inverted, to CTS#"
+cli="$(dirname "$exe")/flash89-cli.exe"
+chip_device=ftd2xx:COM2 chip_trace="$work/adapter-trace-cli"
+: >"$chip_trace"
 ftdi_driver_forget
-unset FLASH89_FAKE_FTD2XX FLASH89_FAKE_FTD2XX_TRACE
+ftdi_driver_gave 2
+export FLASH89_FAKE_FTD2XX="COM2:16" FLASH89_FAKE_FTD2XX_CABLE="cts=inverted"
+export FLASH89_FAKE_FTD2XX_TRACE FLASH89_FAKE_FTD2XX_FLASH
+FLASH89_FAKE_FTD2XX_TRACE=$(windows_path "$chip_trace")
+FLASH89_FAKE_FTD2XX_FLASH=$(windows_path "$work/adapter-flash")
+detected=$("$wine" "$cli" --port COM2 detect 2>&1) || fail "detect: $detected"
+[[ $detected == *"AT89S8253 an COM2 (Signatur 1E 73 01)"* ]] || fail "detect printed: $detected"
+written=$("$wine" "$cli" -q --port COM2 hex --verify "$data/blink_lf.hex" 2>&1) ||
+  fail "hex --verify: $written"
+flash_holds "$data/blink.bin"
+verified=$("$wine" "$cli" --port COM2 verify "$data/blink_lf.hex" 2>&1) || fail "verify: $verified"
+[[ $verified == *"Geprüft"* ]] || fail "verify printed: $verified"
+
+ftdi_driver_forget
+unset FLASH89_FAKE_FTD2XX FLASH89_FAKE_FTD2XX_TRACE FLASH89_FAKE_FTD2XX_CABLE FLASH89_FAKE_FTD2XX_FLASH
+echo "flash89-cli.exe under Wine on an FTDI adapter: the chip detected, an image written with --verify and verified"
 echo "flash89.exe under Wine on an FTDI adapter: Erase, HEX and binary images byte for byte under either multiplier; an untrusted rate refused; a plain COM1 beside an adapter opened once per command"

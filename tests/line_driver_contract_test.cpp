@@ -55,6 +55,7 @@ class LineDriverContract : public FakeFtdiTest, public testing::WithParamInterfa
         WithMultiplier(GetParam().samplesPerBaud, GetParam().clockError);
     traits.bufferSamples = GetParam().bufferSamples;
     traits.failAfterSamples = failAfterSamples_;
+    traits.cable = cable_;
     adapter_ = AdapterOnCom2(traits);
   }
 
@@ -80,6 +81,7 @@ class LineDriverContract : public FakeFtdiTest, public testing::WithParamInterfa
   std::optional<ScopedLineDriver> counting_;
   int adapter_ = -1;
   long failAfterSamples_ = -1;
+  Cable cable_ = Cable::NoLineBack;
 };
 
 TEST_P(LineDriverContract, EverySwitchReachesItsLineInOrderAndEveryWaitLastsItsTime) {
@@ -108,6 +110,8 @@ TEST_P(LineDriverContract, EverySwitchReachesItsLineInOrderAndEveryWaitLastsItsT
   }
   if (adapter_ >= 0) {
     EXPECT_EQ(fake_ftdi::Counts(adapter_).samplesCutOff, 0);
+    // Nothing was read, so the adapter never read its pins.
+    EXPECT_EQ(fake_ftdi::Counts(adapter_).readings, 0);
   }
 }
 
@@ -137,6 +141,44 @@ INSTANTIATE_TEST_SUITE_P(
                     DriverCase{"AdapterTimes16LargeBuffer", Driver::Adapter, 16, 1.0, 4096},
                     DriverCase{"Counting", Driver::Counting}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A cable that loops RTS back to CTS: each reading must show RTS as the
+// lines stand when it is taken, a switch that no wait follows included.
+class DataLine : public LineDriverContract {
+ protected:
+  void SetUp() override {
+    cable_ = Cable::RtsLoopedBack;
+    LineDriverContract::SetUp();
+    fake_serial::SetLineBehaviour("COM2", {.cable = Cable::RtsLoopedBack});
+  }
+};
+
+TEST_P(DataLine, ReadingsShowTheLineAsItStandsWhenTakenInOrder) {
+  Take();
+  constexpr bool kRtsBefore[] = {true, false, true, false, true};
+  for (int round = 0; round < 2; ++round) {
+    for (std::size_t i = 0; i < std::size(kRtsBefore); ++i) {
+      SetRtsLine(kRtsBefore[i]);
+      if (i % 2 == 0) WaitMs(0.01);
+      ASSERT_TRUE(ReadCtsLine());
+    }
+    std::array<bool, std::size(kRtsBefore)> levels{};
+    ASSERT_TRUE(CollectCtsLevels(levels));
+    for (std::size_t i = 0; i < levels.size(); ++i) {
+      // A dry run reads every line as off.
+      EXPECT_EQ(levels[i], GetParam().driver != Driver::Counting && kRtsBefore[i]) << i;
+    }
+  }
+  std::array<bool, 1> tooMany{};
+  EXPECT_FALSE(CollectCtsLevels(tooMany));
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, DataLine,
+                         testing::Values(DriverCase{"SerialPort", Driver::SerialPort},
+                                         DriverCase{"AdapterTimes4", Driver::Adapter, 4},
+                                         DriverCase{"AdapterTimes16", Driver::Adapter, 16},
+                                         DriverCase{"Counting", Driver::Counting}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A port that goes away midway is reported by the drivers that have one.
 class LostLines : public LineDriverContract {

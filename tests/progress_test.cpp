@@ -6,6 +6,7 @@
 #include "commands/command_plan.h"
 #include "commands/commands.h"
 #include "commands/progress_meter.h"
+#include "commands/readback_commands.h"
 #include "commands/text_log.h"
 #include "fake_chip_fixture.h"
 #include "temp_files.h"
@@ -47,10 +48,17 @@ std::optional<Fault> BinOfOneKilobyte(ProgressListener* listener) {
       2, log, [] { return TestImage("big_1k.bin"); }, listener);
 }
 
+// Reads have no long waits: the progress comes between page reads.
+std::optional<Fault> ReadWholeFlash(ProgressListener* listener) {
+  const TempFolder folder;
+  return ReadCommand("COM2", folder.Path("out.bin"), listener);
+}
+
 const CommandCase kCommands[] = {
     {"Erase", Erase, 0},
     {"Flash hex, 1 KB", HexOfOneKilobyte, 1024},
     {"Flash bin, 1 KB", BinOfOneKilobyte, 1024},
+    {"read, 12 KB", ReadWholeFlash, 12288},
 };
 
 }  // namespace
@@ -60,7 +68,7 @@ class Progress : public FakeChipTest, public testing::WithParamInterface<std::in
   void SetUp() override {
     FakeChipTest::SetUp();
     fake_serial::SetDevice("COM2", DeviceState::Present);
-    fake_serial::SetLineBehaviour("COM2", {.switchCostNs = GetParam()});
+    fake_serial::SetLineBehaviour("COM2", {.switchCostNs = GetParam(), .cable = Cable::MisoOnCts});
   }
 };
 
