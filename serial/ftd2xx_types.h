@@ -20,4 +20,6 @@ inline constexpr UCHAR kBitModeReset = 0x00;
 inline constexpr UCHAR kBitModeAsynchronous = 0x01;
 inline constexpr UCHAR kBitModeSynchronous = 0x04;
 
+inline constexpr ULONG kPurgeReceived = 1;
+
 }  // namespace ftd2xx

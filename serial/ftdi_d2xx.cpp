@@ -34,6 +34,7 @@ struct D2xx {
   FtStatus(WINAPI* Read)(FtHandle handle, void* buffer, DWORD count, DWORD* read);
   FtStatus(WINAPI* SetLatencyTimer)(FtHandle handle, UCHAR milliseconds);
   FtStatus(WINAPI* SetTimeouts)(FtHandle handle, ULONG readMs, ULONG writeMs);
+  FtStatus(WINAPI* Purge)(FtHandle handle, ULONG what);
 };
 
 template <class Function>
@@ -62,6 +63,7 @@ const D2xx* Library() {
       Resolve(module, "FT_Read", d2xx.Read);
       Resolve(module, "FT_SetLatencyTimer", d2xx.SetLatencyTimer);
       Resolve(module, "FT_SetTimeouts", d2xx.SetTimeouts);
+      Resolve(module, "FT_Purge", d2xx.Purge);
     }
     return writes;
   }();
@@ -166,16 +168,18 @@ bool SetBaudRate(Adapter* adapter, int baudRate) {
 }
 
 // FTDI's driver keeps receiving into its own buffer, so the readings are
-// fetched after the samples are written. The latency timer at 1 ms lets the
-// last readings of a page come at once; a timeout ends the wait for an
-// adapter that was pulled out.
+// fetched after the samples are written; whatever it held before is
+// dropped, so that the first reading is the first sample's. The latency
+// timer at 1 ms lets the last readings of a page come at once; a timeout
+// ends the wait for an adapter that was pulled out.
 bool StartReadingPins(Adapter* adapter) {
   const D2xx& d2xx = *Library();
+  const FtHandle handle = adapter->handle;
   return d2xx.Read != nullptr && d2xx.SetLatencyTimer != nullptr && d2xx.SetTimeouts != nullptr &&
-         d2xx.SetLatencyTimer(adapter->handle, 1) == kFtOk &&
-         d2xx.SetTimeouts(adapter->handle, 1000, 1000) == kFtOk &&
-         d2xx.SetBitMode(adapter->handle, adapter->outputPins, ftd2xx::kBitModeSynchronous) ==
-             kFtOk;
+         d2xx.Purge != nullptr && d2xx.SetLatencyTimer(handle, 1) == kFtOk &&
+         d2xx.SetTimeouts(handle, 1000, 1000) == kFtOk &&
+         d2xx.SetBitMode(handle, adapter->outputPins, ftd2xx::kBitModeSynchronous) == kFtOk &&
+         d2xx.Purge(handle, ftd2xx::kPurgeReceived) == kFtOk;
 }
 
 // FT_Write returns once the driver has the samples, FT_Read once the

@@ -67,10 +67,12 @@ bool SetBaudRate(Adapter* adapter, int baudRate) {
 
 // The readings come back in USB packets that the adapter sends when they
 // are full or its latency timer runs out: at 1 ms, the last readings of a
-// page do not wait the default 16 ms.
+// page do not wait the default 16 ms. Whatever the adapter had to send
+// before is dropped, so that the first reading is the first sample's.
 bool StartReadingPins(Adapter* adapter) {
   return ftdi_set_latency_timer(adapter->ftdi, 1) >= 0 &&
-         ftdi_set_bitmode(adapter->ftdi, adapter->outputPins, BITMODE_SYNCBB) >= 0;
+         ftdi_set_bitmode(adapter->ftdi, adapter->outputPins, BITMODE_SYNCBB) >= 0 &&
+         ftdi_tciflush(adapter->ftdi) >= 0;
 }
 
 // The readings are asked for first: the adapter clocks out no sample while

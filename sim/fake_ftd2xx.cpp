@@ -138,6 +138,13 @@ EXPORT FtStatus WINAPI FT_SetLatencyTimer(FtHandle handle, UCHAR milliseconds) {
   return milliseconds >= 1 ? kOk : kInvalidParameter;
 }
 
+EXPORT FtStatus WINAPI FT_Purge(FtHandle handle, ULONG what) {
+  const int index = IndexOf(handle);
+  if (index < 0) return kInvalidHandle;
+  if ((what & ftd2xx::kPurgeReceived) != 0) fake_ftdi::DropReadings(index);
+  return kOk;
+}
+
 EXPORT FtStatus WINAPI FT_SetTimeouts(FtHandle handle, ULONG /*readMs*/, ULONG /*writeMs*/) {
   return IndexOf(handle) < 0 ? kInvalidHandle : kOk;
 }

@@ -347,6 +347,10 @@ long Submit(int index, const std::uint8_t* samples, std::size_t count) {
   return static_cast<long>(adapter->transfers.size()) - 1;
 }
 
+void DropReadings(int index) {
+  if (Adapter* adapter = At(index)) adapter->readings.clear();
+}
+
 long SubmitReading(int index, std::uint8_t* readings, std::size_t count) {
   Adapter* adapter = At(index);
   if (adapter == nullptr || !adapter->counts.open || readings == nullptr || count == 0) return -1;

@@ -114,6 +114,8 @@ bool SetBaudRate(int index, int baudRate);
 void RefuseSubmission(int index);
 // Starts a transfer: its number, or -1 when it is refused.
 long Submit(int index, const std::uint8_t* samples, std::size_t count);
+// Drops the pin readings taken and not yet received.
+void DropReadings(int index);
 // Starts receiving count pin readings into readings: its transfer number.
 long SubmitReading(int index, std::uint8_t* readings, std::size_t count);
 // Blocks until the adapter has taken the transfer, or for a reading until

@@ -127,6 +127,12 @@ int ftdi_set_latency_timer(ftdi_context* ftdi, unsigned char latency) {
   return latency == 0 ? Failure(ftdi, -1, "latency out of range. Only valid for 1-255") : 0;
 }
 
+int ftdi_tciflush(ftdi_context* ftdi) {
+  if (ftdi == nullptr || Fake(ftdi)->adapter < 0) return -3;
+  fake_ftdi::DropReadings(Fake(ftdi)->adapter);
+  return 0;
+}
+
 ftdi_transfer_control* ftdi_read_data_submit(ftdi_context* ftdi, unsigned char* buf, int size) {
   if (ftdi == nullptr || Fake(ftdi)->adapter < 0 || size <= 0) return nullptr;
   const long number =
