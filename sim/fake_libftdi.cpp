@@ -24,6 +24,19 @@ struct FakeTransfer {
 
 FakeContext* Fake(ftdi_context* ftdi) { return reinterpret_cast<FakeContext*>(ftdi); }
 
+// The control of the fake adapter's transfer number, or null when there is none.
+ftdi_transfer_control* Control(ftdi_context* ftdi, unsigned char* buf, int size, long number) {
+  if (number < 0) return nullptr;
+  auto* transfer = new (std::nothrow) FakeTransfer{};
+  if (transfer == nullptr) return nullptr;
+  transfer->control.buf = buf;
+  transfer->control.size = size;
+  transfer->control.ftdi = ftdi;
+  transfer->adapter = Fake(ftdi)->adapter;
+  transfer->number = number;
+  return &transfer->control;
+}
+
 int Failure(ftdi_context* ftdi, int code, const char* what) {
   ftdi->error_str = what;
   return code;
@@ -111,15 +124,7 @@ ftdi_transfer_control* ftdi_write_data_submit(ftdi_context* ftdi, unsigned char*
     return nullptr;
   }
   const long number = fake_ftdi::Submit(Fake(ftdi)->adapter, buf, static_cast<std::size_t>(size));
-  if (number < 0) return nullptr;
-  auto* transfer = new (std::nothrow) FakeTransfer{};
-  if (transfer == nullptr) return nullptr;
-  transfer->control.buf = buf;
-  transfer->control.size = size;
-  transfer->control.ftdi = ftdi;
-  transfer->adapter = Fake(ftdi)->adapter;
-  transfer->number = number;
-  return &transfer->control;
+  return Control(ftdi, buf, size, number);
 }
 
 int ftdi_set_latency_timer(ftdi_context* ftdi, unsigned char latency) {
@@ -137,15 +142,7 @@ ftdi_transfer_control* ftdi_read_data_submit(ftdi_context* ftdi, unsigned char* 
   if (ftdi == nullptr || Fake(ftdi)->adapter < 0 || size <= 0) return nullptr;
   const long number =
       fake_ftdi::SubmitReading(Fake(ftdi)->adapter, buf, static_cast<std::size_t>(size));
-  if (number < 0) return nullptr;
-  auto* transfer = new (std::nothrow) FakeTransfer{};
-  if (transfer == nullptr) return nullptr;
-  transfer->control.buf = buf;
-  transfer->control.size = size;
-  transfer->control.ftdi = ftdi;
-  transfer->adapter = Fake(ftdi)->adapter;
-  transfer->number = number;
-  return &transfer->control;
+  return Control(ftdi, buf, size, number);
 }
 
 void ftdi_transfer_data_cancel(ftdi_transfer_control* tc, timeval* /*to*/) {
