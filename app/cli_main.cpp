@@ -10,7 +10,8 @@ int main(int argc, char* argv[]) {
   PrepareConsoleOutput();
   InstallInterruptHandler();
   const std::vector<std::string> arguments(argv + 1, argv + argc);
-  const int status = RunCli(arguments, {std::cout, std::cerr, ErrorStreamIsTerminal()});
+  const int status =
+      RunCli(arguments, {std::cout, std::cerr, ErrorStreamIsTerminal(), OutputStreamIsTerminal()});
   std::cout.flush();
   std::cerr.flush();
   if (status == kExitInterrupted) EndAsInterrupted();

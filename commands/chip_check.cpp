@@ -58,7 +58,7 @@ void VerifyCovered(const CoveredBytes& covered, CtsPolarity polarity, const std:
     if (start != pageStart) {
       ReadFlashPage(static_cast<std::uint16_t>(start), polarity, page);
       pageStart = start;
-      if (meter != nullptr) meter->BytesRead(kPageSize);
+      if (meter != nullptr) meter->PageRead(kPageSize);
     }
     const std::uint8_t read = page[address - start];
     if (read == expected) continue;

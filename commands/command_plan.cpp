@@ -52,9 +52,17 @@ double PageReadMs(const LineCost& cost) {
   return WorkMs(DryRun([&] { ReadFlashPage(0, CtsPolarity::OnIsHigh, page); }), cost);
 }
 
-CommandPlan ReadBackPlan(const LineCost& cost, std::size_t bytes) {
-  return {ChipCheckMs(cost), PageReadMs(cost) / kPageSize, bytes,
-          WorkMs(DryRun(FinishProgramming), cost)};
+CommandPlan ReadBackPlan(const LineCost& cost, std::size_t pages) {
+  CommandPlan plan{.finishMs = WorkMs(DryRun(FinishProgramming), cost),
+                   .imageBytes = pages * kPageSize};
+  AddReadBack(plan, cost, pages);
+  return plan;
+}
+
+void AddReadBack(CommandPlan& plan, const LineCost& cost, std::size_t pages) {
+  plan.startMs += ChipCheckMs(cost);
+  plan.pagesRead = pages;
+  plan.perPageReadMs = PageReadMs(cost);
 }
 
 CommandPlan ErasePlan(const LineCost& cost) { return {WorkMs(DryRun(EraseChip), cost), 0, 0, 0}; }

@@ -11,7 +11,8 @@
 
 double WorkMs(const LineWork& work, const LineCost& cost);
 
-// A command as a start, one step per written byte and a finish.
+// A command as a start, one step per written byte, the pages read back
+// after them and a finish.
 struct CommandPlan {
   double startMs = 0;
   double perByteMs = 0;
@@ -20,8 +21,13 @@ struct CommandPlan {
   // In page mode a step is a page: the image bytes it writes in all, which
   // progress counts instead of the steps. 0: a step per byte.
   std::size_t imageBytes = 0;
+  std::size_t pagesRead = 0;
+  double perPageReadMs = 0;
 
-  double TotalMs() const { return startMs + static_cast<double>(bytes) * perByteMs + finishMs; }
+  double TotalMs() const {
+    return startMs + static_cast<double>(bytes) * perByteMs +
+           static_cast<double>(pagesRead) * perPageReadMs + finishMs;
+  }
 };
 
 CommandPlan ErasePlan(const LineCost& cost);
@@ -35,8 +41,12 @@ CommandPlan PageDownloadPlan(const LineCost& cost, std::size_t pages, std::size_
 double ChipCheckMs(const LineCost& cost);
 double PageReadMs(const LineCost& cost);
 
-// A read of bytes, page by page, after the chip's check.
-CommandPlan ReadBackPlan(const LineCost& cost, std::size_t bytes);
+// A read of pages after the chip's check.
+CommandPlan ReadBackPlan(const LineCost& cost, std::size_t pages);
+
+// A download that checks the chip before it erases and reads the given
+// pages back after its writes.
+void AddReadBack(CommandPlan& plan, const LineCost& cost, std::size_t pages);
 
 // The wait of every binary byte beyond its write cycle.
 inline constexpr double kBinaryByteExtraMs = 5;

@@ -84,34 +84,33 @@ template <class Image, class Port, class Read, class Write>
 std::optional<Fault> Download(const Port& selectedPort, LogLines& log,
                               const FileNameRequest& chooseFile, ProgressListener* progress,
                               Read read, Write write, bool verify) {
-  return WithChosenImage<Image>(
-      selectedPort, chooseFile, read, [&](PortSession& port, const Image& checked) {
-        if (!verify) {
-          return port.Program([&] {
-            // Planned inside the session, so that a cancel before the start stops
-            // the command before its dry run too.
-            ProgressMeter meter(PlanFor(checked, port.Cost()), progress);
-            EnterProgramming();
-            write(checked, log, meter);
-            FinishProgramming();
-          });
-        }
-        // Another chip, or none, is never erased; what was written is read back.
-        const std::string portName = NameOfPort(selectedPort);
-        const CoveredBytes covered = CoveredBy(checked);
-        return RunReadingChip(port, portName, [&] {
-          CommandPlan plan = PlanFor(checked, port.Cost());
-          plan.startMs += ChipCheckMs(port.Cost());
-          plan.finishMs +=
-              PageReadMs(port.Cost()) * static_cast<double>(covered.size()) / kPageSize;
-          ProgressMeter meter(plan, progress);
-          const CtsPolarity polarity = RequireChip(portName);
-          EnterProgramming();
-          write(checked, log, meter);
-          VerifyCovered(covered, polarity, portName);
-          FinishProgramming();
-        });
-      });
+  return WithChosenImage<Image>(selectedPort, chooseFile, read,
+                                [&](PortSession& port, const Image& checked) {
+                                  if (!verify) {
+                                    return port.Program([&] {
+                                      // Planned inside the session, so that a cancel before the
+                                      // start stops the command before its dry run too.
+                                      ProgressMeter meter(PlanFor(checked, port.Cost()), progress);
+                                      EnterProgramming();
+                                      write(checked, log, meter);
+                                      FinishProgramming();
+                                    });
+                                  }
+                                  // Another chip, or none, is never erased; what was written is
+                                  // read back.
+                                  const std::string portName = NameOfPort(selectedPort);
+                                  const CoveredBytes covered = CoveredBy(checked);
+                                  return RunReadingChip(port, portName, [&] {
+                                    CommandPlan plan = PlanFor(checked, port.Cost());
+                                    AddReadBack(plan, port.Cost(), PagesCovered(covered));
+                                    ProgressMeter meter(plan, progress);
+                                    const CtsPolarity polarity = RequireChip(portName);
+                                    EnterProgramming();
+                                    write(checked, log, meter);
+                                    VerifyCovered(covered, polarity, portName, &meter);
+                                    FinishProgramming();
+                                  });
+                                });
 }
 
 PageImage PagesOf(const HexImage& image) {
@@ -190,8 +189,7 @@ std::optional<Fault> DownloadPages(const Port& selectedPort, LogLines& log,
           CoveredBytes covered;
           if (verify) {
             covered = CoveredBy(checked);
-            plan.startMs += ChipCheckMs(port.Cost());
-            plan.finishMs += PageReadMs(port.Cost()) * static_cast<double>(pages.Pages().size());
+            AddReadBack(plan, port.Cost(), PagesCovered(covered));
           }
           ProgressMeter meter(plan, progress);
           if (verify) poll = RequireChip(portName);
@@ -202,7 +200,7 @@ std::optional<Fault> DownloadPages(const Port& selectedPort, LogLines& log,
           } catch (const PageNotWritten& failed) {
             notWritten = failed.address;
           }
-          if (verify && !notWritten) VerifyCovered(covered, *poll, portName);
+          if (verify && !notWritten) VerifyCovered(covered, *poll, portName, &meter);
           FinishProgramming();
         });
         if (!fault && notWritten) {

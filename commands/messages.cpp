@@ -48,7 +48,7 @@ std::string ImageFaultText(const ImageFault& fault) {
     case ImageFaultKind::DataAfterEndRecord: return LineText(line, "Daten nach dem Endesatz");
     case ImageFaultKind::MissingEndRecord: return "Endesatz fehlt";
     case ImageFaultKind::UnknownExtension:
-      return "Dateiname " + fault.path + " endet nicht auf .hex oder .bin";
+      return "Dateiname " + fault.path + " endet nicht auf .hex, .ihx oder .bin";
     case ImageFaultKind::WriteError:
       return "Datei " + fault.path +
              " kann nicht geschrieben werden: " + IoErrorText(fault.errorNumber);

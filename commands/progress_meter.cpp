@@ -4,24 +4,41 @@
 
 ProgressMeter::ProgressMeter(const CommandPlan& plan, ProgressListener* listener)
     : plan_(plan), listener_(listener), during_(*this) {
-  Mark(0, plan_.startMs + (plan_.bytes == 0 ? plan_.finishMs : 0));
+  const bool noSteps = plan_.bytes == 0 && plan_.pagesRead == 0;
+  Mark(0, plan_.startMs + (noSteps ? plan_.finishMs : 0));
 }
 
 void ProgressMeter::ByteWritten() { StepWritten(1); }
 
 void ProgressMeter::StepWritten(std::size_t bytes) { Advance(1, bytes); }
 
-void ProgressMeter::BytesRead(std::size_t bytes) {
-  Advance(bytes, bytes);
+void ProgressMeter::PageRead(std::size_t bytes) {
+  ++pagesRead_;
+  if (plan_.bytes == 0) bytesDone_ += bytes;
+  MarkProgress();
   Report();
 }
 
 void ProgressMeter::Advance(std::size_t steps, std::size_t bytes) {
   bytesDone_ += bytes;
   stepsDone_ += steps;
-  const bool last = stepsDone_ >= plan_.bytes;
-  Mark(plan_.startMs + static_cast<double>(stepsDone_) * plan_.perByteMs,
-       last ? plan_.finishMs : plan_.perByteMs);
+  MarkProgress();
+}
+
+// The writes, then the reads, then the finish: the next mark is the end of
+// whichever comes next.
+void ProgressMeter::MarkProgress() {
+  const std::size_t steps = std::min(stepsDone_, plan_.bytes);
+  const std::size_t pages = std::min(pagesRead_, plan_.pagesRead);
+  double nextMs = plan_.finishMs;
+  if (steps < plan_.bytes) {
+    nextMs = plan_.perByteMs;
+  } else if (pages < plan_.pagesRead) {
+    nextMs = plan_.perPageReadMs;
+  }
+  Mark(plan_.startMs + static_cast<double>(steps) * plan_.perByteMs +
+           static_cast<double>(pages) * plan_.perPageReadMs,
+       nextMs);
 }
 
 void ProgressMeter::Mark(double positionMs, double stepMs) {

@@ -24,13 +24,15 @@ class ProgressMeter : private WaitIdleWork {
   void ByteWritten();
   // A step of the plan that wrote more than one byte (a page).
   void StepWritten(std::size_t bytes);
-  // Bytes read back, each a step of the plan. Reads have no long waits to
-  // report in, so the progress is reported here, between two reads.
-  void BytesRead(std::size_t bytes);
+  // A page read back. Reads have no long waits to report in, so the
+  // progress is reported here, between two reads. A command that only
+  // reads counts the page's bytes as done; a download counts what it wrote.
+  void PageRead(std::size_t bytes);
 
  private:
   void DuringWait() override;
   void Advance(std::size_t steps, std::size_t bytes);
+  void MarkProgress();
   void Report();
   // Between two marks the command is taken to advance as the clock does,
   // but never past the next mark.
@@ -41,6 +43,7 @@ class ProgressMeter : private WaitIdleWork {
   ScopedWaitIdleWork during_;
   std::size_t bytesDone_ = 0;
   std::size_t stepsDone_ = 0;
+  std::size_t pagesRead_ = 0;
   double markedMs_ = 0;  // where the command was at the last mark
   double stepMs_ = 0;    // the plan's length of the step since then
   double markedAt_ = 0;  // the clock at the last mark

@@ -1,7 +1,5 @@
 #include "commands/readback_commands.h"
 
-#include <cctype>
-
 #include "commands/chip_check.h"
 #include "commands/command_plan.h"
 #include "commands/port_session.h"
@@ -9,17 +7,10 @@
 #include "image/binary_image.h"
 #include "image/flash_file.h"
 #include "image/hex_image.h"
+#include "image/image_format.h"
 #include "isp/isp.h"
 
 namespace {
-
-bool NamesHexFile(const std::string& file) {
-  const auto dot = file.find_last_of('.');
-  if (dot == std::string::npos) return false;
-  std::string extension = file.substr(dot + 1);
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return extension == "hex";
-}
 
 template <class Image, class Read>
 std::optional<Fault> CoveredIn(const std::string& file, Read read, CoveredBytes& covered) {
@@ -45,13 +36,14 @@ std::optional<Fault> VerifyCommand(const std::string& portName, const std::strin
                                    ProgressListener* progress) {
   CoveredBytes covered;
   const std::optional<Fault> bad =
-      NamesHexFile(file) ? CoveredIn<HexImage>(file, ReadHexImage, covered)
-                         : CoveredIn<std::vector<std::uint8_t>>(file, ReadBinaryImage, covered);
+      ImageFormatOf(file) == ImageFormat::IntelHex
+          ? CoveredIn<HexImage>(file, ReadHexImage, covered)
+          : CoveredIn<std::vector<std::uint8_t>>(file, ReadBinaryImage, covered);
   if (bad) return bad;
   PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
   return RunReadingChip(session, portName, [&] {
-    ProgressMeter meter(ReadBackPlan(session.Cost(), PagesCovered(covered) * kPageSize), progress);
+    ProgressMeter meter(ReadBackPlan(session.Cost(), PagesCovered(covered)), progress);
     VerifyCovered(covered, RequireChip(portName), portName, &meter);
     FinishProgramming();
   });
@@ -59,18 +51,18 @@ std::optional<Fault> VerifyCommand(const std::string& portName, const std::strin
 
 std::optional<Fault> ReadCommand(const std::string& portName, const std::string& file,
                                  ProgressListener* progress) {
-  const Checked<ImageFormat> format = FlashFileFormat(file);
+  const Checked<ImageFormat> format = ImageFormatForNewFile(file);
   if (const auto* fault = std::get_if<ImageFault>(&format)) return *fault;
   std::array<std::uint8_t, kFlashSize> flash{};
   PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
   const std::optional<Fault> fault = RunReadingChip(session, portName, [&] {
-    ProgressMeter meter(ReadBackPlan(session.Cost(), kFlashSize), progress);
+    ProgressMeter meter(ReadBackPlan(session.Cost(), kFlashSize / kPageSize), progress);
     const CtsPolarity polarity = RequireChip(portName);
     for (std::size_t start = 0; start < kFlashSize; start += kPageSize) {
       ReadFlashPage(static_cast<std::uint16_t>(start), polarity,
                     std::span<std::uint8_t, kPageSize>(flash.data() + start, kPageSize));
-      meter.BytesRead(kPageSize);
+      meter.PageRead(kPageSize);
     }
     FinishProgramming();
   });

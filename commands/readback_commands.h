@@ -17,13 +17,13 @@
 std::optional<Fault> DetectCommand(const std::string& portName,
                                    std::array<std::uint8_t, 3>& signature);
 
-// The bytes that the image file covers, read back and compared; a HEX file
-// by its name ending in .hex (any case), else a binary one from address 0.
-// A bad file is refused before the port is opened.
+// The bytes that the image file covers, read back and compared; the file
+// is Intel HEX or binary by ImageFormatOf. A bad file is refused before the
+// port is opened.
 std::optional<Fault> VerifyCommand(const std::string& portName, const std::string& file,
                                    ProgressListener* progress = nullptr);
 
-// The whole 12 KB flash into file, .hex or .bin by its name, written whole
+// The whole 12 KB flash into file, Intel HEX or binary by its name, written whole
 // or not at all, after the lines are released.
 std::optional<Fault> ReadCommand(const std::string& portName, const std::string& file,
                                  ProgressListener* progress = nullptr);

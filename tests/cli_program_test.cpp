@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <sstream>
 
 #include "fake_chip_fixture.h"
@@ -79,6 +80,36 @@ TEST_F(CliProgram, LogGoesToStandardOutput) {
   EXPECT_EQ(Run({"-q", "--log", "hex", path}), kExitDone);
   EXPECT_EQ(out_.str(), "\n0000  02 00 3B\n0000 \n");
   EXPECT_EQ(err_.str(), "");
+}
+
+TEST_F(CliProgram, LogLinesOnTheProgressTerminalStartOnALineOfTheirOwn) {
+  std::ostringstream terminal;
+  double now = 0;  // every report is drawn
+  const CliConsole console{terminal, terminal, true, true, [&] { return now += 1000; }};
+  EXPECT_EQ(RunCli({"--log", "hex", TestImage("blink_lf.hex")}, console), kExitDone);
+  std::istringstream shown(terminal.str());
+  const std::regex logLine("[0-9A-F]{4}  [0-9A-F]{2}");
+  int logLines = 0;
+  for (std::string line; std::getline(shown, line);) {
+    std::smatch found;
+    if (!std::regex_search(line, found, logLine)) continue;
+    ++logLines;
+    EXPECT_EQ(found.position(), 0) << line;
+  }
+  EXPECT_EQ(logLines, 18);
+}
+
+TEST_F(CliProgram, EveryCommandTakesAnImageFileByTheRuleThatCheckNames) {
+  fake_serial::SetLineBehaviour("COM2", {.cable = Cable::MisoOnCts});
+  const std::string image = folder_.Write("blink.ihx", ReadWhole(TestImage("blink_lf.hex")));
+  EXPECT_EQ(Run({"check", image}), kExitDone);
+  EXPECT_EQ(out_.str(), "Intel-HEX-Datei, 307 Bytes von 0000 bis 0132\n");
+  EXPECT_EQ(Run({"-q", "hex", image}), kExitDone);
+  EXPECT_EQ(Run({"-q", "verify", image}), kExitDone) << err_.str();
+  const std::string copy = folder_.Path("copy.ihx");
+  EXPECT_EQ(Run({"-q", "read", copy}), kExitDone) << err_.str();
+  EXPECT_EQ(Run({"-q", "verify", copy}), kExitDone) << err_.str();
+  EXPECT_EQ(ReadWhole(copy).substr(0, 1), ":");
 }
 
 TEST_F(CliProgram, BadFileIsNamedBeforeAnyPortIsTried) {

@@ -128,7 +128,7 @@ TEST(Messages, ImageFaultsReadAsTheUserKnowsThem) {
       {At(K::DataAfterEndRecord, 13), "Zeile 13: Daten nach dem Endesatz"},
       {{.kind = K::MissingEndRecord}, "Endesatz fehlt"},
       {{.kind = K::UnknownExtension, .path = "flash.txt"},
-       "Dateiname flash.txt endet nicht auf .hex oder .bin"},
+       "Dateiname flash.txt endet nicht auf .hex, .ihx oder .bin"},
       {{.kind = K::WriteError, .errorNumber = ENOSPC, .path = "flash.hex"},
        "Datei flash.hex kann nicht geschrieben werden: Zu wenig Speicherplatz"},
   };

@@ -3,6 +3,9 @@
 // takes, on a fast port and on one that takes 1 ms a switch.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include "commands/command_plan.h"
 #include "commands/commands.h"
 #include "commands/progress_meter.h"
@@ -54,11 +57,37 @@ std::optional<Fault> ReadWholeFlash(ProgressListener* listener) {
   return ReadCommand("COM2", folder.Path("out.bin"), listener);
 }
 
+// One byte in each of 150 pages: the read-back is most of the command.
+std::string SparseHexText() {
+  std::string text;
+  for (unsigned page = 0; page < 150; ++page) {
+    const unsigned address = page * 64;
+    const unsigned sum = 0x100 - ((1 + (address >> 8) + (address & 0xFF) + 0x5A) & 0xFF);
+    char record[32];
+    std::snprintf(record, sizeof record, ":01%04X005A%02X\n", address, sum & 0xFF);
+    text += record;
+  }
+  return text + ":00000001FF\n";
+}
+
+std::optional<Fault> VerifiedSparseHex(ProgressListener* listener, bool pages) {
+  const TempFolder folder;
+  const std::string file = folder.Write("sparse.hex", SparseHexText());
+  TextLog log;
+  const FileNameRequest chosen = [&] { return file; };
+  return pages ? FlashHexPagesCommandOnPort("COM2", log, chosen, listener, true)
+               : FlashHexCommandOnPort("COM2", log, chosen, listener, true);
+}
+
 const CommandCase kCommands[] = {
     {"Erase", Erase, 0},
     {"Flash hex, 1 KB", HexOfOneKilobyte, 1024},
     {"Flash bin, 1 KB", BinOfOneKilobyte, 1024},
     {"read, 12 KB", ReadWholeFlash, 12288},
+    {"hex --verify, 150 sparse pages",
+     [](ProgressListener* l) { return VerifiedSparseHex(l, false); }, 150},
+    {"hex --pages --verify, 150 sparse pages",
+     [](ProgressListener* l) { return VerifiedSparseHex(l, true); }, 150},
 };
 
 }  // namespace
@@ -106,6 +135,9 @@ TEST_P(Progress, ShareDoneRisesAndTimeLeftFallsAsTheCommandRuns) {
       EXPECT_EQ(reports[i].progress.bytesTotal, command.bytes);
     }
     EXPECT_GT(reports.back().progress.fractionDone, 0.5);
+    // No phase goes unreported: the last report is close to the end.
+    const double takenMs = ElapsedMs() - reports.front().atMs;
+    EXPECT_LE(ElapsedMs() - reports.back().atMs, std::max(takenMs * 0.1, 3 * kProgressIntervalMs));
   }
 }
 

@@ -1,5 +1,7 @@
 #include "ui/cli/cli_program.h"
 
+#include <array>
+#include <functional>
 #include <new>
 #include <optional>
 
@@ -9,10 +11,10 @@
 #include "commands/port_probe.h"
 #include "commands/readback_commands.h"
 #include "commands/text_log.h"
+#include "image/image_format.h"
 #include "ui/cli/arguments.h"
 #include "ui/cli/cli_output.h"
 #include "ui/cli/exit_status.h"
-#include "ui/cli/image_check.h"
 #include "ui/cli/streamed_log.h"
 
 #ifndef FLASH89_VERSION
@@ -35,7 +37,7 @@ std::optional<int> FirstReadyPort() {
 }
 
 int Check(const CliRequest& request, CliOutput& output, std::ostream& out) {
-  const Checked<ImageExtent> checked = CheckImage(request.file, FormatFor(request.file));
+  const Checked<ImageExtent> checked = CheckImage(request.file, ImageFormatOf(request.file));
   if (const auto* fault = std::get_if<ImageFault>(&checked)) {
     output.Error(FaultText(*fault));
     return kExitBadFile;
@@ -57,19 +59,13 @@ int Ports(const CliRequest& request, CliOutput& output, std::ostream& out) {
   return kExitDone;
 }
 
-int Program(const CliRequest& request, CliOutput& output, std::ostream& out) {
-  // A bad file is named before any port is tried; the download checks it
-  // again when it reads it.
-  if (request.action == CliAction::FlashHex || request.action == CliAction::FlashBin) {
-    const ImageFormat format =
-        request.action == CliAction::FlashHex ? ImageFormat::IntelHex : ImageFormat::Binary;
-    const Checked<ImageExtent> checked = CheckImage(request.file, format);
-    if (const auto* fault = std::get_if<ImageFault>(&checked)) {
-      output.Error(FaultText(*fault));
-      return kExitBadFile;
-    }
-  }
+// A command on the chip: what it runs on the chosen port, and what it says
+// when it is done.
+using RunOnPort = std::function<std::optional<Fault>(const std::string& portName, LogLines& log)>;
+using SayDone = std::function<void(const std::string& portName)>;
 
+int OnPort(const CliRequest& request, const CliConsole& console, CliOutput& output,
+           const RunOnPort& run, const SayDone& done) {
   StartCommandClock();
   int port = 0;
   if (!request.portName.empty()) {
@@ -90,46 +86,98 @@ int Program(const CliRequest& request, CliOutput& output, std::ostream& out) {
   }
 
   TextLog unshownLog;
-  StreamedLog shownLog(out);
+  // On one terminal with the progress, a log line starts on a line of its own.
+  StreamedLog shownLog(console.out, [&] {
+    if (console.outIsTerminal) output.EndProgress();
+  });
   LogLines& log = request.log ? static_cast<LogLines&>(shownLog) : unshownLog;
-  const FileNameRequest chosenFile = [&] { return request.file; };
-  std::optional<Fault> fault;
-  std::array<std::uint8_t, 3> signature{};
   // COM1 and COM2 by name are the window's own ports.
   const std::string portName = request.portName.empty() ? PortName(port) : request.portName;
-  switch (request.action) {
-    case CliAction::FlashHex:
-      fault = request.pages
-                  ? FlashHexPagesCommandOnPort(portName, log, chosenFile, &output, request.verify)
-                  : FlashHexCommandOnPort(portName, log, chosenFile, &output, request.verify);
-      break;
-    case CliAction::FlashBin:
-      fault = request.pages
-                  ? FlashBinPagesCommandOnPort(portName, log, chosenFile, &output, request.verify)
-                  : FlashBinCommandOnPort(portName, log, chosenFile, &output, request.verify);
-      break;
-    case CliAction::Detect: fault = DetectCommand(portName, signature); break;
-    case CliAction::Verify: fault = VerifyCommand(portName, request.file, &output); break;
-    case CliAction::Read: fault = ReadCommand(portName, request.file, &output); break;
-    default: fault = EraseCommandOnPort(portName, &output); break;
-  }
+  const std::optional<Fault> fault = run(portName, log);
   shownLog.Finish();
   output.EndProgress();
-
   if (fault) {
     output.Error(FaultText(*fault));
     return ExitStatusFor(*fault);
   }
-  switch (request.action) {
-    case CliAction::Erase: output.Message(EraseDoneText()); break;
-    case CliAction::Detect: out << ChipFoundText(portName, signature) << "\n"; break;
-    case CliAction::Verify: output.Message(VerifiedText()); break;
-    case CliAction::Read: output.Message(FlashReadText(request.file)); break;
-    default:
-      if (request.verify) output.Message(VerifiedText());
-      output.Message(DownloadDoneText());
-  }
+  done(portName);
   return kExitDone;
+}
+
+int Download(const CliRequest& request, const CliConsole& console, CliOutput& output) {
+  const bool hex = request.action == CliAction::FlashHex;
+  // A bad file is named before any port is tried; the download checks it
+  // again when it reads it.
+  const Checked<ImageExtent> checked =
+      CheckImage(request.file, hex ? ImageFormat::IntelHex : ImageFormat::Binary);
+  if (const auto* fault = std::get_if<ImageFault>(&checked)) {
+    output.Error(FaultText(*fault));
+    return kExitBadFile;
+  }
+  const FileNameRequest chosenFile = [&] { return request.file; };
+  return OnPort(
+      request, console, output,
+      [&](const std::string& portName, LogLines& log) {
+        if (hex) {
+          return request.pages
+                     ? FlashHexPagesCommandOnPort(portName, log, chosenFile, &output,
+                                                  request.verify)
+                     : FlashHexCommandOnPort(portName, log, chosenFile, &output, request.verify);
+        }
+        return request.pages
+                   ? FlashBinPagesCommandOnPort(portName, log, chosenFile, &output, request.verify)
+                   : FlashBinCommandOnPort(portName, log, chosenFile, &output, request.verify);
+      },
+      [&](const std::string&) {
+        if (request.verify) output.Message(VerifiedText());
+        output.Message(DownloadDoneText());
+      });
+}
+
+int Run(const CliRequest& request, const CliConsole& console, CliOutput& output) {
+  std::ostream& out = console.out;
+  std::array<std::uint8_t, 3> signature{};
+  // Every action by name: an action added later that is not handled here
+  // does not build, instead of running some other command.
+  switch (request.action) {
+    case CliAction::Help: out << UsageText() << std::flush; return kExitDone;
+    case CliAction::Version:
+      out << kCliName << " " << FLASH89_VERSION << "\n" << std::flush;
+      return kExitDone;
+    case CliAction::Check: return Check(request, output, out);
+    case CliAction::Ports: return Ports(request, output, out);
+    case CliAction::FlashHex:
+    case CliAction::FlashBin: return Download(request, console, output);
+    case CliAction::Erase:
+      return OnPort(
+          request, console, output,
+          [&](const std::string& portName, LogLines&) {
+            return EraseCommandOnPort(portName, &output);
+          },
+          [&](const std::string&) { output.Message(EraseDoneText()); });
+    case CliAction::Detect:
+      return OnPort(
+          request, console, output,
+          [&](const std::string& portName, LogLines&) {
+            return DetectCommand(portName, signature);
+          },
+          [&](const std::string& portName) { out << ChipFoundText(portName, signature) << "\n"; });
+    case CliAction::Verify:
+      return OnPort(
+          request, console, output,
+          [&](const std::string& portName, LogLines&) {
+            return VerifyCommand(portName, request.file, &output);
+          },
+          [&](const std::string&) { output.Message(VerifiedText()); });
+    case CliAction::Read:
+      return OnPort(
+          request, console, output,
+          [&](const std::string& portName, LogLines&) {
+            return ReadCommand(portName, request.file, &output);
+          },
+          [&](const std::string&) { output.Message(FlashReadText(request.file)); });
+  }
+  return kExitUsage;  // not reached: every action returns above
 }
 
 }  // namespace
@@ -143,20 +191,9 @@ int RunCli(const std::vector<std::string>& arguments, const CliConsole& console)
     return kExitUsage;
   }
   const CliRequest& request = std::get<CliRequest>(parsed);
-  if (request.action == CliAction::Help) {
-    console.out << UsageText() << std::flush;
-    return kExitDone;
-  }
-  if (request.action == CliAction::Version) {
-    console.out << kCliName << " " << FLASH89_VERSION << "\n" << std::flush;
-    return kExitDone;
-  }
-
-  CliOutput output(console.err, OutputMode(request, console));
+  CliOutput output(console.err, OutputMode(request, console), console.clock);
   try {
-    if (request.action == CliAction::Check) return Check(request, output, console.out);
-    if (request.action == CliAction::Ports) return Ports(request, output, console.out);
-    return Program(request, output, console.out);
+    return Run(request, console, output);
   } catch (const std::bad_alloc&) {
     output.EndProgress();
     output.Error(OutOfMemoryText());

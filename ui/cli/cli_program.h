@@ -6,10 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "ui/cli/cli_output.h"
+
 struct CliConsole {
   std::ostream& out;  // --help, --version, the check's result, the log
   std::ostream& err;  // messages and progress
   bool errIsTerminal = false;
+  bool outIsTerminal = false;
+  CliOutput::Clock clock = CliOutput::SteadyClockMs;  // paces the progress line
 };
 
 // The arguments after the program's name; returns the exit status

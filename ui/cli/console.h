@@ -13,6 +13,7 @@ void InstallInterruptHandler();
 [[noreturn]] void EndAsInterrupted();
 
 bool ErrorStreamIsTerminal();
+bool OutputStreamIsTerminal();
 
 // Lets the console show the program's UTF-8 texts.
 void PrepareConsoleOutput();

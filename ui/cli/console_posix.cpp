@@ -42,4 +42,6 @@ void EndAsInterrupted() {
 
 bool ErrorStreamIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
+bool OutputStreamIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
 void PrepareConsoleOutput() {}

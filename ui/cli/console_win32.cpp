@@ -35,6 +35,11 @@ bool ErrorStreamIsTerminal() {
   return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
+bool OutputStreamIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
 void PrepareConsoleOutput() {
   // The console keeps its code page after the program: give it back.
   originalOutputCodePage = GetConsoleOutputCP();

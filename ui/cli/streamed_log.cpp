@@ -1,6 +1,9 @@
 #include "ui/cli/streamed_log.h"
 
-StreamedLog::StreamedLog(std::ostream& out) : out_(out) {}
+#include <utility>
+
+StreamedLog::StreamedLog(std::ostream& out, std::function<void()> beforeLines)
+    : out_(out), beforeLines_(std::move(beforeLines)) {}
 
 void StreamedLog::ClearLog() {
   Finish();
@@ -28,6 +31,7 @@ void StreamedLog::WriteUpTo(int endLine) {
   if (written_ >= endLine) return;
   std::string lines;
   for (; written_ < endLine; ++written_) lines += model_.WholeLine(written_) + "\n";
+  if (beforeLines_) beforeLines_();
   // Each line as soon as it is finished, also into a pipe or a file.
   out_ << lines << std::flush;
 }

@@ -5,6 +5,7 @@
 // holds every line the window showed, in the order the window showed them.
 #pragma once
 
+#include <functional>
 #include <ostream>
 
 #include "commands/log_lines.h"
@@ -12,7 +13,8 @@
 
 class StreamedLog : public LogLines {
  public:
-  explicit StreamedLog(std::ostream& out);
+  // beforeLines runs before each write of finished lines.
+  explicit StreamedLog(std::ostream& out, std::function<void()> beforeLines = {});
 
   void ClearLog() override;
   int LineCount() const override;
@@ -33,6 +35,7 @@ class StreamedLog : public LogLines {
   void WriteFinished() { WriteUpTo(model_.LineCount() - 1); }
 
   std::ostream& out_;
+  std::function<void()> beforeLines_;
   TextLog model_;
   int written_ = 0;
 };

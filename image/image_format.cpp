@@ -1,8 +1,9 @@
-#include "ui/cli/image_check.h"
+#include "image/image_format.h"
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
+#include <optional>
+#include <string_view>
 
 #include "image/binary_image.h"
 #include "image/hex_image.h"
@@ -10,11 +11,23 @@
 
 namespace {
 
+// Taken from the text, without a conversion to the platform's path type
+// that a name in another code page could fail.
 std::string LowerCaseExtension(const std::string& path) {
-  std::string extension = std::filesystem::path(path).extension().string();
+  const std::size_t dot = path.rfind('.');
+  const std::size_t folder = path.find_last_of("/\\");
+  if (dot == std::string::npos || (folder != std::string::npos && dot < folder)) return {};
+  std::string extension = path.substr(dot);
   std::transform(extension.begin(), extension.end(), extension.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return extension;
+}
+
+std::optional<ImageFormat> FormatByName(const std::string& path) {
+  const std::string extension = LowerCaseExtension(path);
+  if (extension == ".hex" || extension == ".ihx") return ImageFormat::IntelHex;
+  if (extension == ".bin") return ImageFormat::Binary;
+  return std::nullopt;
 }
 
 template <class Image>
@@ -25,17 +38,19 @@ Checked<ImageExtent> ExtentOrFault(const Checked<Image>& image) {
 
 }  // namespace
 
-ImageFormat FormatFor(const std::string& path) {
-  const std::string extension = LowerCaseExtension(path);
-  if (extension == ".hex" || extension == ".ihx") return ImageFormat::IntelHex;
-  if (extension == ".bin") return ImageFormat::Binary;
+ImageFormat ImageFormatOf(const std::string& path) {
+  if (const std::optional<ImageFormat> named = FormatByName(path)) return *named;
   const Checked<std::string> contents = ReadImageFile(path);
-  // A file that cannot be read gets its fault from the HEX reader.
   const auto* text = std::get_if<std::string>(&contents);
   if (text == nullptr) return ImageFormat::IntelHex;
   std::string_view start(*text);
   if (start.starts_with("\xEF\xBB\xBF")) start.remove_prefix(3);
   return start.starts_with(':') ? ImageFormat::IntelHex : ImageFormat::Binary;
+}
+
+Checked<ImageFormat> ImageFormatForNewFile(const std::string& path) {
+  if (const std::optional<ImageFormat> named = FormatByName(path)) return *named;
+  return ImageFault{.kind = ImageFaultKind::UnknownExtension, .path = path};
 }
 
 Checked<ImageExtent> CheckImage(const std::string& path, ImageFormat format) {
