@@ -24,23 +24,54 @@ CoveredBytes CoveredBy(const std::vector<std::uint8_t>& image) {
 }
 
 CtsPolarity RequireChip(const std::string& portName, std::array<std::uint8_t, 3>* signature) {
-  EnableProgramming();
+  const std::optional<CtsPolarity> echoed = EnableProgrammingAnswered();
   const SignatureRead read = ReadSignature();
-  if (!read.polarity) {
+  if (!echoed || read.polarity != echoed) {
     const ChipFaultKind kind =
         NamesAnotherAtmelChip(read) ? ChipFaultKind::OtherChip : ChipFaultKind::NoAnswer;
     throw ChipFault{kind, portName, read.bytes};
   }
   if (signature != nullptr) *signature = read.bytes;
-  return *read.polarity;
+  return *echoed;
 }
 
-std::size_t PagesCovered(const CoveredBytes& covered) {
+ChipState ReadChipState(CtsPolarity polarity) {
+  return {ReadUserFuses(polarity), ReadLockBits(polarity)};
+}
+
+int LockLevel(std::uint8_t lockBits) {
+  for (int level = 0; level <= kHighestLockLevel; ++level) {
+    if ((lockBits & kAllLockBits) == LockBitsFor(level)) return level;
+  }
+  return -1;
+}
+
+std::uint8_t LockBitsFor(int level) {
+  return static_cast<std::uint8_t>(kAllLockBits & ~((1u << level) - 1));
+}
+
+void RequireReadable(CtsPolarity polarity, const std::string& portName) {
+  const std::uint8_t locked = ~ReadLockBits(polarity) & kAllLockBits;
+  // LB1 and LB2 together stop verification, whatever LB3 says.
+  if ((locked & 0x03) == 0x03) throw ChipFault{ChipFaultKind::LockedAgainstReading, portName};
+}
+
+const ChipMemory& MemoryOf(ImageTarget target) {
+  switch (target) {
+    case ImageTarget::Flash: return kFlashMemory;
+    case ImageTarget::Eeprom: return kEepromMemory;
+    case ImageTarget::UserRow: return kUserRowMemory;
+  }
+  return kFlashMemory;
+}
+
+std::size_t PagesCovered(const CoveredBytes& covered, ImageTarget target) {
+  const ChipMemory& memory = MemoryOf(target);
   std::size_t pages = 0;
-  std::size_t pageStart = kFlashSize;
+  std::size_t pageStart = memory.size;
   for (const auto& entry : covered) {
-    const std::size_t start = entry.first & ~(kPageSize - 1);
-    if (entry.first >= kFlashSize || start == pageStart) continue;
+    const std::size_t start = entry.first & ~(memory.pageSize - 1);
+    if (entry.first >= memory.size || start == pageStart) continue;
     ++pages;
     pageStart = start;
   }
@@ -48,17 +79,19 @@ std::size_t PagesCovered(const CoveredBytes& covered) {
 }
 
 void VerifyCovered(const CoveredBytes& covered, CtsPolarity polarity, const std::string& portName,
-                   ProgressMeter* meter) {
+                   ProgressMeter* meter, ImageTarget target) {
+  const ChipMemory& memory = MemoryOf(target);
   ChipFault fault{ChipFaultKind::Mismatch, portName};
+  fault.target = target;
   std::array<std::uint8_t, kPageSize> page{};
-  std::size_t pageStart = kFlashSize;  // none read yet
+  std::size_t pageStart = memory.size;  // none read yet
   for (const auto& [address, expected] : covered) {
-    if (address >= kFlashSize) continue;
-    const std::size_t start = address & ~(kPageSize - 1);
+    if (address >= memory.size) continue;
+    const std::size_t start = address & ~(memory.pageSize - 1);
     if (start != pageStart) {
-      ReadFlashPage(static_cast<std::uint16_t>(start), polarity, page);
+      ReadMemoryPage(memory, static_cast<std::uint16_t>(start), polarity, page);
       pageStart = start;
-      if (meter != nullptr) meter->PageRead(kPageSize);
+      if (meter != nullptr) meter->PageRead(memory.pageSize);
     }
     const std::uint8_t read = page[address - start];
     if (read == expected) continue;

@@ -41,28 +41,29 @@ void WriteBinaryByte(std::uint16_t address, std::uint8_t value) {
 
 double ChipCheckMs(const LineCost& cost) {
   return WorkMs(DryRun([] {
-                  EnableProgramming();
+                  EnableProgrammingAnswered();
                   ReadSignature();
                 }),
                 cost);
 }
 
-double PageReadMs(const LineCost& cost) {
+double PageReadMs(const LineCost& cost, const ChipMemory& memory) {
   std::array<std::uint8_t, kPageSize> page{};
-  return WorkMs(DryRun([&] { ReadFlashPage(0, CtsPolarity::OnIsHigh, page); }), cost);
+  return WorkMs(DryRun([&] { ReadMemoryPage(memory, 0, CtsPolarity::OnIsHigh, page); }), cost);
 }
 
-CommandPlan ReadBackPlan(const LineCost& cost, std::size_t pages) {
+CommandPlan ReadBackPlan(const LineCost& cost, std::size_t pages, const ChipMemory& memory) {
   CommandPlan plan{.finishMs = WorkMs(DryRun(FinishProgramming), cost),
-                   .imageBytes = pages * kPageSize};
-  AddReadBack(plan, cost, pages);
+                   .imageBytes = pages * memory.pageSize};
+  AddReadBack(plan, cost, pages, memory);
   return plan;
 }
 
-void AddReadBack(CommandPlan& plan, const LineCost& cost, std::size_t pages) {
+void AddReadBack(CommandPlan& plan, const LineCost& cost, std::size_t pages,
+                 const ChipMemory& memory) {
   plan.startMs += ChipCheckMs(cost);
-  plan.pagesRead = pages;
-  plan.perPageReadMs = PageReadMs(cost);
+  plan.pagesRead += pages;
+  plan.perPageReadMs = PageReadMs(cost, memory);
 }
 
 CommandPlan ErasePlan(const LineCost& cost) { return {WorkMs(DryRun(EraseChip), cost), 0, 0, 0}; }

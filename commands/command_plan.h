@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "isp/chip_memories.h"
 #include "serial/counting_lines.h"
 #include "serial/line_driver.h"
 
@@ -39,14 +40,16 @@ CommandPlan PageDownloadPlan(const LineCost& cost, std::size_t pages, std::size_
 // Reading the chip back: the check of who answers before anything is
 // erased, and one page read.
 double ChipCheckMs(const LineCost& cost);
-double PageReadMs(const LineCost& cost);
+double PageReadMs(const LineCost& cost, const ChipMemory& memory = kFlashMemory);
 
 // A read of pages after the chip's check.
-CommandPlan ReadBackPlan(const LineCost& cost, std::size_t pages);
+CommandPlan ReadBackPlan(const LineCost& cost, std::size_t pages,
+                         const ChipMemory& memory = kFlashMemory);
 
 // A download that checks the chip before it erases and reads the given
 // pages back after its writes.
-void AddReadBack(CommandPlan& plan, const LineCost& cost, std::size_t pages);
+void AddReadBack(CommandPlan& plan, const LineCost& cost, std::size_t pages,
+                 const ChipMemory& memory = kFlashMemory);
 
 // The wait of every binary byte beyond its write cycle.
 inline constexpr double kBinaryByteExtraMs = 5;

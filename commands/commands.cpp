@@ -1,6 +1,7 @@
 #include "commands/commands.h"
 
 #include "commands/chip_check.h"
+#include "commands/chip_extras.h"
 #include "commands/command_plan.h"
 #include "commands/download_log.h"
 #include "commands/messages.h"
@@ -9,6 +10,7 @@
 #include "commands/progress_meter.h"
 #include "image/binary_image.h"
 #include "image/hex_image.h"
+#include "isp/chip_memories.h"
 #include "isp/isp.h"
 #include "isp/page_write.h"
 #include "serial/rezero.h"
@@ -74,7 +76,7 @@ std::optional<Fault> WithChosenImage(const Port& selectedPort, const FileNameReq
   if (auto fault = port.Unusable()) return fault;
   const std::string name = chooseFile();
   if (name.empty()) return std::nullopt;
-  Checked<Image> image = read(name);
+  Checked<Image> image = read(name, ImageTarget::Flash);
   if (const auto* fault = std::get_if<ImageFault>(&image)) return *fault;
   const Image& checked = std::get<Image>(image);
   return body(port, checked);
@@ -83,34 +85,41 @@ std::optional<Fault> WithChosenImage(const Port& selectedPort, const FileNameReq
 template <class Image, class Port, class Read, class Write>
 std::optional<Fault> Download(const Port& selectedPort, LogLines& log,
                               const FileNameRequest& chooseFile, ProgressListener* progress,
-                              Read read, Write write, bool verify) {
-  return WithChosenImage<Image>(selectedPort, chooseFile, read,
-                                [&](PortSession& port, const Image& checked) {
-                                  if (!verify) {
-                                    return port.Program([&] {
-                                      // Planned inside the session, so that a cancel before the
-                                      // start stops the command before its dry run too.
-                                      ProgressMeter meter(PlanFor(checked, port.Cost()), progress);
-                                      EnterProgramming();
-                                      write(checked, log, meter);
-                                      FinishProgramming();
-                                    });
-                                  }
-                                  // Another chip, or none, is never erased; what was written is
-                                  // read back.
-                                  const std::string portName = NameOfPort(selectedPort);
-                                  const CoveredBytes covered = CoveredBy(checked);
-                                  return RunReadingChip(port, portName, [&] {
-                                    CommandPlan plan = PlanFor(checked, port.Cost());
-                                    AddReadBack(plan, port.Cost(), PagesCovered(covered));
-                                    ProgressMeter meter(plan, progress);
-                                    const CtsPolarity polarity = RequireChip(portName);
-                                    EnterProgramming();
-                                    write(checked, log, meter);
-                                    VerifyCovered(covered, polarity, portName, &meter);
-                                    FinishProgramming();
-                                  });
-                                });
+                              Read read, Write write, bool verify, const ChipExtras& extras) {
+  const std::string portName = NameOfPort(selectedPort);
+  ExtraSteps steps(extras, portName, false);
+  if (auto fault = steps.CheckFiles()) return fault;
+  return WithChosenImage<Image>(
+      selectedPort, chooseFile, read, [&](PortSession& port, const Image& checked) {
+        if (!verify && !extras.NeedChip()) {
+          return port.Program([&] {
+            // Planned inside the session, so that a cancel before the start stops
+            // the command before its dry run too.
+            CommandPlan plan = PlanFor(checked, port.Cost());
+            steps.Plan(plan, port.Cost(), false);
+            ProgressMeter meter(plan, progress);
+            EnterProgramming();
+            write(checked, log, meter);
+            steps.AfterFlash(std::nullopt, false, meter);
+            FinishProgramming();
+          });
+        }
+        // Another chip, or none, is never erased; what was written is read back.
+        const CoveredBytes covered = CoveredBy(checked);
+        return RunReadingChip(port, portName, [&] {
+          CommandPlan plan = PlanFor(checked, port.Cost());
+          AddReadBack(plan, port.Cost(), verify ? PagesCovered(covered) : 0);
+          steps.Plan(plan, port.Cost(), verify);
+          ProgressMeter meter(plan, progress);
+          const CtsPolarity polarity = RequireChip(portName);
+          steps.BeforeErase(polarity, meter);
+          EnterProgramming();
+          write(checked, log, meter);
+          if (verify) VerifyCovered(covered, polarity, portName, &meter);
+          steps.AfterFlash(polarity, verify, meter);
+          FinishProgramming();
+        });
+      });
 }
 
 PageImage PagesOf(const HexImage& image) {
@@ -177,11 +186,13 @@ template <class Image, class Port, class Read, class Write>
 std::optional<Fault> DownloadPages(const Port& selectedPort, LogLines& log,
                                    const FileNameRequest& chooseFile, ProgressListener* progress,
                                    std::optional<CtsPolarity> poll, bool verify, Read read,
-                                   Write write) {
+                                   Write write, const ChipExtras& extras) {
+  const std::string portName = NameOfPort(selectedPort);
+  ExtraSteps steps(extras, portName, true);
+  if (auto fault = steps.CheckFiles()) return fault;
   return WithChosenImage<Image>(
       selectedPort, chooseFile, read, [&](PortSession& port, const Image& checked) {
         const PageImage pages = PagesOf(checked);
-        const std::string portName = NameOfPort(selectedPort);
         std::optional<std::uint16_t> notWritten;
         auto fault = RunReadingChip(port, portName, [&] {
           CommandPlan plan =
@@ -190,17 +201,24 @@ std::optional<Fault> DownloadPages(const Port& selectedPort, LogLines& log,
           if (verify) {
             covered = CoveredBy(checked);
             AddReadBack(plan, port.Cost(), PagesCovered(covered));
+          } else if (extras.NeedChip()) {
+            AddReadBack(plan, port.Cost(), 0);
           }
+          steps.Plan(plan, port.Cost(), verify);
           ProgressMeter meter(plan, progress);
-          if (verify) poll = RequireChip(portName);
+          if (verify || extras.NeedChip()) poll = RequireChip(portName);
+          steps.BeforeErase(poll, meter);
           PageWriter writer(pages, meter, poll);
           EnterProgramming();
           try {
             write(checked, log, writer);
+            if (verify) VerifyCovered(covered, *poll, portName, &meter);
+            steps.AfterFlash(poll, verify, meter);
           } catch (const PageNotWritten& failed) {
             notWritten = failed.address;
+          } catch (const WriteNotDone& failed) {
+            notWritten = failed.address;
           }
-          if (verify && !notWritten) VerifyCovered(covered, *poll, portName, &meter);
           FinishProgramming();
         });
         if (!fault && notWritten) {
@@ -236,28 +254,30 @@ std::optional<Fault> FlashHexCommand(int selectedPort, LogLines& log,
                                      const FileNameRequest& chooseFile, ProgressListener* progress,
                                      bool verify) {
   return Download<HexImage>(selectedPort, log, chooseFile, progress, ReadHexImage, WriteHexImage,
-                            verify);
+                            verify, {});
 }
 
 std::optional<Fault> FlashBinCommand(int selectedPort, LogLines& log,
                                      const FileNameRequest& chooseFile, ProgressListener* progress,
                                      bool verify) {
   return Download<std::vector<std::uint8_t>>(selectedPort, log, chooseFile, progress,
-                                             ReadBinaryImage, WriteBinaryImage, verify);
+                                             ReadBinaryImage, WriteBinaryImage, verify, {});
 }
 
 std::optional<Fault> FlashHexCommandOnPort(const std::string& portName, LogLines& log,
                                            const FileNameRequest& chooseFile,
-                                           ProgressListener* progress, bool verify) {
+                                           ProgressListener* progress, bool verify,
+                                           const ChipExtras& extras) {
   return Download<HexImage>(portName, log, chooseFile, progress, ReadHexImage, WriteHexImage,
-                            verify);
+                            verify, extras);
 }
 
 std::optional<Fault> FlashBinCommandOnPort(const std::string& portName, LogLines& log,
                                            const FileNameRequest& chooseFile,
-                                           ProgressListener* progress, bool verify) {
+                                           ProgressListener* progress, bool verify,
+                                           const ChipExtras& extras) {
   return Download<std::vector<std::uint8_t>>(portName, log, chooseFile, progress, ReadBinaryImage,
-                                             WriteBinaryImage, verify);
+                                             WriteBinaryImage, verify, extras);
 }
 
 std::optional<Fault> FlashHexPagesCommand(int selectedPort, LogLines& log,
@@ -265,7 +285,7 @@ std::optional<Fault> FlashHexPagesCommand(int selectedPort, LogLines& log,
                                           ProgressListener* progress,
                                           std::optional<CtsPolarity> poll) {
   return DownloadPages<HexImage>(selectedPort, log, chooseFile, progress, poll, false, ReadHexImage,
-                                 WriteHexPages);
+                                 WriteHexPages, {});
 }
 
 std::optional<Fault> FlashBinPagesCommand(int selectedPort, LogLines& log,
@@ -273,19 +293,22 @@ std::optional<Fault> FlashBinPagesCommand(int selectedPort, LogLines& log,
                                           ProgressListener* progress,
                                           std::optional<CtsPolarity> poll) {
   return DownloadPages<std::vector<std::uint8_t>>(selectedPort, log, chooseFile, progress, poll,
-                                                  false, ReadBinaryImage, WriteBinaryPages);
+                                                  false, ReadBinaryImage, WriteBinaryPages, {});
 }
 
 std::optional<Fault> FlashHexPagesCommandOnPort(const std::string& portName, LogLines& log,
                                                 const FileNameRequest& chooseFile,
-                                                ProgressListener* progress, bool verify) {
+                                                ProgressListener* progress, bool verify,
+                                                const ChipExtras& extras) {
   return DownloadPages<HexImage>(portName, log, chooseFile, progress, std::nullopt, verify,
-                                 ReadHexImage, WriteHexPages);
+                                 ReadHexImage, WriteHexPages, extras);
 }
 
 std::optional<Fault> FlashBinPagesCommandOnPort(const std::string& portName, LogLines& log,
                                                 const FileNameRequest& chooseFile,
-                                                ProgressListener* progress, bool verify) {
+                                                ProgressListener* progress, bool verify,
+                                                const ChipExtras& extras) {
   return DownloadPages<std::vector<std::uint8_t>>(portName, log, chooseFile, progress, std::nullopt,
-                                                  verify, ReadBinaryImage, WriteBinaryPages);
+                                                  verify, ReadBinaryImage, WriteBinaryPages,
+                                                  extras);
 }

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "commands/chip_extras.h"
 #include "commands/fault.h"
 #include "commands/log_lines.h"
 #include "commands/progress.h"
@@ -34,17 +35,19 @@ std::optional<Fault> FlashBinCommand(int selectedPort, LogLines& log,
                                      ProgressListener* progress = nullptr, bool verify = false);
 
 // The same on any port that the system names: "COM7", "/dev/ttyUSB0"; COM1
-// and COM2 by name are the same ports as 1 and 2 above.
+// and COM2 by name are the same ports as 1 and 2 above. The extras
+// (EEPROM, lock) need no line back to write an EEPROM image; to keep the
+// EEPROM or to lock the chip they do.
 std::optional<Fault> EraseCommandOnPort(const std::string& portName,
                                         ProgressListener* progress = nullptr);
 std::optional<Fault> FlashHexCommandOnPort(const std::string& portName, LogLines& log,
                                            const FileNameRequest& chooseFile,
                                            ProgressListener* progress = nullptr,
-                                           bool verify = false);
+                                           bool verify = false, const ChipExtras& extras = {});
 std::optional<Fault> FlashBinCommandOnPort(const std::string& portName, LogLines& log,
                                            const FileNameRequest& chooseFile,
                                            ProgressListener* progress = nullptr,
-                                           bool verify = false);
+                                           bool verify = false, const ChipExtras& extras = {});
 
 // The same downloads in page mode: each page the image touches is written
 // whole in one instruction, the log the same as in byte mode. With a
@@ -61,8 +64,8 @@ std::optional<Fault> FlashBinPagesCommand(int selectedPort, LogLines& log,
 std::optional<Fault> FlashHexPagesCommandOnPort(const std::string& portName, LogLines& log,
                                                 const FileNameRequest& chooseFile,
                                                 ProgressListener* progress = nullptr,
-                                                bool verify = false);
+                                                bool verify = false, const ChipExtras& extras = {});
 std::optional<Fault> FlashBinPagesCommandOnPort(const std::string& portName, LogLines& log,
                                                 const FileNameRequest& chooseFile,
                                                 ProgressListener* progress = nullptr,
-                                                bool verify = false);
+                                                bool verify = false, const ChipExtras& extras = {});

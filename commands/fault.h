@@ -43,10 +43,20 @@ struct PortFault {
 
 // What the chip answered, where the cable brings its data output back.
 enum class ChipFaultKind {
-  NoAnswer,    // nothing that reads as a signature: no line back, no chip, no supply
+  NoAnswer,    // no echo or no signature: no line back, no chip, no supply
   OtherChip,   // a chip of the same maker that is not an AT89S8253
-  Mismatch,    // bytes read back differ from the image
+  Mismatch,    // bytes read back differ from the image (in target)
   NoDataLine,  // the port cannot read its CTS line at all
+  // Refused before anything was written:
+  LockedAgainstReading,   // lock bits LB1 and LB2 stop the flash and EEPROM from reading back
+  NeedsErase,             // address in target needs a 1 bit where the chip holds a 0
+  UserRowWritesOff,       // fuse F3 forbids writing the user row
+  FuseOrderDoubtful,      // F1 reads as off although the chip answers: fuses unwritten
+  SerialProgrammingKept,  // turning off serial programming was not confirmed
+  LockCannotOpen,         // lockLevel asked is below the chip's: only an erase opens it
+  // Written, but read back otherwise: wrote and read in first[0].
+  FusesNotAsWritten,
+  LockNotAsWritten,
 };
 
 struct ByteMismatch {
@@ -63,6 +73,9 @@ struct ChipFault {
   std::array<std::uint8_t, 3> signature = {};  // as read, for OtherChip
   std::size_t differing = 0;                   // for Mismatch: how many bytes
   std::vector<ByteMismatch> first = {};        // and the first few of them
+  ImageTarget target = ImageTarget::Flash;     // for Mismatch and NeedsErase
+  std::uint16_t address = 0;                   // for NeedsErase
+  int lockLevel = 0;                           // for LockCannotOpen: the chip's
 
   friend bool operator==(const ChipFault&, const ChipFault&) = default;
 };

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "commands/chip_check.h"
 #include "image/hex_text.h"
 #include "isp/page_write.h"
 
@@ -19,13 +20,32 @@ std::string LineText(int line, const std::string& what) {
   return "Zeile " + std::to_string(line) + ": " + what;
 }
 
+std::string Nominative(ImageTarget target) {
+  switch (target) {
+    case ImageTarget::Flash: return "der Flash-Speicher";
+    case ImageTarget::Eeprom: return "das EEPROM";
+    case ImageTarget::UserRow: return "die Benutzerzeile";
+  }
+  return {};
+}
+
+std::string Genitive(ImageTarget target) {
+  switch (target) {
+    case ImageTarget::Flash: return "des Flash-Speichers";
+    case ImageTarget::Eeprom: return "des EEPROMs";
+    case ImageTarget::UserRow: return "der Benutzerzeile";
+  }
+  return {};
+}
+
 std::string ImageFaultText(const ImageFault& fault) {
   const int line = fault.line;
   switch (fault.kind) {
     case ImageFaultKind::FileError: return IoErrorText(fault.errorNumber);
     case ImageFaultKind::FileTooLarge: return "Datei zu groß";
     case ImageFaultKind::LargerThanFlash:
-      return "Datei größer als der Flash-Speicher (" + std::to_string(kFlashSize) + " Bytes)";
+      return "Datei größer als " + Nominative(fault.target) + " (" +
+             std::to_string(SizeOf(fault.target)) + " Bytes)";
     case ImageFaultKind::MissingColon: return LineText(line, "Doppelpunkt fehlt");
     case ImageFaultKind::InvalidCharacter: return LineText(line, "ungültiges Zeichen");
     case ImageFaultKind::RecordTooShort: return LineText(line, "Datensatz zu kurz");
@@ -38,11 +58,11 @@ std::string ImageFaultText(const ImageFault& fault) {
     case ImageFaultKind::WrongLengthForType:
       return LineText(line, "falsche Länge für Satztyp " + ByteToHex(fault.recordType));
     case ImageFaultKind::AddressBaseOutsideFlash:
-      return LineText(
-          line, "Adressbasis " + WordToHex(fault.address) + " liegt außerhalb des Flash-Speichers");
+      return LineText(line, "Adressbasis " + WordToHex(fault.address) + " liegt außerhalb " +
+                                Genitive(fault.target));
     case ImageFaultKind::AddressOutsideFlash:
-      return LineText(
-          line, "Adresse " + WordToHex(fault.address) + " liegt außerhalb des Flash-Speichers");
+      return LineText(line, "Adresse " + WordToHex(fault.address) + " liegt außerhalb " +
+                                Genitive(fault.target));
     case ImageFaultKind::AddressUsedTwice:
       return LineText(line, "Adresse " + WordToHex(fault.address) + " doppelt belegt");
     case ImageFaultKind::DataAfterEndRecord: return LineText(line, "Daten nach dem Endesatz");
@@ -136,9 +156,21 @@ std::string SignatureText(const std::array<std::uint8_t, 3>& signature) {
          HexByte(signature[2]);
 }
 
+// "EEPROM-Adresse", "Benutzerzeile, Adresse": the flash's addresses go bare.
+std::string WhereIn(ImageTarget target) {
+  switch (target) {
+    case ImageTarget::Flash: return "Adresse ";
+    case ImageTarget::Eeprom: return "EEPROM-Adresse ";
+    case ImageTarget::UserRow: return "Benutzerzeile, Adresse ";
+  }
+  return {};
+}
+
 std::string MismatchText(const ChipFault& fault) {
-  std::string text =
-      "Prüfung fehlgeschlagen: " + BytesText(fault.differing) + " anders als im Image";
+  std::string text = "Prüfung fehlgeschlagen: " + BytesText(fault.differing);
+  if (fault.target == ImageTarget::Eeprom) text += " des EEPROMs";
+  if (fault.target == ImageTarget::UserRow) text += " der Benutzerzeile";
+  text += " anders als im Image";
   const char* separator = " (";
   for (const ByteMismatch& byte : fault.first) {
     char address[8];
@@ -161,6 +193,39 @@ std::string ChipFaultText(const ChipFault& fault) {
              SignatureText(fault.signature) + ")";
     case ChipFaultKind::Mismatch: return MismatchText(fault);
     case ChipFaultKind::NoDataLine: return fault.portName + " kann CTS nicht lesen";
+    case ChipFaultKind::LockedAgainstReading:
+      return "Der Chip an " + fault.portName +
+             " ist gegen Auslesen gesperrt (Sperrbits LB1 und LB2): Flash und EEPROM lassen sich "
+             "nicht zurücklesen, bis ein Löschen die Sperre aufhebt";
+    case ChipFaultKind::NeedsErase:
+      return WhereIn(fault.target) + WordToHex(fault.address) +
+             " braucht ein Löschen: der Chip hält dort ein 0-Bit, wo das Image ein 1-Bit hat; "
+             "nichts wurde geschrieben" +
+             (fault.target == ImageTarget::Eeprom
+                  ? ". Flash und EEPROM mit einem Löschen schreiben: flash89-cli hex FLASH "
+                    "--eeprom DATEI"
+                  : "");
+    case ChipFaultKind::UserRowWritesOff:
+      return "Die Benutzerzeile ist schreibgeschützt (Fuse user-row aus); erst "
+             "flash89-cli fuses user-row=on";
+    case ChipFaultKind::FuseOrderDoubtful:
+      return "Der Chip an " + fault.portName +
+             " antwortet seriell, meldet die serielle Programmierung aber als aus: die Fuses "
+             "lesen sich nicht wie erwartet, keine wird geschrieben";
+    case ChipFaultKind::SerialProgrammingKept:
+      return "serial-programming=off nur mit --disable-serial-programming: danach lässt sich "
+             "der Chip nicht mehr in der Schaltung programmieren, nur noch mit einem "
+             "Parallel-Programmiergerät";
+    case ChipFaultKind::LockCannotOpen:
+      return "Der Chip an " + fault.portName + " ist schon mit Stufe " +
+             std::to_string(fault.lockLevel) + " gesperrt; nur ein Löschen hebt eine Sperre auf";
+    case ChipFaultKind::FusesNotAsWritten:
+    case ChipFaultKind::LockNotAsWritten: {
+      const ByteMismatch& bits = fault.first.at(0);
+      return std::string(fault.kind == ChipFaultKind::FusesNotAsWritten ? "Fuses" : "Sperrbits") +
+             " nicht wie geschrieben: gelesen " + HexByte(bits.read) + ", geschrieben " +
+             HexByte(bits.expected);
+    }
   }
   return "Kein AT89S8253 an " + fault.portName;
 }
@@ -277,3 +342,52 @@ std::string PresentPortText(const std::string& name, const std::string& driver, 
 }
 
 std::string NoPortsText() { return "Keine serielle Schnittstelle gefunden"; }
+
+std::string FusesText(std::uint8_t fuses) {
+  std::string text = "Fuses:";
+  const char* separator = " ";
+  for (const FuseName& fuse : kFuseNames) {
+    text.append(separator).append(fuse.name).append((fuses & fuse.bit) == 0 ? " an" : " aus");
+    separator = ", ";
+  }
+  return text;
+}
+
+std::string LockText(std::uint8_t lockBits) {
+  const int level = LockLevel(lockBits);
+  if (level == 0) return "Sperrstufe 0: nicht gesperrt";
+  std::string bits;
+  for (int bit = 0; bit < 3; ++bit) {
+    if ((lockBits & (1 << bit)) != 0) continue;
+    bits += (bits.empty() ? "LB" : ", LB") + std::to_string(bit + 1);
+  }
+  std::string text =
+      level > 0 ? "Sperrstufe " + std::to_string(level) + " (" + bits + ")" : "Sperrbits " + bits;
+  if ((~lockBits & 0x03) == 0x03) text += ": Flash und EEPROM nicht auslesbar";
+  return text;
+}
+
+std::string LockedText(int level) {
+  return "Chip mit Stufe " + std::to_string(level) + " gesperrt";
+}
+
+std::string FusesWrittenText() { return "Fuses geschrieben und geprüft"; }
+
+std::string MemoryReadText(ImageTarget target, const std::string& file) {
+  switch (target) {
+    case ImageTarget::Flash: return FlashReadText(file);
+    case ImageTarget::Eeprom: return "EEPROM gelesen nach " + file;
+    case ImageTarget::UserRow: return "Benutzerzeile gelesen nach " + file;
+  }
+  return FlashReadText(file);
+}
+
+std::string MemoryWrittenText(ImageTarget target, std::size_t bytes) {
+  return std::string(target == ImageTarget::UserRow ? "Benutzerzeile" : "EEPROM") +
+         " beschrieben: " + BytesText(bytes) + " geändert";
+}
+
+std::string EepromKeptText(const std::string& file) {
+  return "Der Inhalt des EEPROMs vor dem Löschen ist gesichert in " + file +
+         "; zurückschreiben mit flash89-cli write-eeprom " + file;
+}

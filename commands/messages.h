@@ -57,3 +57,17 @@ std::string ImageExtentText(const ImageExtent& extent);
 // ftdi_sio, Bit-Bang möglich"; adapter when bit-bang can drive its lines.
 std::string PresentPortText(const std::string& name, const std::string& driver, bool adapter);
 std::string NoPortsText();
+
+// The whole chip: fuses and lock bits as a line each, "Fuses:
+// serial-programming an, x2 aus, user-row aus, external-clock aus" and
+// "Sperrstufe 2 (LB1, LB2): Flash und EEPROM nicht auslesbar".
+std::string FusesText(std::uint8_t fuses);
+std::string LockText(std::uint8_t lockBits);
+std::string LockedText(int level);
+std::string FusesWrittenText();
+std::string MemoryReadText(ImageTarget target, const std::string& file);
+// After write-eeprom or write-user-row: how many bytes it changed.
+std::string MemoryWrittenText(ImageTarget target, std::size_t bytes);
+// Where the EEPROM read before an erase is kept, when its write-back did
+// not finish.
+std::string EepromKeptText(const std::string& file);

@@ -1,72 +1,70 @@
 #include "commands/readback_commands.h"
 
-#include "commands/chip_check.h"
+#include <vector>
+
 #include "commands/command_plan.h"
+#include "commands/memory_transfer.h"
 #include "commands/port_session.h"
 #include "commands/progress_meter.h"
-#include "image/binary_image.h"
 #include "image/flash_file.h"
-#include "image/hex_image.h"
 #include "image/image_format.h"
 #include "isp/isp.h"
 
 namespace {
 
-template <class Image, class Read>
-std::optional<Fault> CoveredIn(const std::string& file, Read read, CoveredBytes& covered) {
-  Checked<Image> image = read(file);
-  if (const auto* fault = std::get_if<ImageFault>(&image)) return *fault;
-  covered = CoveredBy(std::get<Image>(image));
-  return std::nullopt;
+// The lock bits stop the flash and the EEPROM from reading back, not the
+// user row.
+void RequireReadable(ImageTarget target, CtsPolarity polarity, const std::string& portName) {
+  if (target != ImageTarget::UserRow) RequireReadable(polarity, portName);
 }
 
 }  // namespace
 
 std::optional<Fault> DetectCommand(const std::string& portName,
-                                   std::array<std::uint8_t, 3>& signature) {
+                                   std::array<std::uint8_t, 3>& signature, ChipState* state) {
   PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
   return RunReadingChip(session, portName, [&] {
-    RequireChip(portName, &signature);
+    const CtsPolarity polarity = RequireChip(portName, &signature);
+    if (state != nullptr) *state = ReadChipState(polarity);
     FinishProgramming();
   });
 }
 
 std::optional<Fault> VerifyCommand(const std::string& portName, const std::string& file,
-                                   ProgressListener* progress) {
-  CoveredBytes covered;
-  const std::optional<Fault> bad =
-      ImageFormatOf(file) == ImageFormat::IntelHex
-          ? CoveredIn<HexImage>(file, ReadHexImage, covered)
-          : CoveredIn<std::vector<std::uint8_t>>(file, ReadBinaryImage, covered);
-  if (bad) return bad;
+                                   ProgressListener* progress, ImageTarget target) {
+  Checked<CoveredBytes> image = ReadCoveredBytes(file, target);
+  if (const auto* fault = std::get_if<ImageFault>(&image)) return *fault;
+  const CoveredBytes& covered = std::get<CoveredBytes>(image);
   PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
   return RunReadingChip(session, portName, [&] {
-    ProgressMeter meter(ReadBackPlan(session.Cost(), PagesCovered(covered)), progress);
-    VerifyCovered(covered, RequireChip(portName), portName, &meter);
+    ProgressMeter meter(
+        ReadBackPlan(session.Cost(), PagesCovered(covered, target), MemoryOf(target)), progress);
+    const CtsPolarity polarity = RequireChip(portName);
+    RequireReadable(target, polarity, portName);
+    VerifyCovered(covered, polarity, portName, &meter, target);
     FinishProgramming();
   });
 }
 
 std::optional<Fault> ReadCommand(const std::string& portName, const std::string& file,
-                                 ProgressListener* progress) {
+                                 ProgressListener* progress, ImageTarget target) {
   const Checked<ImageFormat> format = ImageFormatForNewFile(file);
   if (const auto* fault = std::get_if<ImageFault>(&format)) return *fault;
-  std::array<std::uint8_t, kFlashSize> flash{};
+  const ChipMemory& memory = MemoryOf(target);
+  std::vector<std::uint8_t> contents;
   PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
   const std::optional<Fault> fault = RunReadingChip(session, portName, [&] {
-    ProgressMeter meter(ReadBackPlan(session.Cost(), kFlashSize / kPageSize), progress);
+    ProgressMeter meter(ReadBackPlan(session.Cost(), memory.size / memory.pageSize, memory),
+                        progress);
     const CtsPolarity polarity = RequireChip(portName);
-    for (std::size_t start = 0; start < kFlashSize; start += kPageSize) {
-      ReadFlashPage(static_cast<std::uint16_t>(start), polarity,
-                    std::span<std::uint8_t, kPageSize>(flash.data() + start, kPageSize));
-      meter.PageRead(kPageSize);
-    }
+    RequireReadable(target, polarity, portName);
+    contents = ReadWholeMemory(target, polarity, &meter);
     FinishProgramming();
   });
   if (fault) return fault;
-  if (auto written = WriteFlashFile(file, flash)) return *written;
+  if (auto written = WriteFlashFile(file, contents)) return *written;
   return std::nullopt;
 }

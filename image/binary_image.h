@@ -7,5 +7,6 @@
 #include "image/image_fault.h"
 
 // A raw image, written from address 0: the file at path, refused when it is
-// larger than the flash.
-Checked<std::vector<std::uint8_t>> ReadBinaryImage(const std::string& path);
+// larger than its target.
+Checked<std::vector<std::uint8_t>> ReadBinaryImage(const std::string& path,
+                                                   ImageTarget target = ImageTarget::Flash);

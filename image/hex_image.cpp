@@ -60,8 +60,10 @@ struct Refusal {
   ImageFault fault;
 };
 
-[[noreturn]] void Refuse(ImageFaultKind kind, int line, unsigned address = 0, int type = 0) {
-  throw Refusal{{.kind = kind, .line = line, .address = address, .recordType = type}};
+[[noreturn]] void Refuse(ImageFaultKind kind, int line, unsigned address = 0, int type = 0,
+                         ImageTarget target = ImageTarget::Flash) {
+  throw Refusal{
+      {.kind = kind, .line = line, .address = address, .recordType = type, .target = target}};
 }
 
 // The record's bytes after the colon: length, address, type, data, checksum.
@@ -96,23 +98,28 @@ bool LooksLikeDataRecord(std::string_view line) {
   return HexToByte(line.substr(7, 2)) == kData && HexToByte(line.substr(1, 2)) != 0;
 }
 
-class FlashCoverage {
+class Coverage {
  public:
+  explicit Coverage(ImageTarget target) : target_(target) {}
+
   void Claim(int line, unsigned start, std::size_t count) {
     for (unsigned address = start; address < start + count; ++address) {
-      if (address >= kFlashSize) Refuse(ImageFaultKind::AddressOutsideFlash, line, address);
+      if (address >= SizeOf(target_)) {
+        Refuse(ImageFaultKind::AddressOutsideFlash, line, address, 0, target_);
+      }
       if (used_.test(address)) Refuse(ImageFaultKind::AddressUsedTwice, line, address);
       used_.set(address);
     }
   }
 
  private:
-  std::bitset<kFlashSize> used_;
+  ImageTarget target_;
+  std::bitset<kFlashSize> used_;  // the largest target
 };
 
-HexImage Parse(std::string_view text) {
+HexImage Parse(std::string_view text, ImageTarget target) {
   HexImage image;
-  FlashCoverage coverage;
+  Coverage coverage(target);
   LineReader reader(text);
   std::string_view line;
   bool ended = false;
@@ -145,7 +152,7 @@ HexImage Parse(std::string_view text) {
         if (length != 2) Refuse(ImageFaultKind::WrongLengthForType, number, 0, type);
         if (bytes[4] != 0 || bytes[5] != 0) {
           Refuse(ImageFaultKind::AddressBaseOutsideFlash, number,
-                 static_cast<unsigned>((bytes[4] << 8) | bytes[5]));
+                 static_cast<unsigned>((bytes[4] << 8) | bytes[5]), 0, target);
         }
         continue;
       case kStartSegmentAddress:
@@ -161,16 +168,16 @@ HexImage Parse(std::string_view text) {
 
 }  // namespace
 
-Checked<HexImage> ParseHexImage(std::string_view text) {
+Checked<HexImage> ParseHexImage(std::string_view text, ImageTarget target) {
   try {
-    return Parse(text);
+    return Parse(text, target);
   } catch (const Refusal& refusal) {
     return refusal.fault;
   }
 }
 
-Checked<HexImage> ReadHexImage(const std::string& path) {
+Checked<HexImage> ReadHexImage(const std::string& path, ImageTarget target) {
   Checked<std::string> text = ReadImageFile(path);
   if (const auto* fault = std::get_if<ImageFault>(&text)) return *fault;
-  return ParseHexImage(std::get<std::string>(text));
+  return ParseHexImage(std::get<std::string>(text), target);
 }

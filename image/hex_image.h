@@ -22,7 +22,8 @@ struct HexImage {
 // mark at the start is skipped. The end record (type 01) ends the image; a
 // data record after it is refused, so that of two files joined into one
 // neither is half written. Faults name their line.
-Checked<HexImage> ParseHexImage(std::string_view text);
+// Addresses run from 0 to the end of the target.
+Checked<HexImage> ParseHexImage(std::string_view text, ImageTarget target = ImageTarget::Flash);
 
 // The file at path, read and parsed.
-Checked<HexImage> ReadHexImage(const std::string& path);
+Checked<HexImage> ReadHexImage(const std::string& path, ImageTarget target = ImageTarget::Flash);

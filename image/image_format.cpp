@@ -53,7 +53,7 @@ Checked<ImageFormat> ImageFormatForNewFile(const std::string& path) {
   return ImageFault{.kind = ImageFaultKind::UnknownExtension, .path = path};
 }
 
-Checked<ImageExtent> CheckImage(const std::string& path, ImageFormat format) {
-  if (format == ImageFormat::IntelHex) return ExtentOrFault(ReadHexImage(path));
-  return ExtentOrFault(ReadBinaryImage(path));
+Checked<ImageExtent> CheckImage(const std::string& path, ImageFormat format, ImageTarget target) {
+  if (format == ImageFormat::IntelHex) return ExtentOrFault(ReadHexImage(path, target));
+  return ExtentOrFault(ReadBinaryImage(path, target));
 }

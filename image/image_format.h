@@ -18,4 +18,5 @@ ImageFormat ImageFormatOf(const std::string& path);
 Checked<ImageFormat> ImageFormatForNewFile(const std::string& path);
 
 // The file read and checked whole, as the downloads read it, without a port.
-Checked<ImageExtent> CheckImage(const std::string& path, ImageFormat format);
+Checked<ImageExtent> CheckImage(const std::string& path, ImageFormat format,
+                                ImageTarget target = ImageTarget::Flash);

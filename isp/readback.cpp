@@ -7,10 +7,6 @@
 
 namespace {
 
-std::uint8_t Under(CtsPolarity polarity, std::uint8_t raw) {
-  return polarity == CtsPolarity::OnIsHigh ? raw : static_cast<std::uint8_t>(~raw);
-}
-
 // The three bytes before an answer, sent as any instruction's are.
 void SendHead(std::uint8_t instruction, std::uint16_t address) {
   if (CancelRequested()) throw Cancelled{};
@@ -25,12 +21,16 @@ void CheckLines() {
 
 }  // namespace
 
-void ReceiveIspBytes(std::span<std::uint8_t> into) {
+std::uint8_t AsSent(CtsPolarity polarity, std::uint8_t raw) {
+  return polarity == CtsPolarity::OnIsHigh ? raw : static_cast<std::uint8_t>(~raw);
+}
+
+void ExchangeIspBytes(std::span<const std::uint8_t> out, std::span<std::uint8_t> into) {
   std::array<bool, kPageSize * 8> levels{};
   const auto bits = std::span(levels).first(std::min(into.size(), kPageSize) * 8);
   for (std::size_t byte = 0; byte < bits.size() / 8; ++byte) {
-    for (int bit = 0; bit < 8; ++bit) {
-      SetTxdLine(true);  // MOSI at 0
+    for (int bit = 7; bit >= 0; --bit) {
+      SetTxdLine(((out[byte] >> bit) & 1) == 0);  // the port inverts the data
       WaitMs(kBitPhaseMs);
       SetRtsLine(false);
       WaitMs(kBitPhaseMs);
@@ -51,6 +51,12 @@ void ReceiveIspBytes(std::span<std::uint8_t> into) {
   }
 }
 
+void ReceiveIspBytes(std::span<std::uint8_t> into) {
+  // MOSI at 0 throughout.
+  static constexpr std::array<std::uint8_t, kPageSize> kZeros{};
+  ExchangeIspBytes(std::span(kZeros).first(std::min(into.size(), kPageSize)), into);
+}
+
 std::uint8_t ReceiveIspByte() {
   std::uint8_t value = 0;
   ReceiveIspBytes(std::span(&value, 1));
@@ -65,9 +71,9 @@ SignatureRead ReadSignature() {
   }
   CheckLines();
   for (const CtsPolarity polarity : {CtsPolarity::OnIsHigh, CtsPolarity::OnIsLow}) {
-    if (Under(polarity, read.bytes[0]) == kAtmelSignature &&
-        Under(polarity, read.bytes[1]) == kAt89s8253Signature) {
-      for (std::uint8_t& byte : read.bytes) byte = Under(polarity, byte);
+    if (AsSent(polarity, read.bytes[0]) == kAtmelSignature &&
+        AsSent(polarity, read.bytes[1]) == kAt89s8253Signature) {
+      for (std::uint8_t& byte : read.bytes) byte = AsSent(polarity, byte);
       read.polarity = polarity;
       break;
     }
@@ -78,8 +84,8 @@ SignatureRead ReadSignature() {
 bool NamesAnotherAtmelChip(const SignatureRead& read) {
   if (read.polarity) return false;
   for (const CtsPolarity polarity : {CtsPolarity::OnIsHigh, CtsPolarity::OnIsLow}) {
-    const std::uint8_t maker = Under(polarity, read.bytes[0]);
-    const std::uint8_t part = Under(polarity, read.bytes[1]);
+    const std::uint8_t maker = AsSent(polarity, read.bytes[0]);
+    const std::uint8_t part = AsSent(polarity, read.bytes[1]);
     // A constant line reads 00 or FF throughout: no chip at all.
     if (maker == kAtmelSignature && part != 0x00 && part != 0xFF) return true;
   }
@@ -88,7 +94,7 @@ bool NamesAnotherAtmelChip(const SignatureRead& read) {
 
 std::uint8_t ReadFlashByte(std::uint16_t address, CtsPolarity polarity) {
   SendHead(kReadProgramMemory, address);
-  const std::uint8_t value = Under(polarity, ReceiveIspByte());
+  const std::uint8_t value = AsSent(polarity, ReceiveIspByte());
   CheckLines();
   return value;
 }
@@ -97,6 +103,22 @@ void ReadFlashPage(std::uint16_t address, CtsPolarity polarity,
                    std::span<std::uint8_t, kPageSize> into) {
   SendHead(kReadProgramPage, static_cast<std::uint16_t>(address & ~(kPageSize - 1)));
   ReceiveIspBytes(into);
-  for (std::uint8_t& byte : into) byte = Under(polarity, byte);
+  for (std::uint8_t& byte : into) byte = AsSent(polarity, byte);
   CheckLines();
+}
+
+std::optional<CtsPolarity> EnableProgrammingAnswered() {
+  if (CancelRequested()) throw Cancelled{};
+  SetRtsLine(true);
+  WaitMs(100);
+  SetDtrLine(true);
+  WaitMs(100);
+  std::array<std::uint8_t, 4> echo{};
+  ExchangeIspBytes(kProgrammingEnable, echo);
+  CheckLines();
+  WaitMs(10);
+  for (const CtsPolarity polarity : {CtsPolarity::OnIsHigh, CtsPolarity::OnIsLow}) {
+    if (AsSent(polarity, echo[2]) == kProgrammingEnable[1]) return polarity;
+  }
+  return std::nullopt;
 }

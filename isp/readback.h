@@ -32,11 +32,23 @@ struct SignatureRead {
   std::optional<CtsPolarity> polarity;  // the one under which the bytes read 1E 73
 };
 
+// The bits of a byte read as CTS gave them, under a polarity.
+std::uint8_t AsSent(CtsPolarity polarity, std::uint8_t raw);
+
+// Each byte of out sent as SendIspByte sends it, while the chip's output is
+// read into in (as CTS gave it; at most a page's bytes): a bit is 1 where
+// CTS was on while its clock pulse was.
+void ExchangeIspBytes(std::span<const std::uint8_t> out, std::span<std::uint8_t> in);
+
 // Eight clock pulses with MOSI at 0 for each byte of into (at most a
 // page's); a bit is 1 where CTS was on. Ends, as a sent byte does, with the
 // clock on and TXD in break.
 void ReceiveIspBytes(std::span<std::uint8_t> into);
 std::uint8_t ReceiveIspByte();
+
+// Programming enable with its echo read: the chip that listens answers 53
+// during the third byte. The polarity under which it did, if it did.
+std::optional<CtsPolarity> EnableProgrammingAnswered();
 
 // The three signature bytes and the polarity under which they name an
 // AT89S8253.

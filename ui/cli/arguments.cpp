@@ -5,18 +5,67 @@
 
 namespace {
 
+// What follows a command's word.
+enum class Operands {
+  None,
+  File,
+  FileUnlessMemoryNamed,  // read and verify: none with --eeprom or --user-row
+  FuseChanges,            // any number of NAME=on|off
+  LockLevel,
+};
+
 struct CommandWord {
   const char* word;
   CliAction action;
-  bool takesFile;
+  Operands operands;
 };
 
 constexpr CommandWord kCommands[] = {
-    {"hex", CliAction::FlashHex, true},   {"bin", CliAction::FlashBin, true},
-    {"erase", CliAction::Erase, false},   {"check", CliAction::Check, true},
-    {"detect", CliAction::Detect, false}, {"verify", CliAction::Verify, true},
-    {"read", CliAction::Read, true},      {"ports", CliAction::Ports, false},
+    {"hex", CliAction::FlashHex, Operands::File},
+    {"bin", CliAction::FlashBin, Operands::File},
+    {"erase", CliAction::Erase, Operands::None},
+    {"check", CliAction::Check, Operands::File},
+    {"detect", CliAction::Detect, Operands::None},
+    {"verify", CliAction::Verify, Operands::FileUnlessMemoryNamed},
+    {"read", CliAction::Read, Operands::FileUnlessMemoryNamed},
+    {"ports", CliAction::Ports, Operands::None},
+    {"write-eeprom", CliAction::WriteEeprom, Operands::File},
+    {"write-user-row", CliAction::WriteUserRow, Operands::File},
+    {"fuses", CliAction::Fuses, Operands::FuseChanges},
+    {"lock", CliAction::Lock, Operands::LockLevel},
 };
+
+constexpr const char* kCommandList =
+    "hex, bin, erase, check, detect, verify, read, ports, write-eeprom, write-user-row, fuses "
+    "or lock";
+
+bool Downloads(CliAction action) {
+  return action == CliAction::FlashHex || action == CliAction::FlashBin;
+}
+
+bool Writes(CliAction action) {
+  return Downloads(action) || action == CliAction::WriteEeprom || action == CliAction::WriteUserRow;
+}
+
+std::optional<int> LockLevelNamed(const std::string& text) {
+  if (text.size() == 1 && text[0] >= '1' && text[0] <= '0' + kHighestLockLevel) {
+    return text[0] - '0';
+  }
+  return std::nullopt;
+}
+
+// NAME=on or NAME=off, by the names of kFuseNames.
+std::optional<FuseChange> FuseChangeNamed(const std::string& text) {
+  const std::size_t equals = text.find('=');
+  if (equals == std::string::npos) return std::nullopt;
+  const std::string name = text.substr(0, equals);
+  const std::string state = text.substr(equals + 1);
+  if (state != "on" && state != "off") return std::nullopt;
+  for (const FuseName& fuse : kFuseNames) {
+    if (name == fuse.name) return FuseChange{fuse.bit, state == "on"};
+  }
+  return std::nullopt;
+}
 
 std::string Upper(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -64,6 +113,27 @@ std::variant<CliRequest, UsageError> ParseArguments(const std::vector<std::strin
   CliRequest request;
   std::vector<std::string> operands;
   bool optionsEnded = false;
+  bool bytes = false;
+  bool pages = false;
+  std::string eepromOption;
+  std::string userRowOption;
+  std::string lockOption;
+  // The value of an option that takes one, as "--opt VALUE" or "--opt=VALUE".
+  const auto valueOf = [&](std::size_t& i, const std::string& option,
+                           std::string& value) -> std::optional<UsageError> {
+    const std::string& argument = arguments[i];
+    if (argument.starts_with(option + "=")) {
+      value = argument.substr(option.size() + 1);
+    } else if (i + 1 < arguments.size()) {
+      value = arguments[++i];
+    } else {
+      return UsageError{"option " + Quoted(option) + " needs a value"};
+    }
+    return std::nullopt;
+  };
+  const auto is = [](const std::string& argument, const std::string& option) {
+    return argument == option || argument.starts_with(option + "=");
+  };
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
@@ -77,7 +147,19 @@ std::variant<CliRequest, UsageError> ParseArguments(const std::vector<std::strin
     } else if (argument == "--verify") {
       request.verify = true;
     } else if (argument == "--pages") {
-      request.pages = true;
+      pages = true;
+    } else if (argument == "--bytes") {
+      bytes = true;
+    } else if (argument == "--keep-eeprom") {
+      request.keepEeprom = true;
+    } else if (argument == "--disable-serial-programming") {
+      request.disableSerialProgramming = true;
+    } else if (is(argument, "--eeprom")) {
+      if (auto error = valueOf(i, "--eeprom", eepromOption)) return *error;
+    } else if (is(argument, "--user-row")) {
+      if (auto error = valueOf(i, "--user-row", userRowOption)) return *error;
+    } else if (is(argument, "--lock")) {
+      if (auto error = valueOf(i, "--lock", lockOption)) return *error;
     } else if (argument == "-p" || argument == "--port" || argument.starts_with("--port=")) {
       std::string name;
       if (argument.starts_with("--port=")) {
@@ -97,29 +179,97 @@ std::variant<CliRequest, UsageError> ParseArguments(const std::vector<std::strin
     }
   }
 
-  if (operands.empty()) {
-    return UsageError{"no command given: hex, bin, erase, check, detect, verify, read or ports"};
-  }
+  if (operands.empty()) return UsageError{std::string("no command given: ") + kCommandList};
   const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
                                     [&](const CommandWord& c) { return operands[0] == c.word; });
   if (command == std::end(kCommands)) {
-    return UsageError{"unknown command " + Quoted(operands[0]) +
-                      ": use hex, bin, erase, check, detect, verify, read or ports"};
+    return UsageError{"unknown command " + Quoted(operands[0]) + ": use " + kCommandList};
   }
   request.action = command->action;
-  const std::size_t expected = command->takesFile ? 2 : 1;
-  if (operands.size() < expected) return UsageError{Quoted(operands[0]) + " needs a file"};
-  if (operands.size() > expected) {
-    return UsageError{"too many arguments, from " + Quoted(operands[expected]) + " on"};
+  const std::vector<std::string> given(operands.begin() + 1, operands.end());
+  const bool memoryNamed = !eepromOption.empty() || !userRowOption.empty();
+  std::size_t expected = 0;
+  switch (command->operands) {
+    case Operands::None: break;
+    case Operands::File: expected = 1; break;
+    case Operands::FileUnlessMemoryNamed: expected = memoryNamed ? 0 : 1; break;
+    case Operands::FuseChanges: expected = given.size(); break;
+    case Operands::LockLevel: expected = 1; break;
   }
-  if (command->takesFile) request.file = operands[1];
-  if (request.verify && request.action != CliAction::FlashHex &&
-      request.action != CliAction::FlashBin) {
+  if (given.size() < expected) {
+    return UsageError{Quoted(operands[0]) + (command->operands == Operands::LockLevel
+                                                 ? " needs a level: 1, 2 or 3"
+                                                 : " needs a file")};
+  }
+  if (given.size() > expected) {
+    return UsageError{"too many arguments, from " + Quoted(given[expected]) + " on"};
+  }
+  switch (command->operands) {
+    case Operands::None: break;
+    case Operands::File:
+    case Operands::FileUnlessMemoryNamed:
+      if (expected == 1) request.file = given[0];
+      break;
+    case Operands::FuseChanges:
+      for (const std::string& change : given) {
+        const std::optional<FuseChange> named = FuseChangeNamed(change);
+        if (!named) {
+          return UsageError{Quoted(change) +
+                            " is no fuse setting: use serial-programming, x2, user-row or "
+                            "external-clock with =on or =off"};
+        }
+        request.fuseChanges.push_back(*named);
+      }
+      break;
+    case Operands::LockLevel: lockOption = given[0]; break;
+  }
+
+  const CliAction action = request.action;
+  if (!lockOption.empty()) {
+    const std::optional<int> level = LockLevelNamed(lockOption);
+    if (!level) return UsageError{"lock level " + Quoted(lockOption) + " is none of 1, 2 or 3"};
+    request.lockLevel = *level;
+    if (action != CliAction::Lock && !Downloads(action)) {
+      return UsageError{"option '--lock' goes with hex and bin"};
+    }
+  }
+  if (request.verify && !Downloads(action)) {
     return UsageError{"option '--verify' goes with hex and bin"};
   }
-  if (request.pages && request.action != CliAction::FlashHex &&
-      request.action != CliAction::FlashBin) {
-    return UsageError{"option '--pages' is for hex and bin only"};
+  if ((pages || bytes) && !Writes(action)) {
+    return UsageError{std::string("option ") + (pages ? "'--pages'" : "'--bytes'") +
+                      " is for hex, bin, write-eeprom and write-user-row only"};
+  }
+  if (pages && bytes) return UsageError{"options '--pages' and '--bytes' exclude each other"};
+  request.pages = !bytes;
+  if (request.keepEeprom && !Downloads(action)) {
+    return UsageError{"option '--keep-eeprom' goes with hex and bin"};
+  }
+  if (request.disableSerialProgramming && action != CliAction::Fuses) {
+    return UsageError{"option '--disable-serial-programming' goes with fuses"};
+  }
+  if (!userRowOption.empty()) {
+    if (action != CliAction::Read && action != CliAction::Verify) {
+      return UsageError{"option '--user-row' goes with read and verify"};
+    }
+    if (!eepromOption.empty()) {
+      return UsageError{"options '--eeprom' and '--user-row' exclude each other"};
+    }
+    request.target = ImageTarget::UserRow;
+    request.file = userRowOption;
+  }
+  if (!eepromOption.empty()) {
+    if (Downloads(action)) {
+      if (request.keepEeprom) {
+        return UsageError{"options '--eeprom' and '--keep-eeprom' exclude each other"};
+      }
+      request.eepromFile = eepromOption;
+    } else if (action == CliAction::Read || action == CliAction::Verify) {
+      request.target = ImageTarget::Eeprom;
+      request.file = eepromOption;
+    } else {
+      return UsageError{"option '--eeprom' goes with hex, bin, read and verify"};
+    }
   }
   return request;
 }
@@ -129,28 +279,51 @@ std::string UsageText() {
        flash89-cli [OPTIONS] bin FILE    erase it, write a binary image from address 0
        flash89-cli [OPTIONS] erase       erase it
        flash89-cli check FILE            read and check an image; touches no port
-       flash89-cli [OPTIONS] detect      read the chip's signature
-       flash89-cli [OPTIONS] verify FILE compare the chip with an image (.hex, else binary)
+       flash89-cli [OPTIONS] detect      the chip's signature, fuses and lock bits
+       flash89-cli [OPTIONS] verify FILE compare the flash with an image
        flash89-cli [OPTIONS] read FILE   read the whole flash into FILE.hex or FILE.bin
+       flash89-cli [OPTIONS] write-eeprom FILE    write the EEPROM without an erase
+       flash89-cli [OPTIONS] write-user-row FILE  write the user row (64 bytes)
+       flash89-cli [OPTIONS] fuses [NAME=on|off ...]  show or set the fuses
+       flash89-cli [OPTIONS] lock 1|2|3  lock the chip: 1 LB1, 2 also LB2, 3 all
        flash89-cli ports                 list the serial ports; opens none
 
-Every image is read and checked whole before the chip is touched. detect,
-verify, read and --verify need a cable that brings the chip's MISO back to
-CTS (DB9 pin 8); none of them erases or writes the chip by itself.
+Every image is read and checked whole before the chip is touched. An image
+file is Intel HEX by the name .hex or .ihx, binary by .bin, else Intel HEX
+when it starts with ':'. detect, verify, read, --verify, --keep-eeprom,
+--lock, write-eeprom, write-user-row, fuses and lock need a cable that
+brings the chip's MISO back to CTS (DB9 pin 8); each checks first that the
+chip echoes its instructions and names itself an AT89S8253.
 
 Options:
   -p, --port PORT       the port: COM1, COM2, any COMn or a device path;
                         without it COM2 is tried, then COM1
   -l, --log             print the download's log lines on standard output
-      --verify          hex, bin: check the chip's signature before erasing it,
-                        and read the image back after writing it
-      --pages           write hex and bin images 64 bytes to a page: one write
-                        cycle per page instead of per byte, a full chip in
-                        about 5 s instead of 75 s (the window writes byte by
-                        byte)
+      --verify          hex, bin: check the chip before erasing it, and read
+                        the image (and the EEPROM image) back after writing
+      --bytes           hex, bin, write-*: write byte by byte, exactly as the
+                        window does (a full chip in about 75 s)
+      --pages           write 64 bytes to a page (32 in the EEPROM), one write
+                        cycle per page: the default, a full chip in about 5 s
+      --eeprom FILE     hex, bin: write FILE into the EEPROM after the flash,
+                        after the same erase (Intel HEX for 000-7FF, or binary
+                        of at most 2048 bytes); read, verify: the EEPROM
+      --keep-eeprom     hex, bin: read the EEPROM before the erase (which
+                        clears it), write it back after the flash and compare
+      --lock N          hex, bin: lock the chip after writing (and verifying)
+      --user-row FILE   read, verify: the user row instead of the flash
+      --disable-serial-programming
+                        fuses: allow serial-programming=off, after which only
+                        a parallel programmer can program the chip
   -q, --quiet           print nothing but errors
   -h, --help            print this help and exit
   -V, --version         print the version and exit
+
+Fuses, on where programmed: serial-programming, x2 (six clocks a machine
+cycle), user-row (the user row may be written), external-clock (XTAL1
+takes an external clock instead of a crystal). A fuse setting changes only
+the fuses named. Lock levels only rise; only an erase opens a lock. From
+level 2 on, the flash and the EEPROM no longer read back.
 
 On Linux, COM1 to COM9 are /dev/ttyS0 to /dev/ttyS8, or the devices that
 FLASH89_COM1 to FLASH89_COM9 name; a path such as /dev/ttyUSB0 or
@@ -173,9 +346,16 @@ Exit status:
   5    out of memory
   6    the port cannot hold TXD in break (a faked, far too slow or refused
        break): the chip was not touched
-  7    no AT89S8253 answered (no line back to CTS, no chip, no supply, or
-       another chip): nothing was erased
-  8    bytes read back differ from the image
+  7    no AT89S8253 answered (no line back to CTS, no echo, no chip, no
+       supply, or another chip): nothing was erased
+  8    bytes, fuses or lock bits read back differ from what was written
+  9    the chip is locked against reading back (LB1 and LB2)
+  10   write-eeprom, write-user-row: a byte needs an erase; nothing written
+  11   write-user-row: the user-row fuse forbids writing it
+  12   fuses: the chip reads serial programming as off while it answers;
+       the fuses read in an unknown order, none was written
+  13   serial-programming=off without --disable-serial-programming
+  14   lock: the chip is locked further already
   130  interrupted (Ctrl+C): the chip may be erased or partly written
 )";
 }

@@ -6,6 +6,9 @@
 #include <variant>
 #include <vector>
 
+#include "commands/chip_config_commands.h"
+#include "image/image_fault.h"
+
 enum class CliAction {
   Help,
   Version,
@@ -16,20 +19,32 @@ enum class CliAction {
   Detect,
   Verify,
   Read,
-  Ports
+  Ports,
+  WriteEeprom,
+  WriteUserRow,
+  Fuses,
+  Lock,
 };
 
 struct CliRequest {
   CliAction action = CliAction::Help;
   std::optional<int> port;  // 1 or 2; none: COM2, else COM1, as the window starts
-  std::string file;         // for FlashHex, FlashBin, Check, Verify and Read
+  std::string file;         // for FlashHex, FlashBin, Check, Verify, Read and the write commands
   bool quiet = false;
   bool log = false;
   bool verify = false;  // hex and bin: the chip checked first, the image read back after
   // Any other port, as the system names it: "COM7", "/dev/ttyUSB0"; port
   // is none then.
   std::string portName;
-  bool pages = false;  // hex and bin write page by page
+  // hex, bin and the write commands write page by page; --bytes writes
+  // byte by byte as the window does.
+  bool pages = true;
+  ImageTarget target = ImageTarget::Flash;  // read and verify: --eeprom, --user-row
+  std::string eepromFile;                   // hex and bin: --eeprom
+  bool keepEeprom = false;
+  int lockLevel = 0;  // hex and bin: --lock; lock: its level
+  std::vector<FuseChange> fuseChanges;
+  bool disableSerialProgramming = false;
 
   friend bool operator==(const CliRequest&, const CliRequest&) = default;
 };

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "commands/cancel.h"
+#include "commands/chip_config_commands.h"
 #include "commands/commands.h"
 #include "commands/messages.h"
 #include "commands/port_probe.h"
@@ -137,6 +138,9 @@ int Download(const CliRequest& request, const CliConsole& console, CliOutput& ou
 int Run(const CliRequest& request, const CliConsole& console, CliOutput& output) {
   std::ostream& out = console.out;
   std::array<std::uint8_t, 3> signature{};
+  ChipState state;
+  std::size_t changed = 0;
+  const ImageTarget target = request.target;
   // Every action by name: an action added later that is not handled here
   // does not build, instead of running some other command.
   switch (request.action) {
@@ -159,23 +163,56 @@ int Run(const CliRequest& request, const CliConsole& console, CliOutput& output)
       return OnPort(
           request, console, output,
           [&](const std::string& portName, LogLines&) {
-            return DetectCommand(portName, signature);
+            return DetectCommand(portName, signature, &state);
           },
           [&](const std::string& portName) { out << ChipFoundText(portName, signature) << "\n"; });
     case CliAction::Verify:
       return OnPort(
           request, console, output,
           [&](const std::string& portName, LogLines&) {
-            return VerifyCommand(portName, request.file, &output);
+            return VerifyCommand(portName, request.file, &output, target);
           },
           [&](const std::string&) { output.Message(VerifiedText()); });
     case CliAction::Read:
       return OnPort(
           request, console, output,
           [&](const std::string& portName, LogLines&) {
-            return ReadCommand(portName, request.file, &output);
+            return ReadCommand(portName, request.file, &output, target);
           },
-          [&](const std::string&) { output.Message(FlashReadText(request.file)); });
+          [&](const std::string&) { output.Message(MemoryReadText(target, request.file)); });
+    case CliAction::WriteEeprom:
+    case CliAction::WriteUserRow: {
+      const ImageTarget written =
+          request.action == CliAction::WriteEeprom ? ImageTarget::Eeprom : ImageTarget::UserRow;
+      return OnPort(
+          request, console, output,
+          [&](const std::string& portName, LogLines&) {
+            return WriteMemoryCommand(portName, written, request.file, request.pages, &output,
+                                      changed);
+          },
+          [&](const std::string&) { output.Message(MemoryWrittenText(written, changed)); });
+    }
+    case CliAction::Fuses:
+      return OnPort(
+          request, console, output,
+          [&](const std::string& portName, LogLines&) {
+            return FusesCommand(portName, request.fuseChanges, request.disableSerialProgramming,
+                                state);
+          },
+          [&](const std::string&) {
+            if (!request.fuseChanges.empty()) output.Message(FusesWrittenText());
+            out << FusesText(state.fuses) << "\n";
+          });
+    case CliAction::Lock:
+      return OnPort(
+          request, console, output,
+          [&](const std::string& portName, LogLines&) {
+            return LockCommand(portName, request.lockLevel, state);
+          },
+          [&](const std::string&) {
+            output.Message(LockedText(request.lockLevel));
+            out << LockText(state.lockBits) << "\n";
+          });
   }
   return kExitUsage;  // not reached: every action returns above
 }

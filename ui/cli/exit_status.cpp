@@ -2,7 +2,21 @@
 
 ExitStatus ExitStatusFor(const Fault& fault) {
   if (const auto* chip = std::get_if<ChipFault>(&fault)) {
-    return chip->kind == ChipFaultKind::Mismatch ? kExitVerifyFailed : kExitNoChip;
+    switch (chip->kind) {
+      case ChipFaultKind::NoAnswer:
+      case ChipFaultKind::OtherChip:
+      case ChipFaultKind::NoDataLine: return kExitNoChip;
+      case ChipFaultKind::Mismatch:
+      case ChipFaultKind::FusesNotAsWritten:
+      case ChipFaultKind::LockNotAsWritten: return kExitVerifyFailed;
+      case ChipFaultKind::LockedAgainstReading: return kExitLockedAgainstReading;
+      case ChipFaultKind::NeedsErase: return kExitNeedsErase;
+      case ChipFaultKind::UserRowWritesOff: return kExitUserRowWritesOff;
+      case ChipFaultKind::FuseOrderDoubtful: return kExitFuseOrderDoubtful;
+      case ChipFaultKind::SerialProgrammingKept: return kExitSerialProgrammingKept;
+      case ChipFaultKind::LockCannotOpen: return kExitLockCannotOpen;
+    }
+    return kExitNoChip;
   }
   const auto* port = std::get_if<PortFault>(&fault);
   if (port == nullptr) return kExitBadFile;

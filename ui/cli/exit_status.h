@@ -10,9 +10,16 @@ enum ExitStatus : int {
   kExitPortNotReady = 3,
   kExitPortLost = 4,
   kExitOutOfMemory = 5,
-  kExitPortUnfit = 6,      // refused before the chip was touched
-  kExitNoChip = 7,         // no AT89S8253 answered: nothing was erased
-  kExitVerifyFailed = 8,   // bytes read back differ from the image
+  kExitPortUnfit = 6,     // refused before the chip was touched
+  kExitNoChip = 7,        // no AT89S8253 answered: nothing was erased
+  kExitVerifyFailed = 8,  // bytes, fuses or lock bits read back differ from what was written
+  // Refused by what the chip holds, before anything was written:
+  kExitLockedAgainstReading = 9,
+  kExitNeedsErase = 10,
+  kExitUserRowWritesOff = 11,
+  kExitFuseOrderDoubtful = 12,
+  kExitSerialProgrammingKept = 13,  // not confirmed: touches no port
+  kExitLockCannotOpen = 14,
   kExitInterrupted = 130,  // 128 + SIGINT, as a shell reports it
 };
 

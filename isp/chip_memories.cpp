@@ -1,0 +1,113 @@
+#include "isp/chip_memories.h"
+
+#include <array>
+
+#include "isp/isp.h"
+#include "serial/rezero.h"
+
+namespace {
+
+// A write cycle is at most 4.5 ms; a polled one may take twice the blind
+// allowance before the cell counts as not written.
+constexpr double kPollLimitMs = 2 * kWriteCycleMs;
+
+std::uint16_t PageStart(const ChipMemory& memory, std::uint16_t address) {
+  return static_cast<std::uint16_t>(address & ~(memory.pageSize - 1));
+}
+
+void SendHead(std::uint8_t instruction, std::uint16_t address) {
+  if (CancelRequested()) throw Cancelled{};
+  SendIspByte(instruction);
+  SendIspByte(static_cast<std::uint8_t>(address >> 8));
+  SendIspByte(static_cast<std::uint8_t>(address & 0xFF));
+}
+
+void CheckLines() {
+  if (LineFailedSinceOpen()) throw LineLost{};
+}
+
+std::uint8_t ReadAnswer(std::uint8_t instruction, CtsPolarity polarity) {
+  SendHead(instruction, 0);
+  const std::uint8_t value = AsSent(polarity, ReceiveIspByte());
+  CheckLines();
+  return value;
+}
+
+// Until the cell answers what was written to it, or the limit.
+void PollWriteCycle(const ChipMemory& memory, std::uint16_t cell, std::uint8_t expected,
+                    CtsPolarity polarity) {
+  const double start = ElapsedMs();
+  for (;;) {
+    const double elapsed = ElapsedMs() - start;
+    if (CancelRequested()) {
+      // The read would throw before the cycle is over; the next
+      // instruction stops the command instead.
+      if (elapsed < kWriteCycleMs) WaitMs(kWriteCycleMs - elapsed);
+      return;
+    }
+    if (ReadMemoryByte(memory, cell, polarity) == expected) return;
+    if (elapsed > kPollLimitMs) throw WriteNotDone{cell};
+  }
+}
+
+void FinishWrite(const ChipMemory& memory, std::uint16_t lastLoaded, std::uint8_t value,
+                 std::optional<CtsPolarity> poll) {
+  if (poll) {
+    PollWriteCycle(memory, lastLoaded, value, *poll);
+  } else {
+    WaitMs(kWriteCycleMs);
+  }
+}
+
+}  // namespace
+
+void ReadMemoryPage(const ChipMemory& memory, std::uint16_t address, CtsPolarity polarity,
+                    std::span<std::uint8_t> into) {
+  SendHead(memory.readPage, PageStart(memory, address));
+  const auto page = into.first(memory.pageSize);
+  ReceiveIspBytes(page);
+  for (std::uint8_t& byte : page) byte = AsSent(polarity, byte);
+  CheckLines();
+}
+
+std::uint8_t ReadMemoryByte(const ChipMemory& memory, std::uint16_t address, CtsPolarity polarity) {
+  SendHead(memory.readByte, address);
+  const std::uint8_t value = AsSent(polarity, ReceiveIspByte());
+  CheckLines();
+  return value;
+}
+
+void WriteMemoryByte(const ChipMemory& memory, std::uint16_t address, std::uint8_t value,
+                     std::optional<CtsPolarity> poll) {
+  SendIspInstruction({memory.writeByte, static_cast<std::uint8_t>(address >> 8),
+                      static_cast<std::uint8_t>(address & 0xFF), value});
+  FinishWrite(memory, address, value, poll);
+}
+
+void WriteMemoryPage(const ChipMemory& memory, std::uint16_t address,
+                     std::span<const std::uint8_t> data, std::optional<CtsPolarity> poll) {
+  const std::uint16_t first = PageStart(memory, address);
+  SendHead(memory.writePage, first);
+  for (const std::uint8_t value : data.first(memory.pageSize)) SendIspByte(value);
+  CheckLines();
+  // The chip shows its write cycle only at the last byte loaded.
+  const auto last = static_cast<std::uint16_t>(first + memory.pageSize - 1);
+  FinishWrite(memory, last, data[memory.pageSize - 1], poll);
+}
+
+std::uint8_t ReadUserFuses(CtsPolarity polarity) { return ReadAnswer(0x21, polarity) & kAllFuses; }
+
+void WriteUserFuses(std::uint8_t fuses) {
+  SendIspInstruction({0xAC, static_cast<std::uint8_t>(0x10 | (fuses & kAllFuses)), 0x00, 0x00});
+  WaitMs(kWriteCycleMs);
+}
+
+std::uint8_t ReadLockBits(CtsPolarity polarity) {
+  return ReadAnswer(0x24, polarity) & kAllLockBits;
+}
+
+void WriteLockBits(std::uint8_t lockBits) {
+  SendIspInstruction(
+      {0xAC, static_cast<std::uint8_t>(0xE0 | (lockBits & kAllLockBits)), 0x00, 0x00});
+  WaitMs(kWriteCycleMs);
+}
