@@ -70,9 +70,13 @@ TEST(CliArguments, WrongUsageIsNamed) {
     std::vector<std::string> arguments;
     const char* error;
   } cases[] = {
-      {{}, "no command given: hex, bin, erase, check, detect, verify, read or ports"},
+      {{},
+       "no command given: hex, bin, erase, check, detect, verify, read, ports, write-eeprom, "
+       "write-user-row, fuses or lock"},
       {{"flash", "a.hex"},
-       "unknown command 'flash': use hex, bin, erase, check, detect, verify, read or ports"},
+       "unknown command 'flash': use hex, bin, erase, check, detect, verify, read, ports, "
+       "write-eeprom, "
+       "write-user-row, fuses or lock"},
       {{"hex"}, "'hex' needs a file"},
       {{"erase", "a.hex"}, "too many arguments, from 'a.hex' on"},
       {{"bin", "a.bin", "b.bin"}, "too many arguments, from 'b.bin' on"},
@@ -83,10 +87,13 @@ TEST(CliArguments, WrongUsageIsNamed) {
       {{"ports", "COM2"}, "too many arguments, from 'COM2' on"},
       {{"-x", "erase"}, "unknown option '-x'"},
       {{"--verify", "erase"}, "option '--verify' goes with hex and bin"},
-      {{"--pages", "erase"}, "option '--pages' is for hex and bin only"},
+      {{"--pages", "erase"},
+       "option '--pages' is for hex, bin, write-eeprom and write-user-row only"},
       {{"read"}, "'read' needs a file"},
       {{"--", "--help"},
-       "unknown command '--help': use hex, bin, erase, check, detect, verify, read or ports"},
+       "unknown command '--help': use hex, bin, erase, check, detect, verify, read, ports, "
+       "write-eeprom, "
+       "write-user-row, fuses or lock"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));

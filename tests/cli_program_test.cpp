@@ -135,7 +135,7 @@ TEST_F(CliProgram, BadFileIsNamedBeforeAnyPortIsTried) {
 
 TEST_F(CliProgram, LostPortStopsWithItsOwnStatus) {
   fake_serial::SetDevice("COM2", DeviceState::Present, 1000);
-  EXPECT_EQ(Run({"bin", TestImage("blink.bin")}), kExitPortLost);
+  EXPECT_EQ(Run({"--bytes", "bin", TestImage("blink.bin")}), kExitPortLost);
   EXPECT_EQ(err_.str(),
             "flash89-cli: COM2 geöffnet\nflash89-cli: Verbindung zu COM2 unterbrochen\n");
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
@@ -189,7 +189,7 @@ TEST_F(CliProgram, UsageHelpAndVersion) {
   EXPECT_EQ(Run({"flash", "x.hex"}), kExitUsage);
   EXPECT_EQ(err_.str(),
             "flash89-cli: unknown command 'flash': use hex, bin, erase, check, detect, verify, "
-            "read or ports\n"
+            "read, ports, write-eeprom, write-user-row, fuses or lock\n"
             "Try 'flash89-cli --help' for more information.\n");
   EXPECT_EQ(out_.str(), "");
 
