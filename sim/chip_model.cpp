@@ -200,11 +200,10 @@ void ChipModel::PrepareAnswer(std::int64_t ns) {
       answerLength_ = 1;
       answer_[0] = cell(address);
       if (begunBusyNs_ == 0) return;
-      const int offset = address - cycleFirst_;
-      if (offset < 0 || offset >= cycleLength_) {
+      if (address != pollAddress_) {
         BusyViolation();
       } else if (ns < busyUntilNs_) {
-        answer_[0] = cycleData_[static_cast<std::size_t>(offset)] ^ 0x80;
+        answer_[0] = pollDatum_ ^ 0x80;
       }
       return;
     }
@@ -235,7 +234,7 @@ void ChipModel::Execute(const ChipInstruction& instruction, std::int64_t ns) {
     ++programmings_;
     lowestWritten_ = highestWritten_ = -1;
     busyUntilNs_ = ns + kEraseNs;
-    cycleLength_ = 0;
+    pollAddress_ = -1;
     return;
   }
   const int address = AddressOf(b.data());
@@ -243,22 +242,21 @@ void ChipModel::Execute(const ChipInstruction& instruction, std::int64_t ns) {
   switch (b[0]) {
     case kByteWrite:
       busyUntilNs_ = ns + kByteWriteNs;
-      cycleFirst_ = address;
-      cycleLength_ = 1;
-      cycleData_[0] = b[3];
+      pollAddress_ = address;
+      pollDatum_ = b[3];
       if (beyond) break;
       Program(address, b[3]);
       ++programmings_;
       return;
     case kPageWrite: {
+      const int page = PageOf(address);
       busyUntilNs_ = ns + pageWriteNs_;
-      cycleFirst_ = PageOf(address);
-      cycleLength_ = static_cast<int>(kPageSize);
-      cycleData_[0] = b[3];
-      std::copy(instruction.more.begin(), instruction.more.end(), cycleData_.begin() + 1);
-      if (PageOf(address) >= static_cast<int>(kFlashSize)) break;
-      for (int i = 0; i < cycleLength_; ++i) {
-        Program(cycleFirst_ + i, cycleData_[static_cast<std::size_t>(i)]);
+      pollAddress_ = page + static_cast<int>(kPageSize) - 1;
+      pollDatum_ = instruction.more.back();
+      if (page >= static_cast<int>(kFlashSize)) break;
+      Program(page, b[3]);
+      for (std::size_t i = 0; i < instruction.more.size(); ++i) {
+        Program(page + 1 + static_cast<int>(i), instruction.more[i]);
       }
       ++programmings_;
       return;

@@ -100,11 +100,10 @@ class ChipModel {
   std::array<std::uint8_t, kPageSize> answer_{};
   int answerLength_ = 0;
 
-  // The cells of the write cycle under way, for data polling: read during
-  // the cycle, a cell answers its datum with the top bit inverted.
-  int cycleFirst_ = 0;
-  int cycleLength_ = 0;
-  std::array<std::uint8_t, kPageSize> cycleData_{};
+  // Data polling: during a write cycle only the last byte loaded may be
+  // read, and it answers its datum with the top bit inverted; -1: none.
+  int pollAddress_ = -1;
+  std::uint8_t pollDatum_ = 0;
 
   std::array<std::uint8_t, kFlashSize> flash_{};
   std::int64_t weakCell_ = -1;

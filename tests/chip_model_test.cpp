@@ -144,6 +144,37 @@ TEST(ChipModel, PageWriteTakesOneCycleForAllSixtyFourBytesAndAPageReadAnswersThe
   EXPECT_EQ(chip.Instructions()[1].more, std::vector<std::uint8_t>(data.begin() + 1, data.end()));
 }
 
+TEST(ChipModel, DuringAWriteCycleOnlyTheLastByteLoadedAnswersAPoll) {
+  const std::vector<std::uint8_t> data = PageData();
+  const struct {
+    const char* read;
+    bool page;
+    int address;
+    bool violation;
+  } cases[] = {{"the byte written", false, 0x0123, false},
+               {"the byte beside it", false, 0x0124, true},
+               {"the page's byte 63", true, 0x017F, false},
+               {"an earlier byte of the page", true, 0x015D, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.read);
+    Waveform waveform;
+    waveform.Enabled();
+    if (c.page) {
+      waveform.Page(0x50, 0x0140, data);
+    } else {
+      waveform.Instruction(0x40, 0x01, 0x23, 0x5A);
+    }
+    std::uint8_t polled = 0;
+    waveform.Byte(0x20).Byte(static_cast<std::uint8_t>(c.address >> 8));
+    waveform.Byte(c.address & 0xFF).Read(polled);
+    const ChipModel chip = waveform.Chip();
+    EXPECT_EQ(!chip.Violations().empty(), c.violation) << chip.Report();
+    if (!c.violation) {
+      EXPECT_EQ(polled, (c.page ? data[63] : 0x5A) ^ 0x80);
+    }
+  }
+}
+
 // The chip behind the in-process fake device's cable, read through CTS.
 class ChipBehindCable : public FakeChipTest {
  protected:
