@@ -150,7 +150,7 @@ class PageWriter {
     if (written_[index]) return;
     const ImagePage& page = pages_.Pages()[index];
     if (poll_) {
-      WriteFlashPage(page.address, page.data, *poll_, page.lastWritten);
+      WriteFlashPage(page.address, page.data, *poll_);
     } else {
       WriteFlashPage(page.address, page.data);
     }

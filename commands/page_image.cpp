@@ -12,7 +12,6 @@ void PageImage::Add(std::uint16_t address, std::uint8_t value) {
     pages_.push_back(page);
   }
   ImagePage& page = pages_[static_cast<std::size_t>(index)];
-  page.lastWritten = address % kPageSize;
-  page.data[page.lastWritten] = value;
+  page.data[address % kPageSize] = value;
   ++page.imageBytes;
 }

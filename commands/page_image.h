@@ -12,8 +12,7 @@
 struct ImagePage {
   std::uint16_t address = 0;  // of its first cell
   std::array<std::uint8_t, kPageSize> data{};
-  std::size_t lastWritten = 0;  // the offset of the image's last byte in it, to poll
-  std::size_t imageBytes = 0;   // how many of its bytes the image gives
+  std::size_t imageBytes = 0;  // how many of its bytes the image gives
 };
 
 class PageImage {

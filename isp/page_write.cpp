@@ -22,13 +22,11 @@ void WriteFlashPage(std::uint16_t pageAddress, FlashPage data) {
   WaitMs(kPageWriteCycleMs);
 }
 
-void WriteFlashPage(std::uint16_t pageAddress, FlashPage data, CtsPolarity polarity,
-                    std::size_t pollOffset) {
+void WriteFlashPage(std::uint16_t pageAddress, FlashPage data, CtsPolarity polarity) {
   SendPage(pageAddress, data);
   const double start = ElapsedMs();
-  const auto cell =
-      static_cast<std::uint16_t>((pageAddress & ~(kPageSize - 1)) + pollOffset % kPageSize);
-  const std::uint8_t expected = data[pollOffset % kPageSize];
+  const auto cell = static_cast<std::uint16_t>((pageAddress & ~(kPageSize - 1)) + kPageSize - 1);
+  const std::uint8_t expected = data[kPageSize - 1];
   for (;;) {
     const double elapsed = ElapsedMs() - start;
     if (CancelRequested()) {

@@ -28,9 +28,9 @@ struct PageNotWritten {
 // line checks as for any instruction.
 void WriteFlashPage(std::uint16_t pageAddress, FlashPage data);
 
-// The same instruction, then the cell at pollOffset in the page is read
-// until it answers its datum (during the cycle it answers bit 7 inverted).
-// A cancel while polling waits out the blind allowance, so that the cycle
-// is never cut short. Throws PageNotWritten after kPagePollLimitMs.
-void WriteFlashPage(std::uint16_t pageAddress, FlashPage data, CtsPolarity polarity,
-                    std::size_t pollOffset);
+// The same instruction, then the page's byte 63 is read until it answers
+// its datum: the chip shows its write cycle only at the last byte loaded,
+// which it answers with bit 7 inverted until the cycle ends. A cancel while
+// polling waits out the blind allowance, so that the cycle is never cut
+// short. Throws PageNotWritten after kPagePollLimitMs.
+void WriteFlashPage(std::uint16_t pageAddress, FlashPage data, CtsPolarity polarity);

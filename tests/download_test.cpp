@@ -329,7 +329,7 @@ TEST_F(PageDownload, PageThatNeverReadsAsWrittenStopsTheCommandWithTheLinesRelea
              CtsPolarity::OnIsHigh);
   ASSERT_TRUE(fault_.has_value());
   EXPECT_EQ(FaultText(*fault_),
-            "Seite 0000 nicht geschrieben: 0002 liest nach 10 ms nicht wie geschrieben; der Chip "
+            "Seite 0000 nicht geschrieben: 003F liest nach 10 ms nicht wie geschrieben; der Chip "
             "ist möglicherweise nur teilweise beschrieben");
   EXPECT_TRUE(LinesAfter(fake_serial::Events("COM2")).AllReleased());
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
