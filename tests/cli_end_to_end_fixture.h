@@ -23,6 +23,7 @@
 #include "image/hex_output.h"
 #include "line_states.h"
 #include "sim/chip_model.h"
+#include "sim/chip_options.h"
 #include "sim/trace_file.h"
 #include "temp_files.h"
 
@@ -70,6 +71,8 @@ class CliEndToEnd : public testing::Test {
         "FLASH89_COM1=" + Com1(),
         "FLASH89_COM2=" + Com2(),
         "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0",
+        // Whatever the program keeps on disk stays in the test's folder.
+        "TMPDIR=" + folder_.Path(""),
     };
     environment.insert(environment.end(), extraEnvironment_.begin(), extraEnvironment_.end());
     for (char** variable = environ; *variable != nullptr; ++variable) {
@@ -119,8 +122,12 @@ class CliEndToEnd : public testing::Test {
     return records;
   }
 
-  ChipModel ChipOn(const std::string& device, const std::string& trace = "trace") const {
+  // The chip as the fake port's options (its cable's and its own) made it,
+  // after every line change it saw.
+  ChipModel ChipOn(const std::string& device, const std::string& trace = "trace",
+                   const std::string& options = "") const {
     ChipModel chip;
+    EXPECT_TRUE(ApplyChipOptions(options, chip)) << options;
     chip.Feed(LineEventsOf(ReadTrace(folder_.Path(trace)), device));
     EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
     return chip;
@@ -145,7 +152,6 @@ class CliEndToEnd : public testing::Test {
   std::vector<std::string> extraEnvironment_;
 };
 
-
 // Where the cable brings MISO back to CTS.
 // The same cable on COM2's own lines, or on an FTDI adapter behind its tty
 // (the fake adapters preloaded after the fake device), under either baud
@@ -162,6 +168,7 @@ class CliReadBack : public CliEndToEnd, public testing::WithParamInterface<ReadP
   }
 
   Finished RunOnCable(const std::string& cable, const std::vector<std::string>& arguments) {
+    cable_ = cable;
     // Behind an adapter the tty's own CTS brings nothing back: only the
     // adapter's pins can answer.
     com2Cable_ = GetParam() == ReadPath::SerialPort ? cable : "";
@@ -180,11 +187,12 @@ class CliReadBack : public CliEndToEnd, public testing::WithParamInterface<ReadP
 
   // The chip at the end of the cable, from every line change it saw.
   ChipModel Chip() const {
-    if (GetParam() == ReadPath::SerialPort) return ChipOn(Com2());
-    return ChipOn("ftdi:com2", "adapter-trace");
+    if (GetParam() == ReadPath::SerialPort) return ChipOn(Com2(), "trace", cable_);
+    return ChipOn("ftdi:com2", "adapter-trace", cable_);
   }
 
   std::string ftdiPreload_;
+  std::string cable_;
 };
 
 }  // namespace

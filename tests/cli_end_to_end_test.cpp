@@ -3,7 +3,6 @@
 // it makes on a port is in the trace, and a chip model reads the waveform.
 #include "cli_end_to_end_fixture.h"
 
-
 TEST_F(CliEndToEnd, HexAndBinaryImagesLandByteForByte) {
   const std::string image = ReadWhole(TestImage("blink.bin"));
   for (const char* command : {"hex", "bin"}) {
@@ -59,7 +58,7 @@ TEST_F(CliEndToEnd, PortNamedByItsPathIsThatDevice) {
 }
 
 TEST_F(CliEndToEnd, CtrlCMidDownloadReleasesAllThreeLinesAndClosesThePort) {
-  const pid_t cli = Start({"--log", "bin", TestImage("big_1k.bin")});
+  const pid_t cli = Start({"--bytes", "--log", "bin", TestImage("big_1k.bin")});
   // A few log lines out: bytes are being written (the image takes 12 s).
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   std::string log;
@@ -122,7 +121,10 @@ TEST_P(CliReadBack, DetectNamesTheChipUnderEitherPolarity) {
     SCOPED_TRACE(cable);
     const Finished detect = RunOnCable(cable, {"detect", "--port", "COM2"});
     EXPECT_EQ(detect.status, 0) << detect.err;
-    EXPECT_EQ(detect.out, "AT89S8253 an COM2 (Signatur 1E 73 01)\n");
+    EXPECT_EQ(detect.out,
+              "AT89S8253 an COM2 (Signatur 1E 73 01)\n"
+              "Fuses: serial-programming an, x2 aus, user-row an, external-clock aus\n"
+              "Sperrstufe 0: nicht gesperrt\n");
   }
   EXPECT_EQ(Chip().EraseCount(), 0);
 }
@@ -143,8 +145,8 @@ TEST_P(CliReadBack, NoLineBackAndALoopedCableAreNoChipAndNothingIsErased) {
 
 TEST_P(CliReadBack, VerifiedDownloadLandsAndReadGivesTheFlashBack) {
   const std::string blink = ReadWhole(TestImage("blink.bin"));
-  const Finished flash =
-      RunOnCable(":cts=inverted", {"hex", "--verify", TestImage("blink_lf.hex"), "-p", "COM2"});
+  const Finished flash = RunOnCable(
+      ":cts=inverted", {"--bytes", "hex", "--verify", TestImage("blink_lf.hex"), "-p", "COM2"});
   ASSERT_EQ(flash.status, 0) << flash.err;
   EXPECT_NE(flash.err.find("Geprüft"), std::string::npos) << flash.err;
   EXPECT_EQ(Chip().Flash(), ErasedFlashWith(blink));
@@ -215,5 +217,5 @@ TEST_F(CliEndToEnd, PagesLandWholeImagesAndImagesWithGapsAndSendOnlyThePagesTouc
   }
   // The log describes the image: byte mode's lines, whatever the mode.
   const std::string pageLog = Run({"--pages", "--log", "hex", hex}).out;
-  EXPECT_EQ(Run({"--log", "hex", hex}).out, pageLog);
+  EXPECT_EQ(Run({"--bytes", "--log", "hex", hex}).out, pageLog);
 }

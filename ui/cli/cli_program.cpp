@@ -116,23 +116,37 @@ int Download(const CliRequest& request, const CliConsole& console, CliOutput& ou
     return kExitBadFile;
   }
   const FileNameRequest chosenFile = [&] { return request.file; };
-  return OnPort(
+  std::string keptEeprom;
+  const ChipExtras extras{.eepromFile = request.eepromFile,
+                          .keepEeprom = request.keepEeprom,
+                          .lockLevel = request.lockLevel,
+                          .keptEepromFile = &keptEeprom};
+  const int status = OnPort(
       request, console, output,
       [&](const std::string& portName, LogLines& log) {
+        const bool verify = request.verify;
         if (hex) {
           return request.pages
-                     ? FlashHexPagesCommandOnPort(portName, log, chosenFile, &output,
-                                                  request.verify)
-                     : FlashHexCommandOnPort(portName, log, chosenFile, &output, request.verify);
+                     ? FlashHexPagesCommandOnPort(portName, log, chosenFile, &output, verify,
+                                                  extras)
+                     : FlashHexCommandOnPort(portName, log, chosenFile, &output, verify, extras);
         }
         return request.pages
-                   ? FlashBinPagesCommandOnPort(portName, log, chosenFile, &output, request.verify)
-                   : FlashBinCommandOnPort(portName, log, chosenFile, &output, request.verify);
+                   ? FlashBinPagesCommandOnPort(portName, log, chosenFile, &output, verify, extras)
+                   : FlashBinCommandOnPort(portName, log, chosenFile, &output, verify, extras);
       },
       [&](const std::string&) {
         if (request.verify) output.Message(VerifiedText());
         output.Message(DownloadDoneText());
+        if (request.lockLevel > 0) output.Message(LockedText(request.lockLevel));
       });
+  // Never lost: the EEPROM that a stopped command did not write back.
+  if (!keptEeprom.empty()) output.Error(EepromKeptText(keptEeprom));
+  return status;
+}
+
+void ShowChipState(std::ostream& out, const ChipState& state) {
+  out << FusesText(state.fuses) << "\n" << LockText(state.lockBits) << "\n";
 }
 
 int Run(const CliRequest& request, const CliConsole& console, CliOutput& output) {
@@ -165,7 +179,10 @@ int Run(const CliRequest& request, const CliConsole& console, CliOutput& output)
           [&](const std::string& portName, LogLines&) {
             return DetectCommand(portName, signature, &state);
           },
-          [&](const std::string& portName) { out << ChipFoundText(portName, signature) << "\n"; });
+          [&](const std::string& portName) {
+            out << ChipFoundText(portName, signature) << "\n";
+            ShowChipState(out, state);
+          });
     case CliAction::Verify:
       return OnPort(
           request, console, output,
