@@ -3,21 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
+using namespace chip_opcodes;
+
 namespace {
-
-std::string Hex2(unsigned value) {
-  char text[3];
-  std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
-  return text;
-}
-
-std::string Hex4(unsigned value) { return Hex2(value >> 8) + Hex2(value); }
-
-std::string Ms(std::int64_t ns) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.3f ms", static_cast<double>(ns) / 1e6);
-  return text;
-}
 
 std::string Us(std::int64_t ns) {
   char text[32];
@@ -25,43 +13,10 @@ std::string Us(std::int64_t ns) {
   return text;
 }
 
-bool IsProgrammingEnable(const std::array<std::uint8_t, 4>& b) {
-  return b[0] == 0xAC && b[1] == 0x53;
-}
-bool IsChipErase(const std::array<std::uint8_t, 4>& b) {
-  return b[0] == 0xAC && (b[1] & 0xE0) == 0x80;
-}
-
-constexpr std::uint8_t kByteWrite = 0x40;
-constexpr std::uint8_t kPageWrite = 0x50;
-constexpr std::uint8_t kByteRead = 0x20;
-constexpr std::uint8_t kPageRead = 0x30;
-constexpr std::uint8_t kSignatureRead = 0x28;
-
-// Bytes of an instruction, from its first: a page's address and its 64
-// bytes, or four.
-std::size_t LengthOf(std::uint8_t opcode) {
-  return opcode == kPageWrite || opcode == kPageRead ? 3 + ChipModel::kPageSize : 4;
-}
-
-int AddressOf(const std::uint8_t* bytes) { return (bytes[1] << 8) | bytes[2]; }
-
-// The low six address bits of a page instruction are ignored.
-int PageOf(int address) { return address & ~static_cast<int>(ChipModel::kPageSize - 1); }
-
-// The instructions that the report sums up in runs, and what it calls them.
-struct RunName {
-  const char* verb = nullptr;
-  const char* unit = nullptr;
-};
-RunName RunNameOf(std::uint8_t opcode) {
-  switch (opcode) {
-    case kByteWrite: return {"Write", "bytes"};
-    case kPageWrite: return {"Write", "pages"};
-    case kByteRead: return {"Read", "bytes"};
-    case kPageRead: return {"Read", "pages"};
-    default: return {};
-  }
+std::string Ms(std::int64_t ns) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f ms", static_cast<double>(ns) / 1e6);
+  return text;
 }
 
 }  // namespace
@@ -70,6 +25,8 @@ ChipModel::ChipModel() {
   for (std::size_t address = 0; address < kFlashSize; ++address) {
     flash_[address] = FactoryPattern(address);
   }
+  eeprom_.fill(0xFF);
+  userRow_.fill(0xFF);
   instructions_.reserve(1 << 14);
 }
 
@@ -79,6 +36,32 @@ std::uint8_t ChipModel::FactoryPattern(std::size_t address) {
 
 void ChipModel::SetFlash(std::span<const std::uint8_t, kFlashSize> contents) {
   std::copy(contents.begin(), contents.end(), flash_.begin());
+}
+
+void ChipModel::SetEeprom(std::span<const std::uint8_t> contents) {
+  eeprom_.fill(0xFF);
+  std::copy_n(contents.begin(), std::min(contents.size(), kEepromSize), eeprom_.begin());
+}
+
+void ChipModel::SetUserRow(std::span<const std::uint8_t> contents) {
+  userRow_.fill(0xFF);
+  std::copy_n(contents.begin(), std::min(contents.size(), kUserRowSize), userRow_.begin());
+}
+
+void ChipModel::SaveState(std::span<std::uint8_t, kStateSize> into) const {
+  auto at = std::copy(flash_.begin(), flash_.end(), into.begin());
+  at = std::copy(eeprom_.begin(), eeprom_.end(), at);
+  at = std::copy(userRow_.begin(), userRow_.end(), at);
+  *at++ = fuses_;
+  *at = lockBits_;
+}
+
+void ChipModel::LoadState(std::span<const std::uint8_t, kStateSize> state) {
+  SetFlash(state.first<kFlashSize>());
+  SetEeprom(state.subspan(kFlashSize, kEepromSize));
+  SetUserRow(state.subspan(kFlashSize + kEepromSize, kUserRowSize));
+  SetFuses(state[kStateSize - 2]);
+  SetLockBits(state[kStateSize - 1]);
 }
 
 void ChipModel::Feed(std::span<const LineEvent> events) {
@@ -93,10 +76,17 @@ void ChipModel::Feed(const LineEvent& event) {
   }
 }
 
-bool ChipModel::Miso() const {
-  const int bit = bitCount_ - 24;
-  if (bit < 0 || bit >= answerLength_ * 8) return true;
-  return ((answer_[static_cast<std::size_t>(bit / 8)] >> (7 - bit % 8)) & 1) != 0;
+bool ChipModel::Miso() const { return ((OutputOf(bitCount_ / 8) >> (7 - bitCount_ % 8)) & 1) != 0; }
+
+std::uint8_t ChipModel::OutputOf(int byte) const {
+  if (byte == 0) return 0xFF;
+  if (byte >= 3 && byte - 3 < answerLength_) return answer_[static_cast<std::size_t>(byte - 3)];
+  // Out of programming mode only a Programming Enable is echoed, once its
+  // first two bytes are in, and not at all while fuse F1 forbids it.
+  const bool listening =
+      enabled_ ||
+      (byte >= 2 && IsProgrammingEnable(received_[0], received_[1]) && !SerialProgrammingOff());
+  return listening ? received_[static_cast<std::size_t>(byte - 1)] : 0xFF;
 }
 
 void ChipModel::OnDtr(const LineEvent& event) {
@@ -166,8 +156,10 @@ void ChipModel::TakeBit(std::int64_t ns) {
 
 void ChipModel::OnByte(std::size_t count, std::int64_t ns) {
   const std::uint8_t opcode = received_[0];
-  // During a write cycle only a read may come, to poll the cells written.
-  if (count == 1 && begunBusyNs_ > 0 && opcode != kByteRead) BusyViolation();
+  // During a write cycle only a byte read may come, to poll it.
+  if (count == 1 && begunBusyNs_ > 0 && OpcodeOf(opcode).access != Access::ReadByte) {
+    BusyViolation();
+  }
   if (count == 3) PrepareAnswer(ns);
   if (count < LengthOf(opcode)) return;
   bitCount_ = 0;
@@ -182,107 +174,6 @@ void ChipModel::OnByte(std::size_t count, std::int64_t ns) {
   Execute(instructions_.back(), ns);
 }
 
-void ChipModel::PrepareAnswer(std::int64_t ns) {
-  answerLength_ = 0;
-  if (!enabled_) return;  // a chip out of programming mode says nothing
-  const int address = AddressOf(received_.data());
-  auto cell = [this](int at) {
-    return at < static_cast<int>(kFlashSize) ? flash_[static_cast<std::size_t>(at)] : 0xFF;
-  };
-  switch (received_[0]) {
-    case kSignatureRead: {
-      const unsigned index = received_[2] - 0x30u;
-      answer_[0] = index < kSignature.size() ? kSignature[index] : 0xFF;
-      answerLength_ = 1;
-      return;
-    }
-    case kByteRead: {
-      answerLength_ = 1;
-      answer_[0] = cell(address);
-      if (begunBusyNs_ == 0) return;
-      if (address != pollAddress_) {
-        BusyViolation();
-      } else if (ns < busyUntilNs_) {
-        answer_[0] = pollDatum_ ^ 0x80;
-      }
-      return;
-    }
-    case kPageRead: {
-      const int page = PageOf(address);
-      for (std::size_t i = 0; i < kPageSize; ++i) answer_[i] = cell(page + static_cast<int>(i));
-      answerLength_ = static_cast<int>(kPageSize);
-      return;
-    }
-    default: return;
-  }
-}
-
-void ChipModel::Execute(const ChipInstruction& instruction, std::int64_t ns) {
-  const auto& b = instruction.bytes;
-  if (IsProgrammingEnable(b)) {
-    enabled_ = true;
-    return;
-  }
-  if (!enabled_) {
-    Violation(instruction.ns, "instruction " + Hex2(b[0]) + " " + Hex2(b[1]) + " " + Hex2(b[2]) +
-                                  " " + Hex2(b[3]) + " before Programming Enable, ignored");
-    return;
-  }
-  if (IsChipErase(b)) {
-    flash_.fill(0xFF);
-    ++erases_;
-    ++programmings_;
-    lowestWritten_ = highestWritten_ = -1;
-    busyUntilNs_ = ns + kEraseNs;
-    pollAddress_ = -1;
-    return;
-  }
-  const int address = AddressOf(b.data());
-  const bool beyond = address >= static_cast<int>(kFlashSize);
-  switch (b[0]) {
-    case kByteWrite:
-      busyUntilNs_ = ns + kByteWriteNs;
-      pollAddress_ = address;
-      pollDatum_ = b[3];
-      if (beyond) break;
-      Program(address, b[3]);
-      ++programmings_;
-      return;
-    case kPageWrite: {
-      const int page = PageOf(address);
-      busyUntilNs_ = ns + pageWriteNs_;
-      pollAddress_ = page + static_cast<int>(kPageSize) - 1;
-      pollDatum_ = instruction.more.back();
-      if (page >= static_cast<int>(kFlashSize)) break;
-      Program(page, b[3]);
-      for (std::size_t i = 0; i < instruction.more.size(); ++i) {
-        Program(page + 1 + static_cast<int>(i), instruction.more[i]);
-      }
-      ++programmings_;
-      return;
-    }
-    case kByteRead:
-    case kPageRead:
-      if (!beyond) return;
-      Violation(instruction.ns,
-                "read of " + Hex4(static_cast<unsigned>(address)) + ", beyond the flash");
-      return;
-    default: return;
-  }
-  Violation(instruction.ns,
-            "write to " + Hex4(static_cast<unsigned>(address)) + ", beyond the flash");
-}
-
-void ChipModel::Program(int address, std::uint8_t data) {
-  // Programming only clears bits; only an erase sets them again. A byte
-  // sent as 0xFF leaves its cell alone.
-  std::uint8_t& cell = flash_[static_cast<std::size_t>(address)];
-  cell &= data;
-  if (address == weakCell_ && data != 0xFF) cell ^= 0x01;
-  lowestWritten_ = lowestWritten_ < 0 ? address : std::min(lowestWritten_, address);
-  highestWritten_ = std::max(highestWritten_, address);
-}
-
 void ChipModel::BusyViolation() {
   Violation(instructionStartNs_, "instruction begun " + Us(begunBusyNs_) +
                                      " before the previous write or erase had finished");
@@ -290,55 +181,4 @@ void ChipModel::BusyViolation() {
 
 void ChipModel::Violation(std::int64_t ns, const std::string& what) {
   violations_.push_back(Ms(ns) + ": " + what);
-}
-
-std::string ChipModel::Report() const {
-  std::string report = "Chip received " + std::to_string(instructions_.size()) + " instructions:\n";
-  std::size_t i = 0;
-  while (i < instructions_.size()) {
-    const auto& b = instructions_[i].bytes;
-    if (const RunName run = RunNameOf(b[0]); run.verb != nullptr) {
-      std::size_t last = i;
-      while (last + 1 < instructions_.size() && instructions_[last + 1].bytes[0] == b[0]) ++last;
-      const int first = LengthOf(b[0]) > 4 ? PageOf(AddressOf(b.data())) : AddressOf(b.data());
-      report += std::string("  ") + run.verb + " " + std::to_string(last - i + 1) + " " + run.unit +
-                ", first at " + Hex4(static_cast<unsigned>(first)) + "\n";
-      i = last + 1;
-      continue;
-    }
-    if (IsProgrammingEnable(b)) {
-      report += "  Programming Enable\n";
-    } else if (IsChipErase(b)) {
-      report += "  Chip Erase\n";
-    } else if (b[0] == kSignatureRead) {
-      report += "  Read Signature " + Hex2(b[2]) + "\n";
-    } else {
-      report += "  " + Hex2(b[0]) + " " + Hex2(b[1]) + " " + Hex2(b[2]) + " " + Hex2(b[3]) + "\n";
-    }
-    ++i;
-  }
-  if (highestWritten_ >= 0) {
-    const int first = lowestWritten_ & ~0xF;
-    report += "Flash " + Hex4(static_cast<unsigned>(first)) + " to " +
-              Hex4(static_cast<unsigned>(highestWritten_)) + ":\n";
-    for (int row = first; row <= highestWritten_; row += 16) {
-      report += Hex4(static_cast<unsigned>(row));
-      report += ' ';
-      for (int column = 0; column < 16 && row + column < static_cast<int>(kFlashSize); ++column) {
-        report += ' ';
-        report += Hex2(flash_[static_cast<std::size_t>(row + column)]);
-      }
-      report += '\n';
-    }
-  } else {
-    report +=
-        erases_ > 0 ? "Flash erased, nothing written.\n" : "Flash not erased, nothing written.\n";
-  }
-  if (violations_.empty()) {
-    report += "No timing violation.\n";
-  } else {
-    report += std::to_string(violations_.size()) + " timing violations:\n";
-    for (const std::string& violation : violations_) report += "  " + violation + "\n";
-  }
-  return report;
 }

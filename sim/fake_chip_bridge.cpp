@@ -5,8 +5,10 @@
 #include <span>
 
 #include "sim/chip_model.h"
+#include "sim/chip_options.h"
 
 static_assert(FAKE_CHIP_FLASH_SIZE == ChipModel::kFlashSize);
+static_assert(FAKE_CHIP_STATE_SIZE == ChipModel::kStateSize);
 
 struct fake_chip {
   ChipModel model;
@@ -14,12 +16,14 @@ struct fake_chip {
 
 extern "C" {
 
-fake_chip* fake_chip_new(const std::uint8_t* flash, long weakCell) {
+fake_chip* fake_chip_new(const std::uint8_t* state, long weakCell, const char* options) {
   try {
     auto* chip = new fake_chip;
-    if (flash != nullptr) {
-      chip->model.SetFlash(
-          std::span<const std::uint8_t, ChipModel::kFlashSize>(flash, ChipModel::kFlashSize));
+    if (state != nullptr) {
+      chip->model.LoadState(
+          std::span<const std::uint8_t, ChipModel::kStateSize>(state, ChipModel::kStateSize));
+    } else if (options != nullptr) {
+      ApplyChipOptions(options, chip->model);
     }
     if (weakCell >= 0) chip->model.SetWeakCell(static_cast<std::size_t>(weakCell));
     return chip;
@@ -37,15 +41,18 @@ int fake_chip_switch(fake_chip* chip, std::int64_t ns, fake_chip_line line, int 
   try {
     chip->model.Feed(LineEvent{ns, kLines[line], on != 0});
   } catch (const std::bad_alloc&) {
-    // The instruction or the violation is not recorded; the flash is right.
+    // The instruction or the violation is not recorded; the memories are right.
   }
   return chip->model.ProgrammingCount() != before;
 }
 
 int fake_chip_miso(const fake_chip* chip) { return chip == nullptr || chip->model.Miso(); }
 
-void fake_chip_copy_flash(const fake_chip* chip, std::uint8_t* flash) {
-  if (chip != nullptr) std::copy(chip->model.Flash().begin(), chip->model.Flash().end(), flash);
+void fake_chip_copy_state(const fake_chip* chip, std::uint8_t* state) {
+  if (chip != nullptr) {
+    chip->model.SaveState(
+        std::span<std::uint8_t, ChipModel::kStateSize>(state, ChipModel::kStateSize));
+  }
 }
 
 }  // extern "C"

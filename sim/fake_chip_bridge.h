@@ -13,23 +13,27 @@ extern "C" {
 #endif
 
 #define FAKE_CHIP_FLASH_SIZE 12288
+/* Everything the chip keeps without power: flash, EEPROM, user row, fuses
+ * and lock bits (ChipModel::SaveState). */
+#define FAKE_CHIP_STATE_SIZE (FAKE_CHIP_FLASH_SIZE + 2048 + 64 + 2)
 
 enum fake_chip_line { FAKE_CHIP_DTR, FAKE_CHIP_RTS, FAKE_CHIP_TXD };
 
 struct fake_chip;
 
-/* A chip whose flash holds flash (FAKE_CHIP_FLASH_SIZE bytes), or the
- * factory contents when flash is null; weak_cell >= 0 names a cell that
- * does not hold what is written. Null when there is no memory for it. */
-struct fake_chip* fake_chip_new(const uint8_t* flash, long weak_cell);
+/* A chip that holds state (FAKE_CHIP_STATE_SIZE bytes), or when state is
+ * null the factory contents changed by options, the port's chip options
+ * (sim/chip_options.h; null for none); weak_cell >= 0 names a flash cell
+ * that does not hold what is written. Null when there is no memory for it. */
+struct fake_chip* fake_chip_new(const uint8_t* state, long weak_cell, const char* options);
 void fake_chip_free(struct fake_chip* chip);
 
 /* One line switch (on: DTR or RTS set, TXD in break). Returns 1 when the
- * flash may have changed, so that the caller can keep a copy. */
+ * chip's state may have changed, so that the caller can keep a copy. */
 int fake_chip_switch(struct fake_chip* chip, int64_t ns, enum fake_chip_line line, int on);
 
 int fake_chip_miso(const struct fake_chip* chip);
-void fake_chip_copy_flash(const struct fake_chip* chip, uint8_t* flash);
+void fake_chip_copy_state(const struct fake_chip* chip, uint8_t* state);
 
 #ifdef __cplusplus
 }

@@ -16,7 +16,8 @@
 //                                        (fake_ftdi::TraceClosesTo)
 //   FLASH89_FAKE_FTD2XX_CABLE=OPTIONS    their line back to CTS# and their
 //                                        chip (fake_ftdi::ApplyCableOptions)
-//   FLASH89_FAKE_FTD2XX_FLASH=FILE       where their chip keeps its flash
+//   FLASH89_FAKE_FTD2XX_FLASH=FILE       where their chip keeps its flash,
+//                                        EEPROM, user row, fuses and lock bits
 #include <windows.h>
 
 #include <algorithm>
@@ -63,7 +64,7 @@ void AddAdaptersFromEnvironment() {
     fake_ftdi::AddAdapter(traits);
   }
   if (const char* trace = std::getenv("FLASH89_FAKE_FTD2XX_TRACE")) fake_ftdi::TraceClosesTo(trace);
-  if (const char* flash = std::getenv("FLASH89_FAKE_FTD2XX_FLASH")) fake_ftdi::KeepFlashIn(flash);
+  if (const char* flash = std::getenv("FLASH89_FAKE_FTD2XX_FLASH")) fake_ftdi::KeepChipIn(flash);
 }
 
 int IndexOf(FtHandle handle) {

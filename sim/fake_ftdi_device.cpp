@@ -6,11 +6,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <thread>
 
 #include "sim/chip_model.h"
+#include "sim/chip_options.h"
 
 namespace fake_ftdi {
 namespace {
@@ -60,7 +62,7 @@ struct Adapter {
 
 std::vector<Adapter> adapters;
 std::string tracePath;
-std::string flashPath;
+std::string chipPath;
 
 std::int64_t RealNowNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -162,21 +164,23 @@ void TraceClose(Adapter& adapter) {
   std::fclose(file);
 }
 
-void LoadFlash(Adapter& adapter) {
-  if (flashPath.empty()) return;
-  std::array<std::uint8_t, ChipModel::kFlashSize> flash{};
-  std::FILE* file = std::fopen(flashPath.c_str(), "rb");
+void LoadChip(Adapter& adapter) {
+  if (chipPath.empty()) return;
+  std::array<std::uint8_t, ChipModel::kStateSize> state{};
+  std::FILE* file = std::fopen(chipPath.c_str(), "rb");
   if (file == nullptr) return;
-  const bool whole = std::fread(flash.data(), 1, flash.size(), file) == flash.size();
+  const bool whole = std::fread(state.data(), 1, state.size(), file) == state.size();
   std::fclose(file);
-  if (whole) adapter.chip->SetFlash(flash);
+  if (whole) adapter.chip->LoadState(state);
 }
 
-void SaveFlash(const Adapter& adapter) {
-  if (flashPath.empty()) return;
-  std::FILE* file = std::fopen(flashPath.c_str(), "wb");
+void SaveChip(const Adapter& adapter) {
+  if (chipPath.empty()) return;
+  std::array<std::uint8_t, ChipModel::kStateSize> state{};
+  adapter.chip->SaveState(state);
+  std::FILE* file = std::fopen(chipPath.c_str(), "wb");
   if (file == nullptr) return;
-  std::fwrite(adapter.chip->Flash().data(), 1, ChipModel::kFlashSize, file);
+  std::fwrite(state.data(), 1, state.size(), file);
   std::fclose(file);
 }
 
@@ -184,7 +188,7 @@ void SaveFlash(const Adapter& adapter) {
 
 void Reset() { adapters.clear(); }
 
-void KeepFlashIn(const std::string& path) { flashPath = path; }
+void KeepChipIn(const std::string& path) { chipPath = path; }
 
 void ApplyCableOptions(const std::string& options, AdapterTraits& traits) {
   std::size_t at = 0;
@@ -195,6 +199,12 @@ void ApplyCableOptions(const std::string& options, AdapterTraits& traits) {
     traits.cable = CableNamed(option, traits.cable);
     if (option.rfind("weak=", 0) == 0)
       traits.weakCell = std::strtol(option.c_str() + 5, nullptr, 0);
+    for (const char* chipOption : {"fuses=", "lock=", "eeprom=", "user_row="}) {
+      if (option.rfind(chipOption, 0) != 0) continue;
+      const std::size_t used = std::strlen(traits.chipOptions);
+      std::snprintf(traits.chipOptions + used, sizeof traits.chipOptions - used, "%s%s",
+                    used > 0 ? ":" : "", option.c_str());
+    }
     at = end + 1;
   }
 }
@@ -223,6 +233,7 @@ int AddAdapter(const AdapterTraits& traits) {
   Adapter adapter;
   adapter.traits = traits;
   if (traits.weakCell >= 0) adapter.chip->SetWeakCell(static_cast<std::size_t>(traits.weakCell));
+  ApplyChipOptions(traits.chipOptions, *adapter.chip);
   adapter.outNs.assign(static_cast<std::size_t>(std::max(traits.bufferSamples, 1)), 0.0);
   adapter.events.reserve(1 << 16);
   adapters.push_back(std::move(adapter));
@@ -257,7 +268,7 @@ bool Open(int index, int channel, bool detachKernelDriver) {
   }
   adapter->counts.open = true;
   ++adapter->counts.opens;
-  LoadFlash(*adapter);
+  LoadChip(*adapter);
   if (detachKernelDriver && adapter->counts.kernelDriverAttached) {
     adapter->counts.kernelDriverAttached = false;
     ++adapter->counts.detachments;
@@ -269,7 +280,7 @@ void Close(int index, bool reattachKernelDriver) {
   Adapter* adapter = At(index);
   if (adapter == nullptr || !adapter->counts.open) return;
   EndBitBang(*adapter);
-  SaveFlash(*adapter);
+  SaveChip(*adapter);
   adapter->counts.open = false;
   ++adapter->counts.closes;
   if (reattachKernelDriver) adapter->counts.kernelDriverAttached = true;

@@ -38,6 +38,9 @@ struct AdapterTraits {
   bool refuseOpen = false;              // as without permission to use it
   Cable cable = Cable::NoLineBack;      // what comes back to CTS# (D3)
   long weakCell = -1;                   // see ChipModel::SetWeakCell
+  // Its chip's fuses, lock bits, EEPROM and user row when the adapter is
+  // added, as a fake port's options name them (sim/chip_options.h).
+  char chipOptions[1024] = "";
   // The device its pin changes are recorded as (TraceClosesTo).
   char traceName[64] = "ftdi";
 };
@@ -88,13 +91,15 @@ void UseClock(NowFunction now, AdvanceFunction advanceTo);
 // that know nothing of the fake.
 void TraceClosesTo(const std::string& path);
 
-// From now on the chip behind an adapter starts each open with the flash
-// that the file at path holds, and leaves its flash there at each close:
-// a chip that keeps its contents across the programs that use it.
-void KeepFlashIn(const std::string& path);
+// From now on the chip behind an adapter starts each open with what the
+// file at path holds, and leaves its state there at each close (flash,
+// EEPROM, user row, fuses, lock bits: ChipModel::SaveState): a chip that
+// keeps its contents across the programs that use it.
+void KeepChipIn(const std::string& path);
 
 // The traits that a fake port's options such as "cts=inverted:weak=5" name
-// (sim/cable.h; weak=A: that flash cell does not hold what is written).
+// (sim/cable.h; weak=A: that flash cell does not hold what is written; the
+// chip's own options of sim/chip_options.h).
 void ApplyCableOptions(const std::string& options, AdapterTraits& traits);
 
 // The adapters a setting such as "COM2:4,COM5:16" names: each one's port

@@ -6,10 +6,11 @@
 //                                      (fake_ftdi::TraceClosesTo), on the
 //                                      device "ftdi:NAME" for the tty NAME
 //   FLASH89_FAKE_FTDI_CABLE=OPTIONS    their line back to CTS# and their
-//                                      chip ("cts=miso:weak=5",
+//                                      chip ("cts=miso:weak=5:fuses=0x0E",
 //                                      fake_ftdi::ApplyCableOptions)
-//   FLASH89_FAKE_FTDI_FLASH=FILE       where their chip keeps its flash
-//                                      between programs
+//   FLASH89_FAKE_FTDI_FLASH=FILE       where their chip keeps its flash,
+//                                      EEPROM, user row, fuses and lock
+//                                      bits between programs
 // Its libftdi functions take the place of libftdi's, and a sysfs tree of
 // its own stands in for /sys/class/tty/NAME of those ttys alone, so that
 // the program finds an FTDI chip behind them. It runs in real time and
@@ -76,7 +77,7 @@ void Configure() {
     fakedTtys.push_back(name);
   }
   if (const char* trace = std::getenv("FLASH89_FAKE_FTDI_TRACE")) fake_ftdi::TraceClosesTo(trace);
-  if (const char* flash = std::getenv("FLASH89_FAKE_FTDI_FLASH")) fake_ftdi::KeepFlashIn(flash);
+  if (const char* flash = std::getenv("FLASH89_FAKE_FTDI_FLASH")) fake_ftdi::KeepChipIn(flash);
 }
 
 // The path in the tree of this library for a faked tty's sysfs node, or

@@ -6,6 +6,7 @@
 
 #include "serial/device_seam.h"
 #include "sim/chip_model.h"
+#include "sim/chip_options.h"
 
 namespace fake_serial {
 namespace {
@@ -122,6 +123,7 @@ bool ChipMiso(Device& device) {
     if (device.behaviour.weakCell >= 0) {
       device.chip->SetWeakCell(static_cast<std::size_t>(device.behaviour.weakCell));
     }
+    ApplyChipOptions(device.behaviour.chip, *device.chip);
   }
   // A faked break's own release may be due by now.
   if (device.releasePending && device.releaseNs <= NowNs()) {

@@ -32,7 +32,7 @@ void Reset();
 void SetDevice(std::string_view name, DeviceState state, int failAfterSwitches = -1);
 
 // The cable to CTS (sim/cable.h). The chip answers from the line switches
-// so far, and keeps its flash across opens until Reset.
+// so far, and keeps its memories across opens until Reset.
 using Cable = ::Cable;
 
 // How a device's lines behave besides switching: what a switch costs in
@@ -51,6 +51,9 @@ struct LineBehaviour {
   int weakCell = -1;
   // The chip's page write cycle (see ChipModel::SetPageWriteNs); -1: the model's.
   std::int64_t pageWriteNs = -1;
+  // Its fuses, lock bits, EEPROM and user row when it is first made, as a
+  // fake port's options name them (sim/chip_options.h).
+  std::string chip = {};
 };
 void SetLineBehaviour(std::string_view name, const LineBehaviour& behaviour);
 

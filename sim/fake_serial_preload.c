@@ -3,7 +3,7 @@
  * that must never touch a real port. Loaded with LD_PRELOAD, it takes over
  * the paths listed in FLASH89_FAKE_SERIAL
  * ("path[:fail=N][:busy][:switch_us=N][:break_us=N][:faked_break][:cts=C]
- * [:weak=A],..."):
+ * [:weak=A][:fuses=F][:lock=L][:eeprom=FILE][:user_row=FILE],..."):
  * fail=N fails every line switch after the first N, busy makes the lock
  * held, switch_us=N spins N microseconds in every line switch as a USB
  * adapter takes that long, break_us=N the same for break switches only, and
@@ -14,12 +14,15 @@
  * off), miso (CTS on while the chip's data output is high), inverted (CTS
  * on while it is low, as through an inverting level shifter) or rts (RTS
  * looped back, no chip); weak=A makes the flash cell at address A (decimal,
- * or hex with 0x) one that does not hold what is written.
+ * or hex with 0x) one that does not hold what is written. fuses=F, lock=L,
+ * eeprom=FILE and user_row=FILE give the chip its fuses, lock bits, EEPROM
+ * and user row when it is first made (sim/chip_options.h).
  *
  * Behind each port sits a chip (sim/chip_model.h, through
  * sim/fake_chip_bridge.h), fed every line switch of this process as it
- * happens, which TIOCMGET reads. Its flash lives in the port's shared state
- * below, so a later process reads what an earlier one wrote.
+ * happens, which TIOCMGET reads. Its memories, fuses and lock bits live in
+ * the port's shared state below, so a later process reads what an earlier
+ * one wrote.
  * Each is backed by a real file: a path that does not exist is an absent
  * port, flock() on it is real (so another process can hold it), and the
  * terminal calls on it (tcgetattr, tcsetattr, TIOCEXCL, modem lines, break)
@@ -101,8 +104,8 @@ struct port_state {
   int modem; /* TIOCM_* bits */
   int in_break;
   struct termios settings;
-  int flash_valid; /* flash holds the chip's flash; else it is as from the factory */
-  uint8_t flash[FAKE_CHIP_FLASH_SIZE];
+  int chip_valid; /* chip holds the chip's state; else it is as its options make it */
+  uint8_t chip[FAKE_CHIP_STATE_SIZE];
 };
 
 /* What the cable brings back to CTS. */
@@ -118,7 +121,8 @@ struct device {
   int64_t break_end_ns;     /* a faked break's character is out */
   struct port_state* state; /* mapped on first use */
   enum cable cable;
-  long weak_cell;         /* -1: none */
+  long weak_cell; /* -1: none */
+  char chip_options[2 * PATH_MAX + 64];
   struct fake_chip* chip; /* this process's, made at its first need */
 };
 
@@ -204,6 +208,12 @@ static void read_configuration(void) {
       if (strcmp(option, "cts=rts") == 0) d->cable = CABLE_RTS;
       if (strcmp(option, "cts=none") == 0) d->cable = CABLE_NONE;
       if (strncmp(option, "weak=", 5) == 0) d->weak_cell = strtol(option + 5, NULL, 0);
+      if (strncmp(option, "fuses=", 6) == 0 || strncmp(option, "lock=", 5) == 0 ||
+          strncmp(option, "eeprom=", 7) == 0 || strncmp(option, "user_row=", 9) == 0) {
+        const size_t used = strlen(d->chip_options);
+        snprintf(d->chip_options + used, sizeof d->chip_options - used, "%s%s", used ? ":" : "",
+                 option);
+      }
     }
     ++device_count;
   }
@@ -343,14 +353,14 @@ static void use_descriptor(int fd, int device, int in_use) {
       s->backing_ctime = backing.st_ctim;
       s->switches = 0;
       s->in_break = 0;
-      s->flash_valid = 0; /* a new port, a new chip */
+      s->chip_valid = 0; /* a new port, a new chip */
       cfmakeraw(&s->settings);
       cfsetspeed(&s->settings, B38400);
     }
     s->exclusive = 0;
     s->modem = TIOCM_DTR | TIOCM_RTS; /* as a tty raises them */
     unlock_port(s);
-    /* Made anew at its next need, from the flash as the port holds it now. */
+    /* Made anew at its next need, from the state the port holds now. */
     fake_chip_free(devices[device].chip);
     devices[device].chip = NULL;
   }
@@ -615,11 +625,11 @@ static void sleep_until_ns(int64_t ns) {
 }
 
 /* Called with the lock and the port's lock held: this process's chip on
- * the device, made with the port's flash and its lines as they are now. */
+ * the device, made with the port's chip state and its lines as they are now. */
 static struct fake_chip* chip_of(int device, struct port_state* s, int64_t ns) {
   struct device* d = &devices[device];
   if (!d->chip) {
-    d->chip = fake_chip_new(s->flash_valid ? s->flash : NULL, d->weak_cell);
+    d->chip = fake_chip_new(s->chip_valid ? s->chip : NULL, d->weak_cell, d->chip_options);
     fake_chip_switch(d->chip, ns, FAKE_CHIP_RTS, (s->modem & TIOCM_RTS) != 0);
     fake_chip_switch(d->chip, ns, FAKE_CHIP_DTR, (s->modem & TIOCM_DTR) != 0);
     fake_chip_switch(d->chip, ns, FAKE_CHIP_TXD, s->in_break);
@@ -629,7 +639,7 @@ static struct fake_chip* chip_of(int device, struct port_state* s, int64_t ns) {
 
 /* Called with the lock and the port's lock held: the lines that a switch
  * changed reach the chip, in the order in which the trace lists them, and
- * a flash that may have changed is copied to the port's shared state. */
+ * a chip state that may have changed is copied to the port's shared state. */
 static void feed_chip(struct fake_chip* chip, struct port_state* s, int64_t ns, int modem_before,
                       int break_before) {
   const int changed = modem_before ^ s->modem;
@@ -641,8 +651,8 @@ static void feed_chip(struct fake_chip* chip, struct port_state* s, int64_t ns, 
   if (break_before != s->in_break)
     programmed |= fake_chip_switch(chip, ns, FAKE_CHIP_TXD, s->in_break);
   if (programmed && chip) {
-    fake_chip_copy_flash(chip, s->flash);
-    s->flash_valid = 1;
+    fake_chip_copy_state(chip, s->chip);
+    s->chip_valid = 1;
   }
 }
 

@@ -8,6 +8,8 @@
 
 #include "fake_chip_fixture.h"
 #include "isp_read.h"
+#include "sim/chip_options.h"
+#include "temp_files.h"
 
 namespace {
 
@@ -15,6 +17,7 @@ namespace {
 // as it goes.
 class Waveform {
  public:
+  explicit Waveform(const ChipModel& chip = ChipModel()) : chip_(chip) {}
   Waveform& Switch(PortLine line, bool on) {
     chip_.Feed(LineEvent{now_, line, on});
     return *this;
@@ -46,6 +49,12 @@ class Waveform {
     Byte(opcode).Byte(static_cast<std::uint8_t>(address >> 8)).Byte(address & 0xFF);
     for (std::uint8_t value : data) Byte(value);
     return *this;
+  }
+  // A four-byte instruction, with what MISO shifted out during each byte.
+  std::array<std::uint8_t, 4> Exchange(std::array<std::uint8_t, 4> sent) {
+    std::array<std::uint8_t, 4> answers{};
+    for (std::size_t i = 0; i < sent.size(); ++i) Byte(sent[i], 10'000, &answers[i]);
+    return answers;
   }
   Waveform& Enabled() { return Reset().Instruction(0xAC, 0x53, 0, 0).Wait(1'000'000); }
   ChipModel Chip() const { return chip_; }
@@ -223,4 +232,172 @@ TEST_F(ChipBehindCable, WeakCellReadsBackOtherThanWritten) {
   WriteFlashByte(0x0124, 0x5A);
   EXPECT_EQ(ReadAnswer(0x20, 0x0123, true), 0x5B);
   EXPECT_EQ(ReadAnswer(0x20, 0x0124, true), 0x5A);
+}
+
+TEST(ChipModel, EchoesEachByteDuringTheNextAndAnswersReadsInTheFourth) {
+  using Answer = std::array<std::uint8_t, 4>;
+  ChipModel serialOff;
+  serialOff.SetFuses(ChipModel::kFactoryFuses | ChipModel::kSerialProgrammingFuse);
+  Waveform waveform;
+  EXPECT_EQ(waveform.Reset().Exchange({0xAC, 0x53, 0x00, 0x00}), (Answer{0xFF, 0xFF, 0x53, 0x00}));
+  EXPECT_EQ(waveform.Exchange({0xAC, 0x80, 0x00, 0x00}), (Answer{0xFF, 0xAC, 0x80, 0x00}));
+  waveform.Wait(10'000'000);
+  EXPECT_EQ(waveform.Exchange({0x28, 0x00, 0x30, 0x00}), (Answer{0xFF, 0x28, 0x00, 0x1E}));
+  EXPECT_EQ(waveform.Exchange({0x21, 0x00, 0x00, 0x00}), (Answer{0xFF, 0x21, 0x00, 0xFA}));
+  EXPECT_TRUE(waveform.Chip().Miso()) << "idle between instructions";
+  // With serial programming turned off the chip does not listen at all.
+  Waveform off(serialOff);
+  EXPECT_EQ(off.Reset().Exchange({0xAC, 0x53, 0x00, 0x00}), (Answer{0xFF, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(off.Exchange({0x28, 0x00, 0x30, 0x00}), (Answer{0xFF, 0xFF, 0xFF, 0xFF}));
+  EXPECT_NE(off.Chip().Report().find("before Programming Enable"), std::string::npos);
+}
+
+// The EEPROM and the user row, in bytes and in pages, written over cells
+// that already hold something and read back.
+struct MemoryCase {
+  const char* name;
+  std::uint8_t write;
+  std::uint8_t read;     // byte by byte
+  int address;           // where the write goes; a page's may lie anywhere in it
+  std::size_t pageSize;  // 1 for a byte write
+  bool userRow;
+};
+
+class ChipMemory : public testing::TestWithParam<MemoryCase> {};
+
+TEST_P(ChipMemory, WriteOnlyClearsBitsPollsItsLastByteAndReadsBack) {
+  const MemoryCase& c = GetParam();
+  const int first = c.address & ~static_cast<int>(c.pageSize - 1);
+  const int last = first + static_cast<int>(c.pageSize) - 1;
+  ChipModel preloaded;
+  const std::vector<std::uint8_t> old(c.userRow ? ChipModel::kUserRowSize : ChipModel::kEepromSize,
+                                      0xF3);
+  c.userRow ? preloaded.SetUserRow(old) : preloaded.SetEeprom(old);
+  std::vector<std::uint8_t> data(c.pageSize);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(0x3C + i);
+  Waveform waveform(preloaded);
+  waveform.Enabled().Page(c.write, c.address, data);
+  std::uint8_t polled = 0;
+  waveform.Byte(c.read).Byte(static_cast<std::uint8_t>(last >> 8)).Byte(last & 0xFF).Read(polled);
+  waveform.Wait(5'000'000);
+  std::vector<std::uint8_t> readBack(c.pageSize);
+  for (std::size_t i = 0; i < readBack.size(); ++i) {
+    const int at = first + static_cast<int>(i);
+    waveform.Byte(c.read)
+        .Byte(static_cast<std::uint8_t>(at >> 8))
+        .Byte(at & 0xFF)
+        .Read(readBack[i]);
+  }
+  const ChipModel chip = waveform.Chip();
+  EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
+  EXPECT_EQ(polled, data.back() ^ 0x80) << "the datum loaded, bit 7 inverted";
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    const std::size_t at = static_cast<std::size_t>(first) + i;
+    const std::uint8_t cell = c.userRow ? chip.UserRow()[at] : chip.Eeprom()[at];
+    EXPECT_EQ(cell, data[i] & 0xF3) << at;
+    EXPECT_EQ(readBack[i], cell) << at;
+  }
+  EXPECT_EQ(chip.Flash()[0], ChipModel::FactoryPattern(0)) << "the flash untouched";
+}
+
+INSTANTIATE_TEST_SUITE_P(EepromAndUserRow, ChipMemory,
+                         testing::Values(MemoryCase{"EepromByte", 0xC0, 0xA0, 0x07FF, 1, false},
+                                         MemoryCase{"EepromPage", 0xD0, 0xA0, 0x0725, 32, false},
+                                         MemoryCase{"UserRowByte", 0x42, 0x22, 0x0011, 1, true},
+                                         MemoryCase{"UserRowPage", 0x52, 0x22, 0x0000, 64, true}),
+                         [](const testing::TestParamInfo<MemoryCase>& info) {
+                           return info.param.name;
+                         });
+
+TEST(ChipModel, EraseClearsFlashEepromAndLockBitsAndTheUserRowOnlyWhileItsFuseAllows) {
+  for (const bool userRowWritable : {true, false}) {
+    SCOPED_TRACE(userRowWritable);
+    ChipModel preloaded;
+    preloaded.SetEeprom(std::vector<std::uint8_t>(ChipModel::kEepromSize, 0x11));
+    preloaded.SetUserRow(std::vector<std::uint8_t>(ChipModel::kUserRowSize, 0x22));
+    preloaded.SetLockBits(0);
+    preloaded.SetFuses(userRowWritable ? ChipModel::kFactoryFuses
+                                       : ChipModel::kFactoryFuses | ChipModel::kUserRowWritesFuse);
+    std::uint8_t during = 0xFF;
+    Waveform waveform(preloaded);
+    waveform.Enabled().Instruction(0xAC, 0x80, 0, 0).Wait(1'000'000);
+    waveform.Byte(0xA0).Byte(0x00).Byte(0x10).Read(during);
+    const ChipModel chip = waveform.Chip();
+    EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
+    EXPECT_EQ(during, 0x00) << "a read during the erase";
+    EXPECT_EQ(chip.Flash()[100], 0xFF);
+    EXPECT_EQ(chip.Eeprom()[2047], 0xFF);
+    EXPECT_EQ(chip.LockBits(), ChipModel::kUnlocked);
+    EXPECT_EQ(chip.UserRow()[5], userRowWritable ? 0xFF : 0x22);
+  }
+}
+
+TEST(ChipModel, FusesAreWrittenAndReadAndTheUserRowFuseStopsItsWrites) {
+  std::uint8_t fuses = 0;
+  std::uint8_t userRowCell = 0;
+  Waveform waveform;
+  waveform.Enabled().Instruction(0xAC, 0x10 | 0x0E, 0, 0).Wait(5'000'000);
+  waveform.Byte(0x21).Byte(0).Byte(0).Read(fuses);
+  waveform.Instruction(0x42, 0x00, 0x05, 0x00).Wait(5'000'000);
+  waveform.Byte(0x22).Byte(0).Byte(0x05).Read(userRowCell);
+  // Serial programming off: the next Programming Enable after a reset is ignored.
+  waveform.Instruction(0xAC, 0x10 | 0x0F, 0, 0).Wait(5'000'000).Switch(PortLine::Dtr, false);
+  waveform.Enabled().Instruction(0x40, 0, 0, 0);
+  const ChipModel chip = waveform.Chip();
+  EXPECT_EQ(fuses & 0x0F, 0x0E);
+  EXPECT_EQ(userRowCell, 0xFF);
+  EXPECT_EQ(chip.Fuses(), 0x0F);
+  ASSERT_EQ(chip.Violations().size(), 2u) << chip.Report();
+  EXPECT_NE(chip.Violations()[0].find("fuse F3 forbids"), std::string::npos);
+  EXPECT_NE(chip.Violations()[1].find("before Programming Enable"), std::string::npos);
+}
+
+TEST(ChipModel, LockBitsOnlyLockAndTwoOfThemStopVerifyingFlashAndEeprom) {
+  ChipModel preloaded;
+  preloaded.SetEeprom(std::vector<std::uint8_t>(ChipModel::kEepromSize, 0x00));
+  preloaded.SetUserRow(std::vector<std::uint8_t>(ChipModel::kUserRowSize, 0x00));
+  std::uint8_t lockBits = 0;
+  std::vector<std::uint8_t> flash(16), eeprom(16);
+  std::uint8_t userRowCell = 0xFF;
+  Waveform waveform(preloaded);
+  waveform.Enabled().Instruction(0xAC, 0xE0 | 0x06, 0, 0).Wait(5'000'000);  // LB1
+  waveform.Instruction(0xAC, 0xE0 | 0x05, 0, 0).Wait(5'000'000);            // LB2, LB1 stays
+  waveform.Byte(0x24).Byte(0).Byte(0).Read(lockBits);
+  for (std::size_t i = 0; i < flash.size(); ++i) {
+    waveform.Byte(0x20).Byte(0).Byte(static_cast<std::uint8_t>(i)).Read(flash[i]);
+    waveform.Byte(0xA0).Byte(0).Byte(static_cast<std::uint8_t>(i)).Read(eeprom[i]);
+  }
+  waveform.Byte(0x22).Byte(0).Byte(0).Read(userRowCell);
+  const ChipModel chip = waveform.Chip();
+  EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
+  EXPECT_EQ(lockBits & 0x07, 0x04);
+  EXPECT_EQ(chip.LockBits(), 0x04);
+  int flashAsHeld = 0;
+  int eepromAsHeld = 0;
+  for (std::size_t i = 0; i < flash.size(); ++i) {
+    flashAsHeld += flash[i] == chip.Flash()[i];
+    eepromAsHeld += eeprom[i] == chip.Eeprom()[i];
+  }
+  EXPECT_LT(flashAsHeld, 2);
+  EXPECT_LT(eepromAsHeld, 2);
+  EXPECT_EQ(userRowCell, 0x00) << "the user row still reads back";
+}
+
+TEST(ChipModel, PortOptionsGiveTheChipAndItsStateSurvivesASaveAndLoad) {
+  TempFolder folder;
+  const std::string eeprom = folder.Write("eeprom.bin", "\x12\x34");
+  ChipModel given;
+  EXPECT_TRUE(ApplyChipOptions("cts=miso:fuses=0x0E:lock=4:eeprom=" + eeprom, given));
+  EXPECT_FALSE(ApplyChipOptions("user_row=" + folder.Path("missing"), given));
+  std::array<std::uint8_t, ChipModel::kStateSize> state{};
+  given.SaveState(state);
+  ChipModel loaded;
+  loaded.LoadState(state);
+  EXPECT_EQ(loaded.Fuses(), 0x0E);
+  EXPECT_EQ(loaded.LockBits(), 0x04);
+  EXPECT_EQ(loaded.Flash(), given.Flash());
+  const std::string report = loaded.Report();
+  EXPECT_NE(report.find("EEPROM, the rows not blank:\n0000  12 34 FF"), std::string::npos)
+      << report;
+  EXPECT_NE(report.find("User row blank."), std::string::npos) << report;
 }

@@ -1,0 +1,55 @@
+#include "sim/chip_options.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "sim/chip_model.h"
+
+namespace {
+
+bool ReadFile(const std::string& path, std::vector<std::uint8_t>& contents) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  std::uint8_t buffer[4096];
+  std::size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    contents.insert(contents.end(), buffer, buffer + got);
+  }
+  std::fclose(file);
+  return true;
+}
+
+}  // namespace
+
+bool ApplyChipOptions(std::string_view options, ChipModel& chip) {
+  bool read = true;
+  std::size_t at = 0;
+  while (at <= options.size()) {
+    std::size_t end = options.find(':', at);
+    if (end == std::string_view::npos) end = options.size();
+    const std::string option(options.substr(at, end - at));
+    at = end + 1;
+    const std::size_t equals = option.find('=');
+    if (equals == std::string::npos) continue;
+    const std::string name = option.substr(0, equals);
+    const std::string value = option.substr(equals + 1);
+    const auto number = static_cast<std::uint8_t>(std::strtoul(value.c_str(), nullptr, 0));
+    std::vector<std::uint8_t> contents;
+    if (name == "fuses") {
+      chip.SetFuses(number);
+    } else if (name == "lock") {
+      chip.SetLockBits(number);
+    } else if (name == "eeprom" || name == "user_row") {
+      if (!ReadFile(value, contents)) {
+        read = false;
+      } else if (name == "eeprom") {
+        chip.SetEeprom(contents);
+      } else {
+        chip.SetUserRow(contents);
+      }
+    }
+  }
+  return read;
+}
