@@ -11,6 +11,7 @@
 #include "line_states.h"
 #include "serial/rezero.h"
 #include "sim/chip_model.h"
+#include "sim/chip_options.h"
 #include "sim/fake_serial.h"
 #include "sim/virtual_counter.h"
 
@@ -41,8 +42,10 @@ class FakeChipTest : public testing::Test {
   }
   void TearDown() override { WithdrawCancel(); }
 
-  static ChipModel ChipOn(std::string_view port) {
+  // options: the chip the port was given (LineBehaviour::chip).
+  static ChipModel ChipOn(std::string_view port, std::string_view options = {}) {
     ChipModel chip;
+    ApplyChipOptions(options, chip);
     chip.Feed(fake_serial::Events(port));
     return chip;
   }
