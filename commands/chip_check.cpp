@@ -24,9 +24,11 @@ CoveredBytes CoveredBy(const std::vector<std::uint8_t>& image) {
 }
 
 CtsPolarity RequireChip(const std::string& portName, std::array<std::uint8_t, 3>* signature) {
+  // A chip that does not echo is not listening: nothing more is sent to it.
   const std::optional<CtsPolarity> echoed = EnableProgrammingAnswered();
+  if (!echoed) throw ChipFault{ChipFaultKind::NoAnswer, portName};
   const SignatureRead read = ReadSignature();
-  if (!echoed || read.polarity != echoed) {
+  if (read.polarity != echoed) {
     const ChipFaultKind kind =
         NamesAnotherAtmelChip(read) ? ChipFaultKind::OtherChip : ChipFaultKind::NoAnswer;
     throw ChipFault{kind, portName, read.bytes};

@@ -36,7 +36,7 @@ INSTANTIATE_TEST_SUITE_P(Paths, WholeChip,
 
 TEST_P(WholeChip, FlashAndEepromLandWithOneEraseAndAreVerified) {
   const std::string eeprom =
-      folder_.Write("data.hex", ":0300000011223397\n:0207FE00ABCD7B\n:00000001FF\n");
+      folder_.Write("data.hex", ":0300000011223397\n:0207FE00ABCD81\n:00000001FF\n");
   const Finished run = On("", {"hex", TestImage("blink_lf.hex"), "--eeprom", eeprom, "--verify"});
   ASSERT_EQ(run.status, 0) << run.err;
   const ChipModel chip = Chip();
