@@ -2,7 +2,9 @@
 # COM2 are fake serial devices, with the fake preloaded into every Wine
 # process (the Wine server opens the ports) so that no real serial device
 # can be opened, whatever Wine maps. The caller sets `set -euo pipefail`
-# and calls wine_fake_ports_cleanup on exit.
+# and calls wine_fake_ports_cleanup on exit. Wine leaves nothing outside
+# WORK: its server's socket and lock go there (TMPDIR), and it makes no
+# menu entries or file types in the user's home.
 #
 #   start_virtual_display WORK      Xvfb; exports DISPLAY
 #   start_wine_on_fake_ports WORK SHIM
@@ -20,7 +22,10 @@ wine_fake_ports_pids=()
 wine_runs() { [ -x "$wine" ] && "$wine" --version >/dev/null 2>&1; }
 
 wine_fake_ports_cleanup() {
-  [ -z "${WINEPREFIX:-}" ] || "$wineserver" -k 2>/dev/null || true
+  if [ -n "${WINEPREFIX:-}" ]; then
+    "$wineserver" -k 2>/dev/null || true
+    timeout 30 "$wineserver" -w 2>/dev/null || true
+  fi
   for pid in "${wine_fake_ports_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
 }
 
@@ -49,7 +54,10 @@ shim_loaded_in() { grep -q libflash89_fake_serial "/proc/$1/maps" 2>/dev/null; }
 
 start_wine_on_fake_ports() {
   local work=$1 shim=$2
-  export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # Debian's Wine puts its server's directory under TMPDIR (upstream Wine
+  # under /tmp/.wine-UID); winemenubuilder would write into the home.
+  export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  export TMPDIR="$work"
   export LD_PRELOAD="$shim" FLASH89_FAKE_SERIAL="$work/fake-com1,$work/fake-com2,$work/fake-com3:fail=3"
   export FLASH89_FAKE_TRACE="$work/trace"
   export FLASH89_WINE_COM1="$work/fake-com1" FLASH89_WINE_COM2="$work/fake-com2" FLASH89_WINE_COM3="$work/fake-com3"
@@ -66,9 +74,15 @@ start_wine_on_fake_ports() {
   # A server of our own, so that its memory map can be read.
   "$wineserver" -f -p &
   wine_fake_ports_pids+=($!)
-  local server=$! socket
-  socket="/tmp/.wine-$(id -u)/$(stat -c 'server-%d-%i' "$WINEPREFIX" | awk -F- '{printf "server-%x-%x", $2, $3}')/socket"
-  for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.1; done
+  local server=$! server_dir socket
+  server_dir=$(stat -c 'server-%d-%i' "$WINEPREFIX" | awk -F- '{printf "server-%x-%x", $2, $3}')
+  for _ in $(seq 100); do
+    for socket in "$TMPDIR"/wine-*/"$server_dir"/socket "/tmp/.wine-$(id -u)/$server_dir/socket" \
+                  "/run/user/$(id -u)/wine/$server_dir/socket"; do
+      [ -S "$socket" ] && break 2
+    done
+    sleep 0.1
+  done
   if ! shim_loaded_in "$server" ||
      ! "$wine" cmd /c type 'Z:\proc\self\maps' 2>/dev/null | grep -q libflash89_fake_serial; then
     echo "the fake serial device is not loaded into Wine: refusing to run with real ports reachable"

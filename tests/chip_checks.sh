@@ -1,13 +1,10 @@
 # Sourced, not run: what the simulated chip made of a recorded run, for the
 # end-to-end scripts. The caller sets work (a temporary folder; the
 # program's log is work/flash89.log), chip_report, and the trace and device
-# it reads (chip_trace, chip_device).
+# it reads (chip_trace, chip_device). A failure is told as failure_report.sh
+# tells it.
 
-fail() {
-  echo "FAIL: $*"
-  cat "$work/flash89.log" 2>/dev/null || true
-  exit 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/failure_report.sh"
 # What the simulated chip made of the trace: its instruction count, and
 # whether its flash holds the file $1 from address 0, the rest erased.
 instructions() { "$chip_report" "$chip_trace" "$chip_device" | sed -n 's/^Chip received \([0-9]*\) instructions.*/\1/p'; }

@@ -15,7 +15,6 @@ start_x_display
 touch "$work/com1" "$work/com2"
 export FLASH89_COM1="$work/com1" FLASH89_COM2="$work/com2"
 export FLASH89_FAKE_SERIAL="$work/com1:faked_break,$work/com2" FLASH89_FAKE_TRACE="$work/trace"
-export XDG_RUNTIME_DIR="$work"
 chip_trace="$work/trace" chip_device="$work/com2"
 LD_PRELOAD="$preload" QT_QPA_PLATFORM=xcb "$flash89" >"$work/flash89.log" 2>&1 &
 program=$!

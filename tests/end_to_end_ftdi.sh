@@ -17,7 +17,6 @@ start_x_display
 touch "$work/com1" "$work/com2"
 export FLASH89_COM1="$work/com1" FLASH89_COM2="$work/com2"
 export FLASH89_FAKE_SERIAL="$work/com1,$work/com2" FLASH89_FAKE_TRACE="$work/trace"
-export XDG_RUNTIME_DIR="$work"
 preloads="$serial_preload $ftdi_preload"
 printf '\x5a\x00\xc3\xff\x01' >"$work/other.bin"
 

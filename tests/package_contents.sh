@@ -37,13 +37,20 @@ desktop-file-validate "$unpacked/usr/share/applications/flash89.desktop" || fail
 grep -q '^Categories=Development;Electronics;$' "$unpacked/usr/share/applications/flash89.desktop" ||
   fail "desktop entry categories"
 
-# The command-line program runs as installed and knows its version.
+# Both programs run as installed and know their version, the window's
+# without a display.
 [ "$("$unpacked/usr/bin/flash89-cli" --version)" = "flash89-cli $version" ] || fail "flash89-cli --version"
+window_version=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$unpacked/usr/bin/flash89" --version 2>&1) ||
+  true
+[ "$window_version" = "flash89 $version" ] || fail "flash89 --version without a display: $window_version"
 
 rule="$unpacked/lib/udev/rules.d/60-flash89-ftdi.rules"
 grep -q 'ATTR{idVendor}=="0403"' "$rule" && grep -q 'GROUP="dialout"' "$rule" || fail "udev rule for FTDI adapters"
 
-if lintian --no-tag-display-limit "$deb" 2>/dev/null | grep -E '^(E|W):'; then fail "lintian"; fi
+# lintian leaves a database of the ELF files it read in its TMPDIR.
+if TMPDIR="$unpacked" lintian --no-tag-display-limit "$deb" 2>/dev/null | grep -E '^(E|W):'; then
+  fail "lintian"
+fi
 
 [ "$failures" -eq 0 ] || exit 1
 echo "package $deb: contents, dependencies and lintian as expected"

@@ -8,7 +8,7 @@ set -euo pipefail
 readme=$1 cli=$2 preload=$3 chip_report=$4 hex=$5 bin=$6
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'end_of_run $? owned' EXIT
 chip_trace="$work/trace" chip_device="$work/com2"
 source "$(dirname "$0")/chip_checks.sh"
 cd "$work"

@@ -1,9 +1,18 @@
 # Sourced, not run: a person's clicks and typing on flash89.exe's window
 # under Wine, and what its windows show. The caller sets work (its log is
 # work/flash89.log), wine, window_text (window_text.exe), what
-# chip_checks.sh needs and, once the window is shown, window.
+# chip_checks.sh needs and, once the window is shown, window. On exit the
+# program started last (program) is ended, and a failure is reported; the
+# work folder is scripts/test-windows.sh's, which keeps it then.
 
 source "$(dirname "${BASH_SOURCE[0]}")/chip_checks.sh"
+
+end_wine_run() {
+  local status=$?
+  [ -z "${program:-}" ] || kill "$program" 2>/dev/null || true
+  end_of_run "$status"
+}
+trap end_wine_run EXIT
 
 # wait_for SECONDS WHAT COMMAND...: polls until COMMAND succeeds.
 wait_for() {

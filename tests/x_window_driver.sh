@@ -1,8 +1,10 @@
 # Sourced, not run: the real flash89 window on a virtual X display, as a
 # person drives it. The caller sets `set -euo pipefail`, what chip_checks.sh
 # needs, and once the program runs, program and window. It makes work, a
-# temporary folder removed on exit (the program's log is work/flash89.log),
-# and pids, the processes killed on exit.
+# temporary folder removed on exit, or kept with a report when the script
+# fails (the program's log is work/flash89.log), and pids, the processes
+# killed on exit. The programs keep their runtime files, settings and
+# caches in work: Qt's file dialog writes its settings into the home.
 
 for tool in Xvfb xdotool; do
   command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
@@ -11,11 +13,18 @@ done
 work=$(mktemp -d)
 pids=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
+  local status=$?
+  local i
+  # The program before the display it is on, so that its log stays as it was.
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
+  end_of_run "$status" owned
 }
 trap cleanup EXIT
 source "$(dirname "${BASH_SOURCE[0]}")/chip_checks.sh"
+
+mkdir -m 700 "$work/home" "$work/runtime"
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
+unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME XDG_STATE_HOME
 
 # A virtual display of its own; exports DISPLAY.
 start_x_display() {
