@@ -6,7 +6,10 @@
 
 #include <regex>
 #include <sstream>
+#include <tuple>
 
+#include "commands/commands.h"
+#include "commands/text_log.h"
 #include "fake_chip_fixture.h"
 #include "temp_files.h"
 #include "ui/cli/exit_status.h"
@@ -110,6 +113,31 @@ TEST_F(CliProgram, EveryCommandTakesAnImageFileByTheRuleThatCheckNames) {
   EXPECT_EQ(Run({"-q", "read", copy}), kExitDone) << err_.str();
   EXPECT_EQ(Run({"-q", "verify", copy}), kExitDone) << err_.str();
   EXPECT_EQ(ReadWhole(copy).substr(0, 1), ":");
+}
+
+TEST_F(CliProgram, BytesSendTheWindowsWaveform) {
+  // Each switch with its time after the first.
+  const auto waveform = [] {
+    std::vector<std::tuple<std::int64_t, PortLine, bool>> switches;
+    const auto& events = fake_serial::Events("COM2");
+    for (const LineEvent& event : events) {
+      switches.emplace_back(event.ns - events.front().ns, event.line, event.on);
+    }
+    return switches;
+  };
+  ASSERT_EQ(Run({"-q", "--bytes", "hex", TestImage("blink_lf.hex")}), kExitDone);
+  const auto sent = waveform();
+  fake_serial::Reset();
+  fake_serial::SetDevice("COM2", DeviceState::Present);
+  // The window's command, with its title's progress.
+  struct : ProgressListener {
+    void OnProgress(const CommandProgress&) override {}
+  } title;
+  TextLog log;
+  ASSERT_EQ(FlashHexCommand(
+                2, log, [] { return TestImage("blink_lf.hex"); }, &title),
+            std::nullopt);
+  EXPECT_EQ(sent, waveform());
 }
 
 TEST_F(CliProgram, BadFileIsNamedBeforeAnyPortIsTried) {
