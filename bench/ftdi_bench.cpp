@@ -16,7 +16,7 @@
 #include "commands/readback_commands.h"
 #include "commands/text_log.h"
 #include "image/hex_text.h"
-#include "isp/page_write.h"
+#include "isp/chip_memories.h"
 #include "serial/adapter_lines.h"
 #include "serial/rezero.h"
 #include "sim/chip_model.h"
@@ -135,9 +135,8 @@ int main() {
       (kEnterWaitsMs + static_cast<double>(kImageBytes) * kHexByteWaitsMs) / 1000;
   // A page: its instruction of 67 bytes and the write cycle's 5 ms.
   const double pageFloorSeconds =
-      (kEnterWaitsMs +
-       static_cast<double>(kImageBytes / kPageSize) *
-           (static_cast<double>(3 + kPageSize) * kByteWaitsMs + kPageWriteCycleMs)) /
+      (kEnterWaitsMs + static_cast<double>(kImageBytes / kPageSize) *
+                           (static_cast<double>(3 + kPageSize) * kByteWaitsMs + kWriteCycleMs)) /
       1000;
   virtual_counter::Reset();
   fake_ftdi::UseClock(virtual_counter::NowNs, virtual_counter::AdvanceTo);

@@ -3,7 +3,6 @@
 #include <array>
 
 #include "isp/isp.h"
-#include "isp/page_write.h"
 #include "isp/readback.h"
 #include "serial/rezero.h"
 
@@ -79,7 +78,8 @@ CommandPlan BinaryDownloadPlan(const LineCost& cost, std::size_t bytes) {
 CommandPlan PageDownloadPlan(const LineCost& cost, std::size_t pages, std::size_t imageBytes) {
   const std::array<std::uint8_t, kPageSize> blank{};
   CommandPlan plan = DownloadPlan(cost, pages, WriteFlashByte);
-  plan.perByteMs = WorkMs(DryRun([&] { WriteFlashPage(0, blank); }), cost);
+  plan.perByteMs =
+      WorkMs(DryRun([&] { WriteMemoryPage(kFlashMemory, 0, blank, std::nullopt); }), cost);
   plan.imageBytes = imageBytes;
   return plan;
 }

@@ -12,7 +12,6 @@
 #include "image/hex_image.h"
 #include "isp/chip_memories.h"
 #include "isp/isp.h"
-#include "isp/page_write.h"
 #include "serial/rezero.h"
 
 namespace {
@@ -149,11 +148,7 @@ class PageWriter {
     const std::size_t index = pages_.IndexOf(address);
     if (written_[index]) return;
     const ImagePage& page = pages_.Pages()[index];
-    if (poll_) {
-      WriteFlashPage(page.address, page.data, *poll_);
-    } else {
-      WriteFlashPage(page.address, page.data);
-    }
+    WriteMemoryPage(kFlashMemory, page.address, page.data, poll_);
     written_[index] = true;
     meter_.StepWritten(page.imageBytes);
   }
@@ -214,8 +209,6 @@ std::optional<Fault> DownloadPages(const Port& selectedPort, LogLines& log,
             write(checked, log, writer);
             if (verify) VerifyCovered(covered, *poll, portName, &meter);
             steps.AfterFlash(poll, verify, meter);
-          } catch (const PageNotWritten& failed) {
-            notWritten = failed.address;
           } catch (const WriteNotDone& failed) {
             notWritten = failed.address;
           }

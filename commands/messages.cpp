@@ -7,7 +7,7 @@
 
 #include "commands/chip_check.h"
 #include "image/hex_text.h"
-#include "isp/page_write.h"
+#include "isp/chip_memories.h"
 
 namespace {
 
@@ -135,7 +135,7 @@ std::string PortFaultText(const PortFault& fault) {
     case PortFaultKind::PageNotWritten:
       return "Seite " + WordToHex(static_cast<std::uint16_t>(fault.address & ~(kPageSize - 1))) +
              " nicht geschrieben: " + WordToHex(fault.address) + " liest nach " +
-             MsText(kPagePollLimitMs) +
+             MsText(kWritePollLimitMs) +
              " nicht wie geschrieben; der Chip ist möglicherweise nur teilweise beschrieben";
   }
   return PortStatusText(fault.port, false);

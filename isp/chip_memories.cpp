@@ -7,29 +7,14 @@
 
 namespace {
 
-// A write cycle is at most 4.5 ms; a polled one may take twice the blind
-// allowance before the cell counts as not written.
-constexpr double kPollLimitMs = 2 * kWriteCycleMs;
-
 std::uint16_t PageStart(const ChipMemory& memory, std::uint16_t address) {
   return static_cast<std::uint16_t>(address & ~(memory.pageSize - 1));
 }
 
-void SendHead(std::uint8_t instruction, std::uint16_t address) {
-  if (CancelRequested()) throw Cancelled{};
-  SendIspByte(instruction);
-  SendIspByte(static_cast<std::uint8_t>(address >> 8));
-  SendIspByte(static_cast<std::uint8_t>(address & 0xFF));
-}
-
-void CheckLines() {
-  if (LineFailedSinceOpen()) throw LineLost{};
-}
-
 std::uint8_t ReadAnswer(std::uint8_t instruction, CtsPolarity polarity) {
-  SendHead(instruction, 0);
+  SendIspHead(instruction, 0);
   const std::uint8_t value = AsSent(polarity, ReceiveIspByte());
-  CheckLines();
+  RequireLinesHeld();
   return value;
 }
 
@@ -46,7 +31,7 @@ void PollWriteCycle(const ChipMemory& memory, std::uint16_t cell, std::uint8_t e
       return;
     }
     if (ReadMemoryByte(memory, cell, polarity) == expected) return;
-    if (elapsed > kPollLimitMs) throw WriteNotDone{cell};
+    if (elapsed > kWritePollLimitMs) throw WriteNotDone{cell};
   }
 }
 
@@ -63,17 +48,17 @@ void FinishWrite(const ChipMemory& memory, std::uint16_t lastLoaded, std::uint8_
 
 void ReadMemoryPage(const ChipMemory& memory, std::uint16_t address, CtsPolarity polarity,
                     std::span<std::uint8_t> into) {
-  SendHead(memory.readPage, PageStart(memory, address));
+  SendIspHead(memory.readPage, PageStart(memory, address));
   const auto page = into.first(memory.pageSize);
   ReceiveIspBytes(page);
   for (std::uint8_t& byte : page) byte = AsSent(polarity, byte);
-  CheckLines();
+  RequireLinesHeld();
 }
 
 std::uint8_t ReadMemoryByte(const ChipMemory& memory, std::uint16_t address, CtsPolarity polarity) {
-  SendHead(memory.readByte, address);
+  SendIspHead(memory.readByte, address);
   const std::uint8_t value = AsSent(polarity, ReceiveIspByte());
-  CheckLines();
+  RequireLinesHeld();
   return value;
 }
 
@@ -87,9 +72,9 @@ void WriteMemoryByte(const ChipMemory& memory, std::uint16_t address, std::uint8
 void WriteMemoryPage(const ChipMemory& memory, std::uint16_t address,
                      std::span<const std::uint8_t> data, std::optional<CtsPolarity> poll) {
   const std::uint16_t first = PageStart(memory, address);
-  SendHead(memory.writePage, first);
+  SendIspHead(memory.writePage, first);
   for (const std::uint8_t value : data.first(memory.pageSize)) SendIspByte(value);
-  CheckLines();
+  RequireLinesHeld();
   // The chip shows its write cycle only at the last byte loaded.
   const auto last = static_cast<std::uint16_t>(first + memory.pageSize - 1);
   FinishWrite(memory, last, data[memory.pageSize - 1], poll);

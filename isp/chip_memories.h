@@ -28,6 +28,10 @@ inline constexpr ChipMemory kEepromMemory{0xA0, 0xC0, 0xB0, 0xD0, 2048, 32};
 // The user row's address is only its low six bits, in the third byte.
 inline constexpr ChipMemory kUserRowMemory{0x22, 0x42, 0x32, 0x52, 64, 64};
 
+// A write cycle is at most 4.5 ms; a polled one may take twice the blind
+// allowance before the cell counts as not written.
+inline constexpr double kWritePollLimitMs = 10;
+
 // Thrown when a polled write did not read as written within the limit.
 struct WriteNotDone {
   std::uint16_t address;  // the cell that was polled

@@ -37,6 +37,13 @@ bool CancelRequested();
 // then checks that the port still answers (throws LineLost).
 void SendIspInstruction(const IspInstruction& instruction);
 
+// The first three bytes of an instruction that carries more, or whose
+// fourth byte is the chip's answer: the instruction, then address high and
+// low. Throws Cancelled first, as SendIspInstruction does.
+void SendIspHead(std::uint8_t instruction, std::uint16_t address);
+// Throws LineLost when a line switch failed since the port was opened.
+void RequireLinesHeld();
+
 // One byte-mode write and the whole 5 ms the chip needs for it.
 void WriteFlashByte(std::uint16_t address, std::uint8_t data);
 

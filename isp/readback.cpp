@@ -5,22 +5,6 @@
 #include "isp/isp.h"
 #include "serial/rezero.h"
 
-namespace {
-
-// The three bytes before an answer, sent as any instruction's are.
-void SendHead(std::uint8_t instruction, std::uint16_t address) {
-  if (CancelRequested()) throw Cancelled{};
-  SendIspByte(instruction);
-  SendIspByte(static_cast<std::uint8_t>(address >> 8));
-  SendIspByte(static_cast<std::uint8_t>(address & 0xFF));
-}
-
-void CheckLines() {
-  if (LineFailedSinceOpen()) throw LineLost{};
-}
-
-}  // namespace
-
 std::uint8_t AsSent(CtsPolarity polarity, std::uint8_t raw) {
   return polarity == CtsPolarity::OnIsHigh ? raw : static_cast<std::uint8_t>(~raw);
 }
@@ -66,10 +50,10 @@ std::uint8_t ReceiveIspByte() {
 SignatureRead ReadSignature() {
   SignatureRead read;
   for (std::uint8_t i = 0; i < read.bytes.size(); ++i) {
-    SendHead(kReadSignature, static_cast<std::uint16_t>(0x30 + i));
+    SendIspHead(kReadSignature, static_cast<std::uint16_t>(0x30 + i));
     read.bytes[i] = ReceiveIspByte();
   }
-  CheckLines();
+  RequireLinesHeld();
   for (const CtsPolarity polarity : {CtsPolarity::OnIsHigh, CtsPolarity::OnIsLow}) {
     if (AsSent(polarity, read.bytes[0]) == kAtmelSignature &&
         AsSent(polarity, read.bytes[1]) == kAt89s8253Signature) {
@@ -92,21 +76,6 @@ bool NamesAnotherAtmelChip(const SignatureRead& read) {
   return false;
 }
 
-std::uint8_t ReadFlashByte(std::uint16_t address, CtsPolarity polarity) {
-  SendHead(kReadProgramMemory, address);
-  const std::uint8_t value = AsSent(polarity, ReceiveIspByte());
-  CheckLines();
-  return value;
-}
-
-void ReadFlashPage(std::uint16_t address, CtsPolarity polarity,
-                   std::span<std::uint8_t, kPageSize> into) {
-  SendHead(kReadProgramPage, static_cast<std::uint16_t>(address & ~(kPageSize - 1)));
-  ReceiveIspBytes(into);
-  for (std::uint8_t& byte : into) byte = AsSent(polarity, byte);
-  CheckLines();
-}
-
 std::optional<CtsPolarity> EnableProgrammingAnswered() {
   if (CancelRequested()) throw Cancelled{};
   SetRtsLine(true);
@@ -115,7 +84,7 @@ std::optional<CtsPolarity> EnableProgrammingAnswered() {
   WaitMs(100);
   std::array<std::uint8_t, 4> echo{};
   ExchangeIspBytes(kProgrammingEnable, echo);
-  CheckLines();
+  RequireLinesHeld();
   WaitMs(10);
   for (const CtsPolarity polarity : {CtsPolarity::OnIsHigh, CtsPolarity::OnIsLow}) {
     if (AsSent(polarity, echo[2]) == kProgrammingEnable[1]) return polarity;

@@ -11,8 +11,6 @@
 #include <span>
 
 inline constexpr std::uint8_t kReadSignature = 0x28;
-inline constexpr std::uint8_t kReadProgramMemory = 0x20;
-inline constexpr std::uint8_t kReadProgramPage = 0x30;
 inline constexpr std::size_t kPageSize = 64;
 
 // The signature's first two bytes: Atmel, AT89S8253. The third byte's value
@@ -57,9 +55,3 @@ SignatureRead ReadSignature();
 // Whether the signature names another chip of the same maker, under either
 // polarity: a chip that answers, but not this one.
 bool NamesAnotherAtmelChip(const SignatureRead& read);
-
-std::uint8_t ReadFlashByte(std::uint16_t address, CtsPolarity polarity);
-
-// The 64 bytes of the page that holds address, lowest address first.
-void ReadFlashPage(std::uint16_t address, CtsPolarity polarity,
-                   std::span<std::uint8_t, kPageSize> into);

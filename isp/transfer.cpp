@@ -31,6 +31,17 @@ void SendIspInstruction(const IspInstruction& instruction) {
   // Per instruction, not per bit: one plain load, no system call.
   if (CancelRequested()) throw Cancelled{};
   for (const std::uint8_t value : instruction) SendIspByte(value);
+  RequireLinesHeld();
+}
+
+void SendIspHead(std::uint8_t instruction, std::uint16_t address) {
+  if (CancelRequested()) throw Cancelled{};
+  SendIspByte(instruction);
+  SendIspByte(static_cast<std::uint8_t>(address >> 8));
+  SendIspByte(static_cast<std::uint8_t>(address & 0xFF));
+}
+
+void RequireLinesHeld() {
   if (LineFailedSinceOpen()) throw LineLost{};
 }
 
