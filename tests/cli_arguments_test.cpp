@@ -65,6 +65,33 @@ TEST(CliArguments, AnyComNumberOrDevicePathIsANamedPort) {
   }
 }
 
+TEST(CliArguments, TheWholeChipsOptionsGoWhereTheyBelong) {
+  const auto parse = [](const std::vector<std::string>& arguments) {
+    const auto parsed = ParseArguments(arguments);
+    EXPECT_TRUE(std::holds_alternative<CliRequest>(parsed)) << std::get<UsageError>(parsed).text;
+    return std::get<CliRequest>(parsed);
+  };
+  const CliRequest download = parse({"--bytes", "hex", "a.hex", "--eeprom=e.hex", "--lock", "2"});
+  EXPECT_EQ(download.file, "a.hex");
+  EXPECT_EQ(download.eepromFile, "e.hex");
+  EXPECT_EQ(download.target, ImageTarget::Flash);
+  EXPECT_EQ(download.lockLevel, 2);
+  EXPECT_FALSE(download.pages);
+  EXPECT_TRUE(parse({"bin", "a.bin"}).pages);
+
+  const CliRequest readEeprom = parse({"read", "--eeprom", "e.bin"});
+  EXPECT_EQ(readEeprom.file, "e.bin");
+  EXPECT_EQ(readEeprom.target, ImageTarget::Eeprom);
+  EXPECT_EQ(parse({"verify", "--user-row", "u.bin"}).target, ImageTarget::UserRow);
+
+  const CliRequest fuses =
+      parse({"fuses", "x2=on", "serial-programming=off", "--disable-serial-programming"});
+  EXPECT_EQ(fuses.fuseChanges,
+            (std::vector<FuseChange>{{kFuseX2Clock, true}, {kFuseSerialProgramming, false}}));
+  EXPECT_TRUE(fuses.disableSerialProgramming);
+  EXPECT_EQ(parse({"lock", "3"}).lockLevel, 3);
+}
+
 TEST(CliArguments, WrongUsageIsNamed) {
   const struct {
     std::vector<std::string> arguments;
@@ -90,6 +117,22 @@ TEST(CliArguments, WrongUsageIsNamed) {
       {{"--pages", "erase"},
        "option '--pages' is for hex, bin, write-eeprom and write-user-row only"},
       {{"read"}, "'read' needs a file"},
+      {{"lock"}, "'lock' needs a level: 1, 2 or 3"},
+      {{"lock", "4"}, "lock level '4' is none of 1, 2 or 3"},
+      {{"--lock", "1", "erase"}, "option '--lock' goes with hex and bin"},
+      {{"fuses", "x2=yes"},
+       "'x2=yes' is no fuse setting: use serial-programming, x2, user-row or external-clock "
+       "with =on or =off"},
+      {{"--pages", "--bytes", "hex", "a.hex"},
+       "options '--pages' and '--bytes' exclude each other"},
+      {{"hex", "a.hex", "--eeprom", "e.hex", "--keep-eeprom"},
+       "options '--eeprom' and '--keep-eeprom' exclude each other"},
+      {{"--keep-eeprom", "erase"}, "option '--keep-eeprom' goes with hex and bin"},
+      {{"read", "--eeprom", "e.bin", "--user-row", "u.bin"},
+       "options '--eeprom' and '--user-row' exclude each other"},
+      {{"read", "--eeprom", "e.bin", "f.bin"}, "too many arguments, from 'f.bin' on"},
+      {{"fuses", "--disable-serial-programming", "--eeprom", "e.bin"},
+       "option '--eeprom' goes with hex, bin, read and verify"},
       {{"--", "--help"},
        "unknown command '--help': use hex, bin, erase, check, detect, verify, read, ports, "
        "write-eeprom, "
