@@ -1,5 +1,6 @@
 #include "sim/chip_options.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -23,12 +24,22 @@ bool ReadFile(const std::string& path, std::vector<std::uint8_t>& contents) {
 
 }  // namespace
 
+std::size_t OptionEnd(std::string_view options, std::size_t at) {
+  std::size_t end = options.find(':', at);
+  // A drive's colon ("eeprom=C:\\chip.bin") belongs to its file name.
+  if (end != std::string_view::npos && end >= at + 2 && options[end - 2] == '=' &&
+      std::isalpha(static_cast<unsigned char>(options[end - 1])) != 0 && end + 1 < options.size() &&
+      (options[end + 1] == '\\' || options[end + 1] == '/')) {
+    end = options.find(':', end + 1);
+  }
+  return end == std::string_view::npos ? options.size() : end;
+}
+
 bool ApplyChipOptions(std::string_view options, ChipModel& chip) {
   bool read = true;
   std::size_t at = 0;
   while (at <= options.size()) {
-    std::size_t end = options.find(':', at);
-    if (end == std::string_view::npos) end = options.size();
+    const std::size_t end = OptionEnd(options, at);
     const std::string option(options.substr(at, end - at));
     at = end + 1;
     const std::size_t equals = option.find('=');

@@ -9,6 +9,7 @@
 // Numbers in decimal, or hex with 0x.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 class ChipModel;
@@ -16,3 +17,7 @@ class ChipModel;
 // Applies the chip's options among options (separated by ':') and skips
 // the others. False when a file named cannot be read.
 bool ApplyChipOptions(std::string_view options, ChipModel& chip);
+
+// Where the option that begins at `at` ends: at its ':' or the end, a
+// Windows drive's colon in a file name read past.
+std::size_t OptionEnd(std::string_view options, std::size_t at);

@@ -193,8 +193,7 @@ void KeepChipIn(const std::string& path) { chipPath = path; }
 void ApplyCableOptions(const std::string& options, AdapterTraits& traits) {
   std::size_t at = 0;
   while (at <= options.size()) {
-    std::size_t end = options.find(':', at);
-    if (end == std::string::npos) end = options.size();
+    const std::size_t end = OptionEnd(options, at);
     const std::string option = options.substr(at, end - at);
     traits.cable = CableNamed(option, traits.cable);
     if (option.rfind("weak=", 0) == 0)

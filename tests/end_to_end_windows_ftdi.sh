@@ -148,6 +148,9 @@ written=$("$wine" "$cli" -q --port COM2 hex --verify "$data/blink_lf.hex" 2>&1) 
 flash_holds "$data/blink.bin"
 verified=$("$wine" "$cli" --port COM2 verify "$data/blink_lf.hex" 2>&1) || fail "verify: $verified"
 [[ $verified == *"Geprüft"* ]] || fail "verify printed: $verified"
+written=$("$wine" "$cli" -q --port COM2 hex --verify "$data/blink_lf.hex" --eeprom "$data/eeprom_small.hex" 2>&1) ||
+  fail "hex --eeprom: $written"
+verified=$("$wine" "$cli" --port COM2 verify --eeprom "$data/eeprom_small.hex" 2>&1) || fail "verify --eeprom: $verified"
 
 ftdi_driver_forget
 unset FLASH89_FAKE_FTD2XX FLASH89_FAKE_FTD2XX_TRACE FLASH89_FAKE_FTD2XX_CABLE FLASH89_FAKE_FTD2XX_FLASH
