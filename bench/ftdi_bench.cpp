@@ -1,14 +1,16 @@
-// A full chip, 12 KB from an Intel HEX file, through an FTDI adapter in
-// bit-bang mode (the fake libftdi, under both baud multipliers) and, for
-// comparison, through the serial path on a USB adapter that takes 1 ms per
-// line switch. Simulated time throughout: the adapter's clock, the USB
-// link and the switches all run on the virtual counter. Prints table rows.
+// A full chip, 12 KB from an Intel HEX file and the 2 KB EEPROM, through an
+// FTDI adapter in bit-bang mode (the fake libftdi, under both baud
+// multipliers) and through the serial path with free switches and, for
+// comparison, on a USB adapter that takes 1 ms per line switch. Simulated
+// time throughout: the adapter's clock, the USB link and the switches all
+// run on the virtual counter. Prints table rows.
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "bench/measure.h"
 #include "bench/slow_serial_device.h"
@@ -27,6 +29,9 @@
 namespace {
 
 constexpr std::size_t kImageBytes = ChipModel::kFlashSize;
+constexpr std::size_t kEepromPages = ChipModel::kEepromSize / ChipModel::kEepromPageSize;
+// A polled write cycle ends when the chip's does.
+constexpr double kChipWriteCycleMs = static_cast<double>(ChipModel::kPageWriteNs) / 1e6;
 constexpr std::int64_t kClockReadingNs = 30;
 constexpr double kEraseWaitsMs = 10 + 100 + 10 + 100 + 200 + 8 * kByteWaitsMs;
 
@@ -34,10 +39,20 @@ std::uint8_t ImageByte(std::size_t address) {
   return static_cast<std::uint8_t>(address * 7 + (address >> 8));
 }
 
+// Never FF, so that a kept EEPROM is written back whole.
+std::uint8_t EepromByte(std::size_t address) {
+  return static_cast<std::uint8_t>((address * 5 + 1) % 0xFF);
+}
+
+std::string TempFile(const std::string& name) {
+  return (std::filesystem::temp_directory_path() /
+          ("flash89-bench-" + std::to_string(::getpid()) + name))
+      .string();
+}
+
 // Sixteen bytes to a record, as linkers write them.
 std::string WriteFullImage() {
-  const auto path = std::filesystem::temp_directory_path() /
-                    ("flash89-bench-" + std::to_string(::getpid()) + ".hex");
+  const std::string path = TempFile(".hex");
   std::ofstream out(path);
   for (std::size_t at = 0; at < kImageBytes; at += 16) {
     unsigned sum = 16 + (at >> 8) + (at & 0xFF);
@@ -49,12 +64,24 @@ std::string WriteFullImage() {
     out << record << ByteToHex(static_cast<std::uint8_t>(0x100 - (sum & 0xFF))) << "\n";
   }
   out << ":00000001FF\n";
-  return path.string();
+  return path;
 }
 
-bool Landed(const ChipModel& chip) {
+// The whole EEPROM, binary.
+std::string WriteEepromImage() {
+  const std::string path = TempFile("-eeprom.bin");
+  std::ofstream out(path, std::ios::binary);
+  for (std::size_t at = 0; at < ChipModel::kEepromSize; ++at)
+    out.put(static_cast<char>(EepromByte(at)));
+  return path;
+}
+
+bool Landed(const ChipModel& chip, bool eeprom) {
   for (std::size_t at = 0; at < kImageBytes; ++at) {
     if (chip.Flash()[at] != ImageByte(at)) return false;
+  }
+  for (std::size_t at = 0; eeprom && at < ChipModel::kEepromSize; ++at) {
+    if (chip.Eeprom()[at] != EepromByte(at)) return false;
   }
   return chip.Violations().empty();
 }
@@ -64,8 +91,8 @@ struct Run {
   bool ok = false;
 };
 
-using HexCommand = std::optional<Fault> (*)(int, LogLines&, const FileNameRequest&,
-                                            ProgressListener*);
+using HexCommand =
+    std::function<std::optional<Fault>(int, LogLines&, const FileNameRequest&, ProgressListener*)>;
 
 // Byte mode, as the window runs it.
 std::optional<Fault> FlashHexBytes(int port, LogLines& log, const FileNameRequest& file,
@@ -79,8 +106,9 @@ std::optional<Fault> FlashHexPages(int port, LogLines& log, const FileNameReques
   return FlashHexPagesCommand(port, log, file, progress);
 }
 
-Run FlashInVirtualTime(const std::string& image, const std::vector<LineEvent>& (*events)(),
-                       HexCommand command = FlashHexBytes) {
+// The chip is checked for the image, and with eeprom for the EEPROM image.
+Run FlashInVirtualTime(const std::string& image, ChipModel& (*chip)(),
+                       const HexCommand& command = FlashHexBytes, bool eeprom = false) {
   ResetSerialModule();
   StartClock();
   TextLog log("Download ...\r\n");
@@ -90,13 +118,43 @@ Run FlashInVirtualTime(const std::string& image, const std::vector<LineEvent>& (
                          .has_value();
   Run run;
   run.seconds = static_cast<double>(virtual_counter::NowNs() - start) / 1e9;
-  ChipModel chip;
-  chip.Feed(events());
-  run.ok = done && Landed(chip);
+  run.ok = done && Landed(chip(), eeprom);
   return run;
 }
 
-const std::vector<LineEvent>& AdapterEvents() { return fake_ftdi::Events(0); }
+ChipModel& AdapterChip() { return fake_ftdi::Chip(0); }
+
+// In page mode: the EEPROM image written after the flash, blind, as
+// without a line back; then that full EEPROM kept across the erase: read
+// before it, written back and compared, each page's write cycle polled.
+void EepromRows(const std::string& image, const std::string& eeprom, ChipModel& (*chip)(),
+                const std::string& where) {
+  ChipExtras written;
+  written.eepromFile = eeprom;
+  ChipExtras kept;
+  kept.keepEeprom = true;
+  for (const ChipExtras* extras : {&written, &kept}) {
+    const bool keep = extras->keepEeprom;
+    const double floorMs =
+        keep ? kChipCheckMs + 2 * PageReadsMs(kEepromPages, ChipModel::kEepromPageSize) +
+                   kEnterWaitsMs +
+                   PageWritesMs(kImageBytes / kPageSize, kPageSize, kChipWriteCycleMs) +
+                   PageWritesMs(kEepromPages, ChipModel::kEepromPageSize, kChipWriteCycleMs)
+             : kEnterWaitsMs + PageWritesMs(kImageBytes / kPageSize, kPageSize, kWriteCycleMs) +
+                   PageWritesMs(kEepromPages, ChipModel::kEepromPageSize, kWriteCycleMs);
+    const Run run = FlashInVirtualTime(
+        image, chip,
+        [&](int, LogLines& log, const FileNameRequest& file, ProgressListener* progress) {
+          return FlashHexPagesCommandOnPort("COM2", log, file, progress, false, *extras);
+        },
+        true);
+    Row(std::string(keep ? "Flash hex --keep-eeprom, 12 KB, full EEPROM kept, "
+                         : "Flash hex --eeprom, 12 KB + 2 KB EEPROM, ") +
+            where +
+            Format(", simulated: time / floor (%.2f s / %.2f s)", run.seconds, floorMs / 1000),
+        run.ok ? Format("%.4f", run.seconds * 1000 / floorMs) : "FAILED", "");
+  }
+}
 
 // The whole flash read out page by page and verified, over the adapter's
 // CTS# pin: no write waits, so the floor is the bit phases of 192 pages of
@@ -131,13 +189,12 @@ int main() {
     return 2;
   }
   const std::string image = WriteFullImage();
+  const std::string eeprom = WriteEepromImage();
   const double floorSeconds =
       (kEnterWaitsMs + static_cast<double>(kImageBytes) * kHexByteWaitsMs) / 1000;
   // A page: its instruction of 67 bytes and the write cycle's 5 ms.
   const double pageFloorSeconds =
-      (kEnterWaitsMs + static_cast<double>(kImageBytes / kPageSize) *
-                           (static_cast<double>(3 + kPageSize) * kByteWaitsMs + kWriteCycleMs)) /
-      1000;
+      (kEnterWaitsMs + PageWritesMs(kImageBytes / kPageSize, kPageSize, kWriteCycleMs)) / 1000;
   virtual_counter::Reset();
   fake_ftdi::UseClock(virtual_counter::NowNs, virtual_counter::AdvanceTo);
   slow_serial::Reset(0);
@@ -150,17 +207,19 @@ int main() {
     traits.samplesPerBaud = multiplier;
     traits.cable = Cable::MisoOnCts;
     fake_ftdi::AddAdapter(traits);
-    const Run run = FlashInVirtualTime(image, AdapterEvents);
+    const Run run = FlashInVirtualTime(image, AdapterChip);
     Row(Format("Flash hex, 12 KB, FTDI adapter in bit-bang mode (fake, %.0f samples per baud), "
                "simulated: time / waits (%.1f s / %.1f s)",
                multiplier, run.seconds, floorSeconds),
         run.ok ? Format("%.4f", run.seconds / floorSeconds) : "FAILED", "<= 1.05");
-    const Run pages = FlashInVirtualTime(image, AdapterEvents, FlashHexPages);
+    const Run pages = FlashInVirtualTime(image, AdapterChip, FlashHexPages);
     Row(Format("Flash hex --pages, 12 KB, FTDI adapter in bit-bang mode (fake, %.0f samples per "
                "baud), simulated: time / floor (%.2f s / %.2f s)",
                multiplier, pages.seconds, pageFloorSeconds),
         pages.ok ? Format("%.4f", pages.seconds / pageFloorSeconds) : "FAILED", "<= 1.05");
     ReadBackOverAdapter(multiplier);
+    EepromRows(image, eeprom, AdapterChip,
+               Format("FTDI adapter in bit-bang mode (fake, %.0f samples per baud)", multiplier));
     const std::int64_t start = virtual_counter::NowNs();
     const bool erased = !EraseCommand(2).has_value();
     const double eraseMs = static_cast<double>(virtual_counter::NowNs() - start) / 1e6;
@@ -176,20 +235,23 @@ int main() {
   // lengthen every 10 us phase by a tenth.
   virtual_counter::Reset(kClockReadingNs);
   slow_serial::Reset(0);
-  const Run freePages = FlashInVirtualTime(image, slow_serial::Events, FlashHexPages);
+  const Run freePages = FlashInVirtualTime(image, slow_serial::Chip, FlashHexPages);
   Row(Format("Flash hex --pages, 12 KB, serial path, free switches (fake), 30 ns a clock "
              "reading, simulated: time / floor (%.2f s / %.2f s)",
              freePages.seconds, pageFloorSeconds),
       freePages.ok ? Format("%.4f", freePages.seconds / pageFloorSeconds) : "FAILED", "<= 1.02");
-  const Run freeBytes = FlashInVirtualTime(image, slow_serial::Events);
+  const Run freeBytes = FlashInVirtualTime(image, slow_serial::Chip);
   Row(Format("Flash hex, byte mode, 12 KB, serial path, free switches (fake), 30 ns a clock "
              "reading, simulated: time / waits (%.1f s / %.1f s)",
              freeBytes.seconds, floorSeconds),
       freeBytes.ok ? Format("%.4f", freeBytes.seconds / floorSeconds) : "FAILED",
       "(for comparison)");
+  slow_serial::Reset(0, Cable::MisoOnCts);
+  EepromRows(image, eeprom, slow_serial::Chip,
+             "serial path, free switches (fake), 30 ns a clock reading");
   virtual_counter::Reset();
   slow_serial::Reset(1'000'000);
-  const Run slowPages = FlashInVirtualTime(image, slow_serial::Events, FlashHexPages);
+  const Run slowPages = FlashInVirtualTime(image, slow_serial::Chip, FlashHexPages);
   Row(Format("Flash hex --pages, 12 KB, serial path on a USB adapter taking 1 ms per switch "
              "(fake), simulated: time / floor (%.0f s / %.2f s)",
              slowPages.seconds, pageFloorSeconds),
@@ -197,7 +259,7 @@ int main() {
           ? Format("%.2f (%.1f min)", slowPages.seconds / pageFloorSeconds, slowPages.seconds / 60)
           : "FAILED",
       "(for comparison)");
-  const Run serial = FlashInVirtualTime(image, slow_serial::Events);
+  const Run serial = FlashInVirtualTime(image, slow_serial::Chip);
   Row(Format("Flash hex, 12 KB, serial path on a USB adapter taking 1 ms per switch (fake), "
              "simulated: time / waits (%.0f s / %.1f s)",
              serial.seconds, floorSeconds),
@@ -205,5 +267,6 @@ int main() {
                 : "FAILED",
       "(for comparison)");
   std::filesystem::remove(image);
+  std::filesystem::remove(eeprom);
   return 0;
 }

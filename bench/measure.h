@@ -73,3 +73,16 @@ inline constexpr double kByteWaitsMs = 8 * 3 * 0.01 + 0.01;
 inline constexpr double kEnterWaitsMs = 100 + 100 + 10 + 10 + 500 + 10 + 100 + 3 * 4 * kByteWaitsMs;
 inline constexpr double kHexByteWaitsMs = 4 * kByteWaitsMs + 5;
 inline constexpr double kBinByteWaitsMs = kHexByteWaitsMs + 5;
+// Reading: the bit phases of each byte of the instruction.
+inline constexpr double kReadByteMs = 8 * 3 * 0.01;
+// Pages each written by one instruction of three bytes and the page, then
+// a write cycle: the blind allowance, or the chip's own where it is polled.
+inline constexpr double PageWritesMs(std::size_t pages, std::size_t pageBytes, double cycleMs) {
+  return static_cast<double>(pages) * (static_cast<double>(3 + pageBytes) * kByteWaitsMs + cycleMs);
+}
+inline constexpr double PageReadsMs(std::size_t pages, std::size_t pageBytes) {
+  return static_cast<double>(pages * (3 + pageBytes)) * kReadByteMs;
+}
+// The chip checked before the erase: programming enabled and its echo, the
+// signature's three reads and the lock bits' one.
+inline constexpr double kChipCheckMs = 100 + 100 + 10 + 4 * kByteWaitsMs + 4 * 4 * kReadByteMs;

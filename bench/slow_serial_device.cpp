@@ -1,8 +1,12 @@
 #include "bench/slow_serial_device.h"
 
+#include <memory>
+#include <span>
 #include <string>
 
 #include "serial/device_seam.h"
+#include "sim/chip_model.h"
+#include "sim/chip_options.h"
 #include "sim/virtual_counter.h"
 
 namespace slow_serial {
@@ -10,15 +14,28 @@ namespace {
 constexpr device_seam::Handle kHandle = 100;
 std::int64_t costNs = 0;
 std::vector<LineEvent> events;
+Cable cable = Cable::NoLineBack;
+std::unique_ptr<ChipModel> chip;
+std::size_t fedEvents = 0;
 }  // namespace
 
-void Reset(std::int64_t switchNs) {
+void Reset(std::int64_t switchNs, Cable lineBack, const std::string& chipOptions) {
   costNs = switchNs;
   events.clear();
   events.reserve(1 << 22);
+  cable = lineBack;
+  chip = std::make_unique<ChipModel>();
+  ApplyChipOptions(chipOptions, *chip);
+  fedEvents = 0;
 }
 
 const std::vector<LineEvent>& Events() { return events; }
+
+ChipModel& Chip() {
+  chip->Feed(std::span<const LineEvent>(events).subspan(fedEvents));
+  fedEvents = events.size();
+  return *chip;
+}
 
 }  // namespace slow_serial
 
@@ -44,10 +61,14 @@ bool SwitchLine(Handle handle, LineCode code) {
   return true;
 }
 
-// No line comes back from this device.
 bool ReadCts(Handle handle, bool& on) {
-  on = false;
-  return handle == slow_serial::kHandle;
+  if (handle != slow_serial::kHandle) return false;
+  switch (slow_serial::cable) {
+    case Cable::MisoOnCts: on = slow_serial::Chip().Miso(); break;
+    case Cable::MisoOnCtsInverted: on = !slow_serial::Chip().Miso(); break;
+    default: on = false; break;
+  }
+  return true;
 }
 
 void CloseDevice(Handle /*handle*/) {}
