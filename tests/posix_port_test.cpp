@@ -90,7 +90,7 @@ TEST_F(PosixPort, OpenTakesThePortExclusivelyAndLeavesDtrAndRtsOff) {
     calls.push_back(record.call);
     if (record.call == "tcsetattr") speed = record.argument;
   }
-  EXPECT_EQ(calls, (std::vector<std::string>{"open", "flock", "TIOCEXCL", "tcgetattr", "tcsetattr",
+  EXPECT_EQ(calls, (std::vector<std::string>{"open", "flock", "tcgetattr", "TIOCEXCL", "tcsetattr",
                                              "TIOCMBIC", "TIOCMGET", "close"}));
   EXPECT_EQ(speed, B9600);
 }
@@ -182,13 +182,19 @@ TEST_F(PosixPort, PseudoTerminalHasNoModemLinesAndIsNotReady) {
   ASSERT_EQ(unlockpt(master), 0);
   const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
   ASSERT_GE(terminal, 0);
+  termios before{}, after{};
+  ASSERT_EQ(tcgetattr(terminal, &before), 0);
   setenv("FLASH89_COM1", ptsname(master), 1);
   EXPECT_FALSE(OpenPort("COM1:9600,N,8,1"));
   ClosePort();
-  // The refused open left the tty open to others, root or not.
+  // The refused open left the tty as it was: open to others, root or
+  // not, and in its own settings.
   int exclusive = -1;
   ASSERT_EQ(ioctl(terminal, TIOCGEXCL, &exclusive), 0);
   EXPECT_EQ(exclusive, 0);
+  ASSERT_EQ(tcgetattr(terminal, &after), 0);
+  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
   close(terminal);
   close(master);
 }
