@@ -19,16 +19,28 @@ using device_seam::LineCode;
 // (sources disagree) and to refuse a rate far off, then for long enough
 // that a millisecond of USB scheduling on either time stamp moves the
 // result by under 1 %.
+//
+// A host busy elsewhere looks at its clock late. Each rate below is timed
+// from a stamp taken once the adapter's buffer is full to one taken once
+// it is full again, so exactly the samples sent between went out: a
+// late last stamp, or a pause in which the adapter ran dry, makes the rate
+// look lower; a late first stamp misses samples that went out before it
+// and makes the rate look higher. Which way each figure may go, and why
+// none can make a wait short, is said where it is taken.
 constexpr double kRoughMs = 20;
 constexpr double kMeasureMs = 150;
 constexpr double kIdentifyLowest = 0.80;
 // What USB latency and scheduling may add to the time that an adapter
 // clocking 16 samples per baud takes for the first samples.
 constexpr double kIdentifySlackMs = 5;
-// Host delays only ever make the measured rate lower than the true one;
-// a rate much higher than asked is one the program cannot explain.
+// A rate outside these bounds is one the program cannot explain.
 constexpr double kLowestTrusted = 0.90;
 constexpr double kHighestTrusted = 1.05;
+// A look that a busy host may have spoiled is taken again, the multiplier
+// found anew; so is the exact measurement. The adapter is refused only
+// when every one of them stays outside the trusted range.
+constexpr int kMostLooks = 3;
+constexpr int kMostMeasurements = 3;
 // Waits are made for a rate this much above the higher of the measured and
 // the asked rate, for what is left of the measurement's uncertainty.
 constexpr double kRateMargin = 1.02;
@@ -75,8 +87,8 @@ std::size_t SamplesFor(double durationMs, double samplesPerMs) {
   return durationMs > 0 ? static_cast<std::size_t>(std::ceil(durationMs * samplesPerMs)) : 0;
 }
 
-// The exact measurement's samples between its time stamps.
-std::size_t MeasuredSamples() { return SamplesFor(kMeasureMs, kSampleRateHz / 1000); }
+// The exact measurement is two halves, between three time stamps.
+std::size_t HalfSamples() { return SamplesFor(kMeasureMs / 2, kSampleRateHz / 1000); }
 
 }  // namespace
 
@@ -208,7 +220,10 @@ double AdapterLineDriver::ClockedRate(std::size_t count) {
 // Whether the adapter clocks four samples per baud: it took the fill's
 // samples longer than one clocking sixteen could. Up to a buffer's worth go
 // in at once, so a small buffer shows after the first quarter of the fill
-// and the largest by the fill's end, which leaves the buffer full.
+// and the largest by the fill's end, which leaves the buffer full. A late
+// host only lengthens the time, so it can take a sixteen for a four, never
+// the other way: the rate then comes out four times too high, and the
+// look is taken again. No wait is made of this answer.
 bool AdapterLineDriver::ClocksFourPerBaud() {
   const double slowestPerMs = kSampleRateHz / 1000 * kLowestTrusted;
   const double start = HostMs();
@@ -228,7 +243,7 @@ void AdapterLineDriver::Accept(double rate) {
   drainMs_ = DrainMsAt(std::min(rate, asked) * kLowestTrusted);
 }
 
-bool AdapterLineDriver::MeasureSampleRate() {
+bool AdapterLineDriver::FindMultiplier() {
   const double asked = kSampleRateHz / 1000;
   if (!adapter_seam::SetBaudRate(adapter_, static_cast<int>(kSampleRateHz / 16))) return false;
   drainMs_ = DrainMsAt(asked / 4 * kIdentifyLowest);
@@ -240,28 +255,37 @@ bool AdapterLineDriver::MeasureSampleRate() {
     Gather(kReleasedPins, kLargestAdapterBuffer);
     if (!SendAll()) return false;
   }
-  if (failed_) return false;
-  double rate = ClockedRate(SamplesFor(kRoughMs, asked));
-  if (Trusted(rate)) {
-    // Switches cost a sample at this rate until the first waits measure it.
-    Accept(rate);
-    measuring_ = true;
-    return true;
+  return !failed_;
+}
+
+// Every sample of a look holds the lines released, so that an adapter the
+// program cannot trust is refused before any line moves. The first look is
+// short; one that a late host pushed out of the trusted range, or that is
+// truly far off, is followed by whole-length ones. A look decides only
+// whether the adapter is taken: until the exact measurement, waits are
+// made for the highest trusted rate (MeasureDuring) and drains for the
+// lowest (Accept), whichever way a late host pushed the look.
+bool AdapterLineDriver::MeasureSampleRate() {
+  const double asked = kSampleRateHz / 1000;
+  for (int look = 0; look < kMostLooks; ++look) {
+    if (!FindMultiplier()) return false;
+    const double rate = ClockedRate(SamplesFor(look == 0 ? kRoughMs : kMeasureMs, asked));
+    if (failed_) return false;
+    if (Trusted(rate)) {
+      // Switches cost a sample at this rate until the first waits measure it.
+      Accept(rate);
+      measuring_ = true;
+      return true;
+    }
   }
-  // Too far off for a short look: the whole measurement decides, before
-  // any line moves.
-  rate = ClockedRate(SamplesFor(kMeasureMs, asked));
-  if (!Trusted(rate)) return false;
-  Accept(rate);
-  return true;
+  return false;
 }
 
 // The exact measurement is made of the first waits' samples, which hold the
 // lines as the program switched them. A wait counts its samples at the
 // highest rate the measurement can accept, so that it is never short and no
-// switch reaches the pins before its time. Nothing but the next switches
-// and waits runs on the host meanwhile, so the adapter never runs dry
-// between its time stamps. Gives the samples the wait still needs.
+// switch reaches the pins before its time. Gives the samples the wait still
+// needs.
 std::size_t AdapterLineDriver::MeasureDuring(double durationMs) {
   const std::size_t before = gatheredCount_;
   const std::size_t highest = SamplesFor(durationMs, kHighestPerMs);
@@ -270,32 +294,55 @@ std::size_t AdapterLineDriver::MeasureDuring(double durationMs) {
     Gather(pins_, kFillSamples);
     if (!SendAll()) return 0;
     measurementStarted_ = true;
-    measurementStartMs_ = HostMs();
-    measurementStartCount_ = gatheredCount_;
+    stamps_ = 0;
+    Stamp();
   }
-  const std::size_t end = measurementStartCount_ + MeasuredSamples();
-  const std::size_t taken = gatheredCount_ - before;
-  if (taken < highest && gatheredCount_ < end) {
-    Gather(pins_, std::min(highest - taken, end - gatheredCount_));
+  while (measuring_ && !failed_ && gatheredCount_ - before < highest) {
+    const std::size_t next = stampCount_[stamps_ - 1] + HalfSamples();
+    Gather(pins_, std::min(highest - (gatheredCount_ - before), next - gatheredCount_));
+    if (gatheredCount_ < next || !Stamp()) break;
   }
-  if (gatheredCount_ < end || !FinishMeasurement()) return 0;
+  if (measuring_ || failed_) return 0;
   // The rest of the wait at the measured rate.
   const std::size_t needed = SamplesFor(durationMs, samplesPerMs_);
   const std::size_t done = gatheredCount_ - before;
   return needed > done ? needed - done : 0;
 }
 
-bool AdapterLineDriver::FinishMeasurement() {
-  measuring_ = false;
+// A time stamp with the adapter's buffer full; the third one ends a
+// measurement. False once the port is lost.
+bool AdapterLineDriver::Stamp() {
   if (!SendAll()) return false;
-  const double took = HostMs() - measurementStartMs_;
-  const double rate =
-      took > 0 ? static_cast<double>(gatheredCount_ - measurementStartCount_) / took : 0;
-  if (!Trusted(rate)) {
+  stampMs_[stamps_] = HostMs();
+  stampCount_[stamps_] = gatheredCount_;
+  if (++stamps_ < 3) return true;
+  const auto half = [&](int i) {
+    const double took = stampMs_[i + 1] - stampMs_[i];
+    return took > 0 ? static_cast<double>(stampCount_[i + 1] - stampCount_[i]) / took : 0;
+  };
+  const double higher = std::max(half(0), half(1));
+  const double lower = std::min(half(0), half(1));
+  // One late stamp, or one pause in which the adapter ran dry, lowers at
+  // most one half and raises at most the other, so the true rate lies
+  // between them: when both are trusted, so is the adapter. When not, the
+  // measurement is taken again.
+  if (Trusted(lower) && Trusted(higher)) {
+    measuring_ = false;
+    // Waits are made of the higher half: it is not below the true rate,
+    // so a wait made for it is not short. The drain is made of the lowest
+    // trusted rate or lower (Accept), which the lower half, and so the
+    // true rate, is above.
+    Accept(higher);
+    return true;
+  }
+  if (++measurements_ == kMostMeasurements) {
     Fail();
     return false;
   }
-  Accept(rate);
+  // Another measurement, from this stamp: the buffer is full.
+  stampMs_[0] = stampMs_[2];
+  stampCount_[0] = stampCount_[2];
+  stamps_ = 1;
   return true;
 }
 
@@ -329,10 +376,10 @@ void AdapterLineDriver::Wait(double durationMs) {
 bool AdapterLineDriver::LineLost() {
   // The host may turn to other work next: a measurement under way is
   // finished first, the lines held as they are.
-  if (measurementStarted_ && measuring_ && !failed_) {
-    const std::size_t end = measurementStartCount_ + MeasuredSamples();
-    if (gatheredCount_ < end) Gather(pins_, end - gatheredCount_);
-    FinishMeasurement();
+  while (measurementStarted_ && measuring_ && !failed_) {
+    const std::size_t next = stampCount_[stamps_ - 1] + HalfSamples();
+    if (gatheredCount_ < next) Gather(pins_, next - gatheredCount_);
+    Stamp();
   }
   if (!failed_) SendAll();
   return failed_;
