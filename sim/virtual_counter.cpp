@@ -10,6 +10,7 @@ std::int64_t tick = 1;
 std::int64_t readings = 0;
 std::int64_t lateReading = 0;
 std::int64_t late = 0;
+bool lateAfter = false;
 }  // namespace
 
 void Reset(std::int64_t stepNs, std::int64_t tickNs) {
@@ -18,11 +19,13 @@ void Reset(std::int64_t stepNs, std::int64_t tickNs) {
   tick = tickNs > 0 ? tickNs : 1;
   readings = 0;
   lateReading = 0;
+  lateAfter = false;
 }
 
-void LateAtReading(std::int64_t reading, std::int64_t lateNs) {
+void LateAtReading(std::int64_t reading, std::int64_t lateNs, bool andAfter) {
   lateReading = readings + reading;
   late = lateNs;
+  lateAfter = andAfter;
 }
 
 std::int64_t Readings() { return readings; }
@@ -41,7 +44,9 @@ std::int64_t CounterFrequency() { return 1'000'000'000 / virtual_counter::tick; 
 
 std::int64_t ReadCounter() {
   virtual_counter::now += virtual_counter::step;
-  if (++virtual_counter::readings == virtual_counter::lateReading) {
+  ++virtual_counter::readings;
+  if (virtual_counter::readings == virtual_counter::lateReading ||
+      (virtual_counter::lateAfter && virtual_counter::readings > virtual_counter::lateReading)) {
     virtual_counter::now += virtual_counter::late;
   }
   return virtual_counter::now / virtual_counter::tick;

@@ -15,9 +15,9 @@ void Reset(std::int64_t stepNs = kDefaultStepNs, std::int64_t tickNs = 1);
 std::int64_t NowNs();
 
 // The host was busy elsewhere just before its reading'th look at the
-// counter from now on (counting from 1): that reading finds the time lateNs
-// further on.
-void LateAtReading(std::int64_t reading, std::int64_t lateNs);
+// counter from now on (counting from 1), and before every later one too
+// where andAfter: that reading finds the time lateNs further on.
+void LateAtReading(std::int64_t reading, std::int64_t lateNs, bool andAfter = false);
 
 // The counter's readings since the last Reset.
 std::int64_t Readings();
