@@ -92,6 +92,24 @@ std::size_t SamplesFor(double durationMs, double samplesPerMs) {
 // The exact measurement is two halves, between three time stamps.
 std::size_t HalfSamples() { return SamplesFor(kMeasureMs / 2, kSampleRateHz / 1000); }
 
+// A rate timed in two halves. One late stamp, or one pause in which the
+// adapter ran dry, lowers at most one half and raises at most the other,
+// so the true rate lies between them: when both are trusted, so is the
+// adapter.
+struct Halves {
+  double lower = 0;
+  double higher = 0;
+  bool Trusted() const { return ::Trusted(lower) && ::Trusted(higher); }
+};
+
+Halves HalvesBetween(const std::array<double, 3>& ms, const std::array<std::size_t, 3>& counts) {
+  const auto half = [&](int i) {
+    const double took = ms[i + 1] - ms[i];
+    return took > 0 ? static_cast<double>(counts[i + 1] - counts[i]) / took : 0;
+  };
+  return {std::min(half(0), half(1)), std::max(half(0), half(1))};
+}
+
 }  // namespace
 
 bool BitBangTurnedOff() {
@@ -209,14 +227,20 @@ bool AdapterLineDriver::SendAll() {
   return true;
 }
 
-// Samples per millisecond, timed on the host over count samples that hold
-// the lines released. The adapter's buffer is full when it starts.
-double AdapterLineDriver::ClockedRate(std::size_t count) {
-  const double start = HostMs();
-  Gather(kReleasedPins, count);
-  if (!SendAll()) return 0;
-  const double took = HostMs() - start;
-  return took > 0 ? static_cast<double>(count) / took : 0;
+// Three time stamps on the host, and the samples gathered at each, around
+// two halves of count samples that hold the lines released. The adapter's
+// buffer is full when it starts. False once the port is lost.
+bool AdapterLineDriver::Look(std::size_t count, std::array<double, 3>& ms,
+                             std::array<std::size_t, 3>& counts) {
+  for (std::size_t i = 0; i < ms.size(); ++i) {
+    if (i > 0) {
+      Gather(kReleasedPins, count / 2);
+      if (!SendAll()) return false;
+    }
+    ms[i] = HostMs();
+    counts[i] = gatheredCount_;
+  }
+  return true;
 }
 
 // Whether the adapter clocks four samples per baud: it took the fill's
@@ -261,9 +285,11 @@ bool AdapterLineDriver::FindMultiplier() {
 }
 
 // Every sample of a look holds the lines released, so that an adapter the
-// program cannot trust is refused before any line moves. The first look is
-// short; one that a late host pushed out of the trusted range, or that is
-// truly far off, is followed by whole-length ones. A look decides only
+// program cannot trust is refused before any line moves; it is taken only
+// when both halves of a look are trusted, so one late moment cannot bring
+// an adapter far off into the range. The first look is short; one that a
+// late host pushed out of the trusted range, or that is truly far off, is
+// followed by whole-length ones. A look decides only
 // whether the adapter is taken: until the exact measurement, waits are
 // made for the highest trusted rate (MeasureDuring) and drains for the
 // lowest (Accept), whichever way a late host pushed the look.
@@ -271,11 +297,13 @@ bool AdapterLineDriver::MeasureSampleRate() {
   const double asked = kSampleRateHz / 1000;
   for (int look = 0; look < kMostLooks; ++look) {
     if (!FindMultiplier()) return false;
-    const double rate = ClockedRate(SamplesFor(look == 0 ? kRoughMs : kMeasureMs, asked));
-    if (failed_) return false;
-    if (Trusted(rate)) {
+    std::array<double, 3> ms{};
+    std::array<std::size_t, 3> counts{};
+    if (!Look(SamplesFor(look == 0 ? kRoughMs : kMeasureMs, asked), ms, counts)) return false;
+    const Halves halves = HalvesBetween(ms, counts);
+    if (halves.Trusted()) {
       // Switches cost a sample at this rate until the first waits measure it.
-      Accept(rate);
+      Accept(halves.higher);
       measuring_ = true;
       return true;
     }
@@ -317,24 +345,15 @@ bool AdapterLineDriver::Stamp() {
   if (!SendAll()) return false;
   stampMs_[stamps_] = HostMs();
   stampCount_[stamps_] = gatheredCount_;
-  if (++stamps_ < 3) return true;
-  const auto half = [&](int i) {
-    const double took = stampMs_[i + 1] - stampMs_[i];
-    return took > 0 ? static_cast<double>(stampCount_[i + 1] - stampCount_[i]) / took : 0;
-  };
-  const double higher = std::max(half(0), half(1));
-  const double lower = std::min(half(0), half(1));
-  // One late stamp, or one pause in which the adapter ran dry, lowers at
-  // most one half and raises at most the other, so the true rate lies
-  // between them: when both are trusted, so is the adapter. When not, the
-  // measurement is taken again.
-  if (Trusted(lower) && Trusted(higher)) {
+  if (++stamps_ < static_cast<int>(stampMs_.size())) return true;
+  const Halves halves = HalvesBetween(stampMs_, stampCount_);
+  if (halves.Trusted()) {
     measuring_ = false;
     // Waits are made of the higher half: it is not below the true rate,
     // so a wait made for it is not short. The drain is made of the lowest
     // trusted rate or lower (Accept), which the lower half, and so the
     // true rate, is above.
-    Accept(higher);
+    Accept(halves.higher);
     return true;
   }
   if (++measurements_ == kMostMeasurements) {

@@ -78,7 +78,7 @@ class AdapterLineDriver final : public LineDriver {
   bool FindMultiplier();
   bool MeasureSampleRate();
   bool ClocksFourPerBaud();
-  double ClockedRate(std::size_t count);
+  bool Look(std::size_t count, std::array<double, 3>& ms, std::array<std::size_t, 3>& counts);
   void Accept(double rate);
   std::size_t MeasureDuring(double durationMs);
   bool Stamp();
