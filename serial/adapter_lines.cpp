@@ -40,7 +40,7 @@ constexpr double kLowestTrusted = 0.90;
 constexpr double kHighestTrusted = 1.05;
 // A look that a busy host may have spoiled is taken again, the multiplier
 // found anew; so is the exact measurement. The adapter is refused only
-// when every one of them stays outside the trusted range.
+// when none of them is trusted.
 constexpr int kMostLooks = 3;
 constexpr int kMostMeasurements = 3;
 // Waits are made for a rate this much above the higher of the measured and
@@ -289,10 +289,10 @@ bool AdapterLineDriver::FindMultiplier() {
 // when both halves of a look are trusted, so one late moment cannot bring
 // an adapter far off into the range. The first look is short; one that a
 // late host pushed out of the trusted range, or that is truly far off, is
-// followed by whole-length ones. A look decides only
-// whether the adapter is taken: until the exact measurement, waits are
-// made for the highest trusted rate (MeasureDuring) and drains for the
-// lowest (Accept), whichever way a late host pushed the look.
+// followed by whole-length ones. A look decides only whether the adapter
+// is taken: until the exact measurement, waits are made for the highest
+// trusted rate (MeasureDuring) and drains for the lowest (Accept),
+// whichever way a late host pushed the look.
 bool AdapterLineDriver::MeasureSampleRate() {
   const double asked = kSampleRateHz / 1000;
   for (int look = 0; look < kMostLooks; ++look) {
@@ -350,9 +350,9 @@ bool AdapterLineDriver::Stamp() {
   if (halves.Trusted()) {
     measuring_ = false;
     // Waits are made of the higher half: it is not below the true rate,
-    // so a wait made for it is not short. The drain is made of the lowest
-    // trusted rate or lower (Accept), which the lower half, and so the
-    // true rate, is above.
+    // so a wait made for it is not short. Drains are made for the lowest
+    // trusted rate or a lower one (Accept), and the true rate is not
+    // below the lower half, which is trusted.
     Accept(halves.higher);
     return true;
   }
