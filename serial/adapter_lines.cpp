@@ -41,8 +41,8 @@ constexpr double kHighestTrusted = 1.05;
 // A look that a busy host may have spoiled is taken again, the multiplier
 // found anew; so is the exact measurement. The adapter is refused only
 // when none of them is trusted.
-constexpr int kMostLooks = 3;
-constexpr int kMostMeasurements = 3;
+constexpr int kMostLooks = 5;
+constexpr int kMostMeasurements = 5;
 // Waits are made for a rate this much above the higher of the measured and
 // the asked rate, for what is left of the measurement's uncertainty.
 constexpr double kRateMargin = 1.02;
