@@ -19,16 +19,30 @@ using device_seam::LineCode;
 // (sources disagree) and to refuse a rate far off, then for long enough
 // that a millisecond of USB scheduling on either time stamp moves the
 // result by under 1 %.
+//
+// A host busy elsewhere looks at its clock late. Each rate below is timed
+// from a stamp taken once the adapter's buffer is full to one taken once
+// it is full again, so exactly the samples sent between went out: a
+// late last stamp, or a pause in which the adapter ran dry, makes the rate
+// look lower; a late first stamp misses samples that went out before it
+// and makes the rate look higher. Which way each figure may go, and why
+// none can make a wait short, is said where it is taken.
 constexpr double kRoughMs = 20;
 constexpr double kMeasureMs = 150;
 constexpr double kIdentifyLowest = 0.80;
-// What USB latency and scheduling may add to the time that an adapter
-// clocking 16 samples per baud takes for the first samples.
-constexpr double kIdentifySlackMs = 5;
-// Host delays only ever make the measured rate lower than the true one;
-// a rate much higher than asked is one the program cannot explain.
+// What USB latency and scheduling, and a host busy elsewhere for a moment,
+// may add to the time that an adapter clocking 16 samples per baud takes
+// for the first samples. One clocking 4 still takes longer than that
+// allows, under any buffer.
+constexpr double kIdentifySlackMs = 12;
+// A rate outside these bounds is one the program cannot explain.
 constexpr double kLowestTrusted = 0.90;
 constexpr double kHighestTrusted = 1.05;
+// A look that a busy host may have spoiled is taken again, the multiplier
+// found anew; so is the exact measurement. The adapter is refused only
+// when none of them is trusted.
+constexpr int kMostLooks = 5;
+constexpr int kMostMeasurements = 5;
 // Waits are made for a rate this much above the higher of the measured and
 // the asked rate, for what is left of the measurement's uncertainty.
 constexpr double kRateMargin = 1.02;
@@ -75,8 +89,26 @@ std::size_t SamplesFor(double durationMs, double samplesPerMs) {
   return durationMs > 0 ? static_cast<std::size_t>(std::ceil(durationMs * samplesPerMs)) : 0;
 }
 
-// The exact measurement's samples between its time stamps.
-std::size_t MeasuredSamples() { return SamplesFor(kMeasureMs, kSampleRateHz / 1000); }
+// The exact measurement is two halves, between three time stamps.
+std::size_t HalfSamples() { return SamplesFor(kMeasureMs / 2, kSampleRateHz / 1000); }
+
+// A rate timed in two halves. One late stamp, or one pause in which the
+// adapter ran dry, lowers at most one half and raises at most the other,
+// so the true rate lies between them: when both are trusted, so is the
+// adapter.
+struct Halves {
+  double lower = 0;
+  double higher = 0;
+  bool Trusted() const { return ::Trusted(lower) && ::Trusted(higher); }
+};
+
+Halves HalvesBetween(const std::array<double, 3>& ms, const std::array<std::size_t, 3>& counts) {
+  const auto half = [&](int i) {
+    const double took = ms[i + 1] - ms[i];
+    return took > 0 ? static_cast<double>(counts[i + 1] - counts[i]) / took : 0;
+  };
+  return {std::min(half(0), half(1)), std::max(half(0), half(1))};
+}
 
 }  // namespace
 
@@ -195,20 +227,29 @@ bool AdapterLineDriver::SendAll() {
   return true;
 }
 
-// Samples per millisecond, timed on the host over count samples that hold
-// the lines released. The adapter's buffer is full when it starts.
-double AdapterLineDriver::ClockedRate(std::size_t count) {
-  const double start = HostMs();
-  Gather(kReleasedPins, count);
-  if (!SendAll()) return 0;
-  const double took = HostMs() - start;
-  return took > 0 ? static_cast<double>(count) / took : 0;
+// Three time stamps on the host, and the samples gathered at each, around
+// two halves of count samples that hold the lines released. The adapter's
+// buffer is full when it starts. False once the port is lost.
+bool AdapterLineDriver::Look(std::size_t count, std::array<double, 3>& ms,
+                             std::array<std::size_t, 3>& counts) {
+  for (std::size_t i = 0; i < ms.size(); ++i) {
+    if (i > 0) {
+      Gather(kReleasedPins, count / 2);
+      if (!SendAll()) return false;
+    }
+    ms[i] = HostMs();
+    counts[i] = gatheredCount_;
+  }
+  return true;
 }
 
 // Whether the adapter clocks four samples per baud: it took the fill's
 // samples longer than one clocking sixteen could. Up to a buffer's worth go
 // in at once, so a small buffer shows after the first quarter of the fill
-// and the largest by the fill's end, which leaves the buffer full.
+// and the largest by the fill's end, which leaves the buffer full. A late
+// host only lengthens the time, so it can take a sixteen for a four, never
+// the other way: the rate then comes out four times too high, and the
+// look is taken again. No wait is made of this answer.
 bool AdapterLineDriver::ClocksFourPerBaud() {
   const double slowestPerMs = kSampleRateHz / 1000 * kLowestTrusted;
   const double start = HostMs();
@@ -228,7 +269,7 @@ void AdapterLineDriver::Accept(double rate) {
   drainMs_ = DrainMsAt(std::min(rate, asked) * kLowestTrusted);
 }
 
-bool AdapterLineDriver::MeasureSampleRate() {
+bool AdapterLineDriver::FindMultiplier() {
   const double asked = kSampleRateHz / 1000;
   if (!adapter_seam::SetBaudRate(adapter_, static_cast<int>(kSampleRateHz / 16))) return false;
   drainMs_ = DrainMsAt(asked / 4 * kIdentifyLowest);
@@ -240,28 +281,41 @@ bool AdapterLineDriver::MeasureSampleRate() {
     Gather(kReleasedPins, kLargestAdapterBuffer);
     if (!SendAll()) return false;
   }
-  if (failed_) return false;
-  double rate = ClockedRate(SamplesFor(kRoughMs, asked));
-  if (Trusted(rate)) {
-    // Switches cost a sample at this rate until the first waits measure it.
-    Accept(rate);
-    measuring_ = true;
-    return true;
+  return !failed_;
+}
+
+// Every sample of a look holds the lines released, so that an adapter the
+// program cannot trust is refused before any line moves; it is taken only
+// when both halves of a look are trusted, so one late moment cannot bring
+// an adapter far off into the range. The first look is short; one that a
+// late host pushed out of the trusted range, or that is truly far off, is
+// followed by whole-length ones. A look decides only whether the adapter
+// is taken: until the exact measurement, waits are made for the highest
+// trusted rate (MeasureDuring) and drains for the lowest (Accept),
+// whichever way a late host pushed the look.
+bool AdapterLineDriver::MeasureSampleRate() {
+  const double asked = kSampleRateHz / 1000;
+  for (int look = 0; look < kMostLooks; ++look) {
+    if (!FindMultiplier()) return false;
+    std::array<double, 3> ms{};
+    std::array<std::size_t, 3> counts{};
+    if (!Look(SamplesFor(look == 0 ? kRoughMs : kMeasureMs, asked), ms, counts)) return false;
+    const Halves halves = HalvesBetween(ms, counts);
+    if (halves.Trusted()) {
+      // Switches cost a sample at this rate until the first waits measure it.
+      Accept(halves.higher);
+      measuring_ = true;
+      return true;
+    }
   }
-  // Too far off for a short look: the whole measurement decides, before
-  // any line moves.
-  rate = ClockedRate(SamplesFor(kMeasureMs, asked));
-  if (!Trusted(rate)) return false;
-  Accept(rate);
-  return true;
+  return false;
 }
 
 // The exact measurement is made of the first waits' samples, which hold the
 // lines as the program switched them. A wait counts its samples at the
 // highest rate the measurement can accept, so that it is never short and no
-// switch reaches the pins before its time. Nothing but the next switches
-// and waits runs on the host meanwhile, so the adapter never runs dry
-// between its time stamps. Gives the samples the wait still needs.
+// switch reaches the pins before its time. Gives the samples the wait still
+// needs.
 std::size_t AdapterLineDriver::MeasureDuring(double durationMs) {
   const std::size_t before = gatheredCount_;
   const std::size_t highest = SamplesFor(durationMs, kHighestPerMs);
@@ -270,32 +324,46 @@ std::size_t AdapterLineDriver::MeasureDuring(double durationMs) {
     Gather(pins_, kFillSamples);
     if (!SendAll()) return 0;
     measurementStarted_ = true;
-    measurementStartMs_ = HostMs();
-    measurementStartCount_ = gatheredCount_;
+    stamps_ = 0;
+    Stamp();
   }
-  const std::size_t end = measurementStartCount_ + MeasuredSamples();
-  const std::size_t taken = gatheredCount_ - before;
-  if (taken < highest && gatheredCount_ < end) {
-    Gather(pins_, std::min(highest - taken, end - gatheredCount_));
+  while (measuring_ && !failed_ && gatheredCount_ - before < highest) {
+    const std::size_t next = stampCount_[stamps_ - 1] + HalfSamples();
+    Gather(pins_, std::min(highest - (gatheredCount_ - before), next - gatheredCount_));
+    if (gatheredCount_ < next || !Stamp()) break;
   }
-  if (gatheredCount_ < end || !FinishMeasurement()) return 0;
+  if (measuring_ || failed_) return 0;
   // The rest of the wait at the measured rate.
   const std::size_t needed = SamplesFor(durationMs, samplesPerMs_);
   const std::size_t done = gatheredCount_ - before;
   return needed > done ? needed - done : 0;
 }
 
-bool AdapterLineDriver::FinishMeasurement() {
-  measuring_ = false;
+// A time stamp with the adapter's buffer full; the third one ends a
+// measurement. False once the port is lost.
+bool AdapterLineDriver::Stamp() {
   if (!SendAll()) return false;
-  const double took = HostMs() - measurementStartMs_;
-  const double rate =
-      took > 0 ? static_cast<double>(gatheredCount_ - measurementStartCount_) / took : 0;
-  if (!Trusted(rate)) {
+  stampMs_[stamps_] = HostMs();
+  stampCount_[stamps_] = gatheredCount_;
+  if (++stamps_ < static_cast<int>(stampMs_.size())) return true;
+  const Halves halves = HalvesBetween(stampMs_, stampCount_);
+  if (halves.Trusted()) {
+    measuring_ = false;
+    // Waits are made of the higher half: it is not below the true rate,
+    // so a wait made for it is not short. Drains are made for the lowest
+    // trusted rate or a lower one (Accept), and the true rate is not
+    // below the lower half, which is trusted.
+    Accept(halves.higher);
+    return true;
+  }
+  if (++measurements_ == kMostMeasurements) {
     Fail();
     return false;
   }
-  Accept(rate);
+  // Another measurement, from this stamp: the buffer is full.
+  stampMs_[0] = stampMs_[2];
+  stampCount_[0] = stampCount_[2];
+  stamps_ = 1;
   return true;
 }
 
@@ -329,10 +397,10 @@ void AdapterLineDriver::Wait(double durationMs) {
 bool AdapterLineDriver::LineLost() {
   // The host may turn to other work next: a measurement under way is
   // finished first, the lines held as they are.
-  if (measurementStarted_ && measuring_ && !failed_) {
-    const std::size_t end = measurementStartCount_ + MeasuredSamples();
-    if (gatheredCount_ < end) Gather(pins_, end - gatheredCount_);
-    FinishMeasurement();
+  while (measurementStarted_ && measuring_ && !failed_) {
+    const std::size_t next = stampCount_[stamps_ - 1] + HalfSamples();
+    if (gatheredCount_ < next) Gather(pins_, next - gatheredCount_);
+    Stamp();
   }
   if (!failed_) SendAll();
   return failed_;

@@ -75,12 +75,13 @@ class AdapterLineDriver final : public LineDriver {
     bool pending = false;
   };
 
+  bool FindMultiplier();
   bool MeasureSampleRate();
   bool ClocksFourPerBaud();
-  double ClockedRate(std::size_t count);
+  bool Look(std::size_t count, std::array<double, 3>& ms, std::array<std::size_t, 3>& counts);
   void Accept(double rate);
   std::size_t MeasureDuring(double durationMs);
-  bool FinishMeasurement();
+  bool Stamp();
   void Gather(std::uint8_t sample, std::size_t count);
   void SubmitGathered();
   bool SendAll();
@@ -103,8 +104,10 @@ class AdapterLineDriver final : public LineDriver {
   // The exact measurement, made of the first waits' samples.
   bool measuring_ = false;
   bool measurementStarted_ = false;
-  double measurementStartMs_ = 0;
-  std::size_t measurementStartCount_ = 0;
+  int measurements_ = 0;  // those that ended outside the trusted range
+  int stamps_ = 0;
+  std::array<double, 3> stampMs_{};
+  std::array<std::size_t, 3> stampCount_{};
 
   // While the adapter reads its pins: the samples gathered since it began,
   // and for each reading asked for, the sample whose reading shows it.

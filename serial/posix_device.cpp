@@ -22,9 +22,8 @@ constexpr int kFirstPortDescriptor = 3;
 
 bool IsPortDescriptor(Handle handle) { return handle >= kFirstPortDescriptor; }
 
-bool ConfigureLine(int fd) {
-  termios settings{};
-  if (tcgetattr(fd, &settings) != 0) return false;
+bool ConfigureLine(int fd, const termios& before) {
+  termios settings = before;
   cfmakeraw(&settings);
   settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
   settings.c_cflag |= CS8 | CLOCAL | CREAD;
@@ -56,15 +55,25 @@ bool ConfigureDevice(Handle handle, const char* /*mode: always 9600,N,8,1*/) {
   const int fd = static_cast<int>(handle);
   // TIOCEXCL refuses later opens of the tty, but a process that opened it
   // before us would slip through; the advisory lock closes that race with
-  // every program that honours it (minicom, picocom, ModemManager).
-  if (::ioctl(fd, TIOCEXCL) != 0) return false;
+  // every program that honours it (minicom, picocom, ModemManager). The
+  // lock comes first: TIOCEXCL belongs to the tty, not to our descriptor,
+  // and would shut out the program that holds the port after we gave up.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return false;
-  if (!ConfigureLine(fd)) return false;
+  termios before{};
+  if (tcgetattr(fd, &before) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+    ::flock(fd, LOCK_UN);
+    return false;
+  }
   // Opening a tty raises DTR and RTS; the chip must see neither reset nor
   // clock until a command asks for them. A pseudo-terminal has no modem
   // lines and fails here, so it is not taken for a port.
   const int both = TIOCM_DTR | TIOCM_RTS;
-  return ::ioctl(fd, TIOCMBIC, &both) == 0;
+  if (ConfigureLine(fd, before) && ::ioctl(fd, TIOCMBIC, &both) == 0) return true;
+  // A port we do not keep is left to others as we found it.
+  tcsetattr(fd, TCSANOW, &before);
+  ::ioctl(fd, TIOCNXCL);
+  ::flock(fd, LOCK_UN);
+  return false;
 }
 
 void SetDeviceTimeouts(Handle /*handle*/, std::uint32_t /*timeoutMs*/) {

@@ -14,6 +14,14 @@ inline constexpr std::int64_t kDefaultStepNs = 1000;
 void Reset(std::int64_t stepNs = kDefaultStepNs, std::int64_t tickNs = 1);
 std::int64_t NowNs();
 
+// The host was busy elsewhere just before its reading'th look at the
+// counter from now on (counting from 1), and before every later one too
+// where andAfter: that reading finds the time lateNs further on.
+void LateAtReading(std::int64_t reading, std::int64_t lateNs, bool andAfter = false);
+
+// The counter's readings since the last Reset.
+std::int64_t Readings();
+
 // Moves the time forward to ns, as a call that blocks until then would;
 // an earlier ns leaves it where it is.
 void AdvanceTo(std::int64_t ns);

@@ -139,6 +139,14 @@ TEST_F(FtdiFaults, RateItCannotTrustEndsTheCommandWithTheLinesReleased) {
   }
 }
 
+TEST_F(FtdiFaults, HostLateAtEveryLookAtItsClockLosesThePortBeforeAnyLineMoves) {
+  const int adapter = AdapterOnCom2(WithMultiplier(16));
+  virtual_counter::LateAtReading(1, 30'000'000, true);
+  EXPECT_EQ(EraseCommand(2), Fault(PortFault{PortFaultKind::Lost, 2}));
+  EXPECT_TRUE(fake_ftdi::Events(adapter).empty());
+  EXPECT_FALSE(fake_ftdi::Counts(adapter).open);
+}
+
 TEST_F(FtdiFaults, UnpluggedAdapterEndsTheDownloadAsALostPort) {
   fake_ftdi::AdapterTraits traits = WithMultiplier(16);
   // Past the rate measurement and into the writes.

@@ -77,6 +77,25 @@ class LineDriverContract : public FakeFtdiTest, public testing::WithParamInterfa
     return adapter_ >= 0 ? fake_ftdi::Events(adapter_) : fake_serial::Events("COM2");
   }
 
+  // The script's switches reached their lines in order, each phase at
+  // least as long as its wait.
+  void ExpectScriptDrawn() const {
+    const std::vector<LineEvent>& events = Events();
+    ASSERT_EQ(events.size(), std::size(kScript));
+    for (std::size_t i = 0; i < std::size(kScript); ++i) {
+      EXPECT_EQ(events[i].line, kScript[i].line) << "switch " << i;
+      EXPECT_EQ(events[i].on, kScript[i].on) << "switch " << i;
+      if (i + 1 == std::size(kScript)) break;
+      const auto phaseNs = events[i + 1].ns - events[i].ns;
+      EXPECT_GE(static_cast<double>(phaseNs), kScript[i].waitMs * 1e6) << "phase " << i;
+      // Switches without a wait between them still come one after the other.
+      EXPECT_GT(phaseNs, 0) << "phase " << i;
+    }
+    if (adapter_ >= 0) {
+      EXPECT_EQ(fake_ftdi::Counts(adapter_).samplesCutOff, 0);
+    }
+  }
+
   CountingLineDriver counter_;
   std::optional<ScopedLineDriver> counting_;
   int adapter_ = -1;
@@ -97,20 +116,9 @@ TEST_P(LineDriverContract, EverySwitchReachesItsLineInOrderAndEveryWaitLastsItsT
     return;
   }
   ClosePort();
-  const std::vector<LineEvent>& events = Events();
-  ASSERT_EQ(events.size(), std::size(kScript));
-  for (std::size_t i = 0; i < std::size(kScript); ++i) {
-    EXPECT_EQ(events[i].line, kScript[i].line) << "switch " << i;
-    EXPECT_EQ(events[i].on, kScript[i].on) << "switch " << i;
-    if (i + 1 == std::size(kScript)) break;
-    const auto phaseNs = events[i + 1].ns - events[i].ns;
-    EXPECT_GE(static_cast<double>(phaseNs), kScript[i].waitMs * 1e6) << "phase " << i;
-    // Switches without a wait between them still come one after the other.
-    EXPECT_GT(phaseNs, 0) << "phase " << i;
-  }
+  ExpectScriptDrawn();
+  // Nothing was read, so the adapter never read its pins.
   if (adapter_ >= 0) {
-    EXPECT_EQ(fake_ftdi::Counts(adapter_).samplesCutOff, 0);
-    // Nothing was read, so the adapter never read its pins.
     EXPECT_EQ(fake_ftdi::Counts(adapter_).readings, 0);
   }
 }
@@ -140,6 +148,41 @@ INSTANTIATE_TEST_SUITE_P(
                     DriverCase{"AdapterTimes4LargeBuffer", Driver::Adapter, 4, 1.0, 4096},
                     DriverCase{"AdapterTimes16LargeBuffer", Driver::Adapter, 16, 1.0, 4096},
                     DriverCase{"Counting", Driver::Counting}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The host was busy elsewhere just as it looked at its clock: at each of
+// the looks that taking the adapter and the script make, in turn, for a
+// moment shorter and one longer than the adapter's buffer lasts.
+using LateHost = LineDriverContract;
+
+TEST_P(LateHost, ALateLookAtTheClockShortensNoWaitAndKeepsTheAdapter) {
+  Take();
+  for (const Step& step : kScript) Play(step);
+  const std::int64_t looks = virtual_counter::Readings();
+  ClosePort();
+  for (std::int64_t look = 1; look <= looks; ++look) {
+    for (const std::int64_t lateNs : {2'000'000, 30'000'000}) {
+      SCOPED_TRACE("late by " + std::to_string(lateNs / 1'000'000) + " ms at look " +
+                   std::to_string(look) + " of " + std::to_string(looks));
+      SetUp();
+      virtual_counter::LateAtReading(look, lateNs);
+      ASSERT_NO_FATAL_FAILURE(Take());
+      for (const Step& step : kScript) Play(step);
+      EXPECT_FALSE(LineFailedSinceOpen());
+      ClosePort();
+      ASSERT_NO_FATAL_FAILURE(ExpectScriptDrawn());
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Adapters, LateHost,
+    testing::Values(DriverCase{"Times4", Driver::Adapter, 4},
+                    DriverCase{"Times16", Driver::Adapter, 16},
+                    DriverCase{"SlowCrystal", Driver::Adapter, 16, 0.95},
+                    DriverCase{"FastCrystal", Driver::Adapter, 4, 1.04},
+                    DriverCase{"Times4LargeBuffer", Driver::Adapter, 4, 1.0, 4096},
+                    DriverCase{"Times16LargeBuffer", Driver::Adapter, 16, 1.0, 4096}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A cable that loops RTS back to CTS: each reading must show RTS as the

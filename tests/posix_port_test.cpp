@@ -4,6 +4,7 @@
 // The driver names of the platform layer come from a fake sysfs tree.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -89,7 +90,7 @@ TEST_F(PosixPort, OpenTakesThePortExclusivelyAndLeavesDtrAndRtsOff) {
     calls.push_back(record.call);
     if (record.call == "tcsetattr") speed = record.argument;
   }
-  EXPECT_EQ(calls, (std::vector<std::string>{"open", "TIOCEXCL", "flock", "tcgetattr", "tcsetattr",
+  EXPECT_EQ(calls, (std::vector<std::string>{"open", "flock", "tcgetattr", "TIOCEXCL", "tcsetattr",
                                              "TIOCMBIC", "TIOCMGET", "close"}));
   EXPECT_EQ(speed, B9600);
 }
@@ -160,14 +161,41 @@ TEST_F(PosixPort, AbsentBusyAndHeldPortsAreNotReady) {
   for (const int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
 }
 
+TEST_F(PosixPort, FailedOpenLeavesAPortThatAnotherProgramHoldsAsItWas) {
+  // A terminal program holds COM2 by its advisory lock, without TIOCEXCL.
+  const int terminal = open(Device("present").c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  ASSERT_EQ(flock(terminal, LOCK_EX | LOCK_NB), 0);
+  EXPECT_FALSE(OpenPort("COM2:9600,N,8,1"));
+  ClosePort();
+  // It, and anyone else, can still open the tty.
+  const int again = open(Device("present").c_str(), O_RDWR | O_NOCTTY);
+  EXPECT_GE(again, 0) << "errno " << errno;
+  if (again >= 0) close(again);
+  close(terminal);
+}
+
 TEST_F(PosixPort, PseudoTerminalHasNoModemLinesAndIsNotReady) {
   const int master = posix_openpt(O_RDWR | O_NOCTTY);
   ASSERT_GE(master, 0);
   ASSERT_EQ(grantpt(master), 0);
   ASSERT_EQ(unlockpt(master), 0);
+  const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  termios before{}, after{};
+  ASSERT_EQ(tcgetattr(terminal, &before), 0);
   setenv("FLASH89_COM1", ptsname(master), 1);
   EXPECT_FALSE(OpenPort("COM1:9600,N,8,1"));
   ClosePort();
+  // The refused open left the tty as it was: open to others, root or
+  // not, and in its own settings.
+  int exclusive = -1;
+  ASSERT_EQ(ioctl(terminal, TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 0);
+  ASSERT_EQ(tcgetattr(terminal, &after), 0);
+  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
+  close(terminal);
   close(master);
 }
 
