@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -216,7 +215,6 @@ TEST_F(ChipBehindCable, SignatureReadsRightOnlyThroughAPlainCable) {
                {Cable::MisoOnCtsInverted, {0xE1, 0x8C, 0xFE}, false},
                {Cable::NoLineBack, {0x00, 0x00, 0x00}, false},
                {Cable::RtsLoopedBack, {0x00, 0x00, 0x00}, true},
-               {Cable::MisoOnCts, {0x1E, 0x73, 0x01}, true, 4'000},
                {Cable::MisoOnCts, {0xFF, 0xFF, 0xFF}, true, 20'000}};
   for (const auto& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.cable));
@@ -424,86 +422,54 @@ class ChipClock : public testing::TestWithParam<double> {
   }
 };
 
-TEST_P(ChipClock, FollowsItsShortestPhaseAndTakesNothingFaster) {
-  using Answer = std::array<std::uint8_t, 4>;
-  const std::int64_t shortest = Periods(8);
+TEST_P(ChipClock, WritesAtItsShortestPhaseAndNothingFaster) {
   Waveform waveform(Chip());
-  waveform.Enabled();  // at the window's timing
-  EXPECT_EQ(waveform.Exchange({0x40, 0x00, 0x10, 0x00}, shortest),
-            (Answer{0xFF, 0x40, 0x00, 0x10}));
-  waveform.Wait(5'000'000);
-  EXPECT_EQ(waveform.Exchange({0x20, 0x00, 0x10, 0x00}, shortest),
-            (Answer{0xFF, 0x20, 0x00, 0x00}));
+  waveform.Enabled().Exchange({0x40, 0x00, 0x10, 0x00}, Periods(8));
   // One nanosecond short of eight periods: every pulse is lost, the echo too.
-  EXPECT_EQ(waveform.Exchange({0x40, 0x00, 0x20, 0x00}, shortest - 1),
-            (Answer{0xFF, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(waveform.Wait(5'000'000).Exchange({0x40, 0x00, 0x20, 0x00}, Periods(8) - 1),
+            (std::array<std::uint8_t, 4>{0xFF, 0xFF, 0xFF, 0xFF}));
   const ChipModel chip = waveform.Wait(5'000'000).Chip();
-  EXPECT_EQ(chip.Instructions().size(), 3u);
+  EXPECT_EQ(chip.Flash()[0x10], 0x00);
   EXPECT_EQ(chip.Flash()[0x20], ChipModel::FactoryPattern(0x20)) << "nothing written";
   EXPECT_EQ(chip.BitsTakenWrong(), 32);
   EXPECT_EQ(chip.Violations().size(), 32u) << chip.Report();
 }
 
 TEST_P(ChipClock, EachBitTakenWrongIsRecordedAndGarbled) {
-  const std::int64_t shortest = Periods(8);
-  const auto inTime = [&](Waveform& w) {
-    w.Switch(PortLine::Txd, false).Wait(Periods(1)).Switch(PortLine::Rts, false);
-    w.Wait(Periods(8)).Switch(PortLine::Rts, true);
-  };
-  // The first bit of the fourth byte of a Read Signature, sent as 1 after a
-  // 0 and followed by the rest of 0xD5 (the byte is recorded, not used).
+  // The fourth byte of a Read Signature (recorded, not used), its first bit
+  // a 1 after a 0: MOSI set up, and held, so many periods around the fall
+  // of an eight-period pulse; where rest is given, a second such pulse
+  // follows that soon. Then the rest of 0xD5.
   const struct {
     const char* fault;
-    std::function<void(Waveform&)> firstBit;
+    double setup, hold, rest;
     std::uint8_t taken;
-    int wrong = 1;
-  } cases[] = {
-      {"none", [&](Waveform& w) { inTime(w); }, 0xD5, 0},
-      {"data set up late",
-       [&](Waveform& w) {
-         w.Switch(PortLine::Rts, false).Wait(Periods(8)).Switch(PortLine::Txd, false);
-         w.Wait(Periods(0.5)).Switch(PortLine::Rts, true);
-       },
-       0x55},
-      {"data held short",
-       [&](Waveform& w) {
-         inTime(w);
-         w.Wait(Periods(1)).Switch(PortLine::Txd, true);
-       },
-       0x55},
-      {"an extra pulse too short",
-       [&](Waveform& w) {
-         inTime(w);
-         w.Wait(Periods(8)).Switch(PortLine::Rts, false).Wait(Periods(7));
-         w.Switch(PortLine::Rts, true);
-       },
-       0xD5},
-      {"an extra pulse too soon",
-       [&](Waveform& w) {
-         inTime(w);
-         w.Wait(Periods(7)).Switch(PortLine::Rts, false).Wait(Periods(8));
-         w.Switch(PortLine::Rts, true);
-       },
-       0xD5},
-  };
+    int wrong;
+  } cases[] = {{"none", 2, 8, 0, 0xD5, 0},
+               {"data set up late", 0.5, 8, 0, 0x55, 1},
+               {"data held short", 2, 1, 0, 0x55, 1},
+               {"a pulse too soon after it", 2, 2, 7, 0xD5, 1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.fault);
-    Waveform waveform(Chip());
-    waveform.Enabled().Byte(0x28, shortest).Byte(0x00, shortest).Byte(0x30, shortest);
-    c.firstBit(waveform.Wait(Periods(8)));
-    const ChipModel chip = waveform.Wait(Periods(8)).Bits(0xD5, 7, shortest).Chip();
+    const std::int64_t shortest = Periods(8);
+    Waveform w(Chip());
+    w.Enabled().Byte(0x28, shortest).Byte(0x00, shortest).Byte(0x30, shortest).Wait(shortest);
+    w.Switch(PortLine::Rts, false).Wait(shortest - Periods(c.setup)).Switch(PortLine::Txd, false);
+    w.Wait(Periods(c.setup)).Switch(PortLine::Rts, true).Wait(Periods(c.hold));
+    w.Switch(PortLine::Txd, true);
+    if (c.rest > 0) {
+      w.Wait(Periods(c.rest) - Periods(c.hold)).Switch(PortLine::Rts, false).Wait(shortest);
+      w.Switch(PortLine::Rts, true);
+    }
+    const ChipModel chip = w.Wait(shortest).Bits(0xD5, 7, shortest).Chip();
     ASSERT_EQ(chip.Instructions().size(), 2u) << chip.Report();
     EXPECT_EQ(chip.Instructions()[1].bytes[3], c.taken);
     EXPECT_EQ(chip.BitsTakenWrong(), c.wrong);
-    EXPECT_EQ(chip.Violations().size(), static_cast<std::size_t>(chip.BitsTakenWrong()))
-        << chip.Report();
+    EXPECT_EQ(chip.Violations().size(), static_cast<std::size_t>(c.wrong)) << chip.Report();
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Crystals, ChipClock, testing::Values(3.0, 11.0592, 24.0),
-                         [](const testing::TestParamInfo<double>& info) {
-                           return std::to_string(static_cast<int>(info.param * 1e4)) + "00Hz";
-                         });
+INSTANTIATE_TEST_SUITE_P(Crystals, ChipClock, testing::Values(3.0, 11.0592, 24.0));
 
 TEST(LevelShifter, SwallowsLevelsShorterThanItsSettlingAndShowsTheOutputThatLate) {
   using Answer = std::array<std::uint8_t, 4>;
@@ -517,7 +483,4 @@ TEST(LevelShifter, SwallowsLevelsShorterThanItsSettlingAndShowsTheOutputThatLate
   waveform.Switch(PortLine::Rts, false).Wait(10'000).Switch(PortLine::Rts, true);
   EXPECT_TRUE(waveform.Wait(3'999).Miso());
   EXPECT_FALSE(waveform.Wait(1).Miso());
-  const ChipModel chip = waveform.Chip();
-  EXPECT_EQ(chip.Instructions().size(), 1u) << chip.Report();
-  EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
 }
