@@ -8,6 +8,9 @@ LevelShifter::LevelShifter(std::int64_t settleNs) : settleNs_(settleNs) {
 }
 
 void LevelShifter::Feed(ChipModel& chip, const LineEvent& event) {
+  bool& level = levels_[static_cast<std::size_t>(event.line)];
+  if (event.on == level) return;  // no change
+  level = event.on;
   if (settleNs_ <= 0) {
     chip.Feed(event);
     return;
@@ -16,13 +19,10 @@ void LevelShifter::Feed(ChipModel& chip, const LineEvent& event) {
   Deliver(chip, event.ns - settleNs_);
   const auto sameLine = std::find_if(inFlight_.rbegin(), inFlight_.rend(),
                                      [&](const LineEvent& e) { return e.line == event.line; });
-  if (sameLine != inFlight_.rend()) {
-    if (sameLine->on == event.on) return;  // no change
-    if (event.ns - sameLine->ns < settleNs_) {
-      // The line is back where it was before it could settle.
-      inFlight_.erase(std::next(sameLine).base());
-      return;
-    }
+  if (sameLine != inFlight_.rend() && event.ns - sameLine->ns < settleNs_) {
+    // The line is back where it was before it could settle.
+    inFlight_.erase(std::next(sameLine).base());
+    return;
   }
   inFlight_.push_back(event);
 }

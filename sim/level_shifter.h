@@ -6,6 +6,7 @@
 // before. With no settling time it is a plain wire.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -28,5 +29,6 @@ class LevelShifter {
   void Deliver(ChipModel& chip, std::int64_t ns);
 
   std::int64_t settleNs_;
+  std::array<bool, 3> levels_{};     // each PortLine at the port, all off at first
   std::vector<LineEvent> inFlight_;  // switched at the port, not yet at the chip
 };
