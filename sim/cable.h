@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <string>
 #include <string_view>
 
 enum class Cable : std::uint8_t { NoLineBack, MisoOnCts, MisoOnCtsInverted, RtsLoopedBack };
@@ -18,4 +20,13 @@ inline Cable CableNamed(std::string_view option, Cable fallback) {
   if (option == "cts=rts") return Cable::RtsLoopedBack;
   if (option == "cts=none") return Cable::NoLineBack;
   return fallback;
+}
+
+// The settling time of the cable's level shifter (sim/level_shifter.h) that
+// a fake port's option names ("shifter=2us", in microseconds), or fallback.
+inline std::int64_t ShifterSettleNsNamed(std::string_view option, std::int64_t fallback) {
+  constexpr std::string_view kName = "shifter=";
+  if (option.substr(0, kName.size()) != kName) return fallback;
+  const std::string value(option.substr(kName.size()));
+  return static_cast<std::int64_t>(std::strtod(value.c_str(), nullptr) * 1e3);
 }

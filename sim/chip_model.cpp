@@ -13,6 +13,12 @@ std::string Us(std::int64_t ns) {
   return text;
 }
 
+std::string Ns(double ns) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.0f ns", ns);
+  return text;
+}
+
 std::string Ms(std::int64_t ns) {
   char text[32];
   std::snprintf(text, sizeof text, "%.3f ms", static_cast<double>(ns) / 1e6);
@@ -113,13 +119,19 @@ void ChipModel::OnDtr(const LineEvent& event) {
 void ChipModel::OnRts(const LineEvent& event) {
   if (event.on == rts_) return;
   rts_ = event.on;
+  if (rts_) {
+    rtsOnNs_ = event.ns;
+  } else {
+    lowBeforePulseNs_ = rtsOnNs_ < 0 ? kResetSettleNs : event.ns - rtsOnNs_;
+    rtsOffNs_ = event.ns;
+  }
   if (!dtr_) return;
   if (rts_) {
     if (bothOnSinceNs_ < 0 && !instructionSinceReset_ && bitCount_ == 0) {
       bothOnSinceNs_ = event.ns;  // the clock came to rest after reset
       return;
     }
-    TakeBit(event.ns);
+    if (!PulseTooShort(event.ns)) TakeBit(event.ns);
     return;
   }
   // A clock pulse begins.
@@ -134,22 +146,42 @@ void ChipModel::OnRts(const LineEvent& event) {
   }
 }
 
+// The chip samples SCK with its oscillator: a level held for fewer periods
+// than that is not seen.
+bool ChipModel::PulseTooShort(std::int64_t ns) {
+  const double shortest = kClockPhasePeriods * periodNs_;
+  const auto high = static_cast<double>(ns - rtsOffNs_);
+  const auto low = static_cast<double>(lowBeforePulseNs_);
+  if (high >= shortest && low >= shortest) return false;
+  BitTakenWrong(ns, "clock " + (high < shortest ? "high for " + Ns(high) : "low for " + Ns(low)) +
+                        ", under " + Ns(shortest) + ": the pulse not seen");
+  return true;
+}
+
 void ChipModel::OnTxd(const LineEvent& event) {
   if (event.on == txdBreak_) return;
   txdBreak_ = event.on;
-  if (dtr_ && lastBitNs_ >= 0 && event.ns - lastBitNs_ < kDataStableNs) {
-    Violation(event.ns, "data changed " + Us(event.ns - lastBitNs_) + " after the bit was taken");
+  const double hold = kHoldPeriods * periodNs_;
+  if (dtr_ && lastBitNs_ >= 0 && static_cast<double>(event.ns - lastBitNs_) < hold) {
+    BitTakenWrong(event.ns, "data changed " + Ns(static_cast<double>(event.ns - lastBitNs_)) +
+                                " after the clock fell, under " + Ns(hold));
+    // The last bit taken is the lowest of its byte, unless it ended the instruction.
+    if (bitCount_ > 0) received_[static_cast<std::size_t>((bitCount_ - 1) / 8)] ^= 1;
   }
   lastTxdChangeNs_ = event.ns;
 }
 
 void ChipModel::TakeBit(std::int64_t ns) {
-  if (lastTxdChangeNs_ >= 0 && ns - lastTxdChangeNs_ < kDataStableNs) {
-    Violation(ns, "data stable only " + Us(ns - lastTxdChangeNs_) + " before the bit was taken");
+  bool zero = txdBreak_;  // the port inverts the data
+  const double setup = kSetupPeriods * periodNs_;
+  if (lastTxdChangeNs_ >= 0 && static_cast<double>(ns - lastTxdChangeNs_) < setup) {
+    zero = !zero;  // the level before the change
+    BitTakenWrong(ns, "data set up " + Ns(static_cast<double>(ns - lastTxdChangeNs_)) +
+                          " before the clock fell, under " + Ns(setup));
   }
   lastBitNs_ = ns;
   const auto index = static_cast<std::size_t>(bitCount_ / 8);
-  const std::uint8_t bit = txdBreak_ ? 0 : 1;  // the port inverts the data
+  const std::uint8_t bit = zero ? 0 : 1;
   received_[index] = static_cast<std::uint8_t>((received_[index] << 1) | bit);
   if (++bitCount_ % 8 == 0) OnByte(static_cast<std::size_t>(bitCount_ / 8), ns);
 }
@@ -172,6 +204,11 @@ void ChipModel::OnByte(std::size_t count, std::int64_t ns) {
   received_ = {};
   instructions_.push_back(std::move(instruction));
   Execute(instructions_.back(), ns);
+}
+
+void ChipModel::BitTakenWrong(std::int64_t ns, const std::string& why) {
+  ++bitsTakenWrong_;
+  Violation(ns, "bit taken wrong: " + why);
 }
 
 void ChipModel::BusyViolation() {

@@ -4,6 +4,19 @@
 // which a fake cable may carry back to CTS: during each byte of an
 // instruction it shifts out the byte received before it, and a read's
 // answer in place of that echo.
+//
+// The chip follows its clock only as fast as its crystal allows. RTS on is
+// SCK low, so a clock pulse (RTS off) is SCK high, and the chip takes MOSI
+// when SCK falls, as RTS returns on. Each fault against those limits is a
+// violation that begins "bit taken wrong", and the bit reaches the chip
+// garbled:
+// - SCK high, or the low before it, shorter than 8 crystal periods: the
+//   chip does not see the pulse. It takes no bit and its output does not
+//   move on, so the rest of the instruction and its echo slip by a bit.
+// - MOSI changed less than a period before SCK fell: the chip takes the
+//   level MOSI had before that change.
+// - MOSI changed less than two periods after SCK fell: the chip takes the
+//   new level (as long as the instruction is still being shifted in).
 #pragma once
 
 #include <array>
@@ -31,7 +44,12 @@ class ChipModel {
   static constexpr std::size_t kEepromPageSize = 32;
   static constexpr std::size_t kUserRowSize = 64;
   static constexpr std::int64_t kResetSettleNs = 10'000'000;
-  static constexpr std::int64_t kDataStableNs = 10'000;
+  static constexpr double kDefaultCrystalHz = 11'059'200;
+  // SCK high and SCK low each last at least this many crystal periods.
+  static constexpr int kClockPhasePeriods = 8;
+  // MOSI is stable from one period before SCK falls to two after.
+  static constexpr int kSetupPeriods = 1;
+  static constexpr int kHoldPeriods = 2;
   static constexpr std::int64_t kEraseNs = 9'000'000;
   static constexpr std::int64_t kByteWriteNs = 4'500'000;
   // One write cycle for the whole page, as long as a byte's.
@@ -74,6 +92,8 @@ class ChipModel {
   void SetWeakCell(std::size_t address) { weakCell_ = static_cast<std::int64_t>(address); }
   // A chip whose page write cycle is shorter or longer than kPageWriteNs.
   void SetPageWriteNs(std::int64_t ns) { pageWriteNs_ = ns; }
+  // The crystal on the chip's oscillator pins, which its clock limits scale with.
+  void SetCrystalHz(double hz) { periodNs_ = 1e9 / hz; }
 
   void Feed(const LineEvent& event);
   void Feed(std::span<const LineEvent> events);
@@ -95,6 +115,8 @@ class ChipModel {
   std::uint8_t Fuses() const { return fuses_; }
   std::uint8_t LockBits() const { return lockBits_; }
   const std::vector<std::string>& Violations() const { return violations_; }
+  // Bits that reached the chip garbled, each one also a violation.
+  int BitsTakenWrong() const { return bitsTakenWrong_; }
   int EraseCount() const { return erases_; }
   // Erases and writes carried out so far: when it changes, so may the
   // state that SaveState writes.
@@ -130,6 +152,8 @@ class ChipModel {
   bool SerialProgrammingOff() const { return (fuses_ & kSerialProgrammingFuse) != 0; }
   bool UserRowWritable() const { return (fuses_ & kUserRowWritesFuse) == 0; }
 
+  bool PulseTooShort(std::int64_t ns);
+  void BitTakenWrong(std::int64_t ns, const std::string& why);
   void BusyViolation();
   void Violation(std::int64_t ns, const std::string& what);
 
@@ -139,6 +163,11 @@ class ChipModel {
   std::int64_t bothOnSinceNs_ = -1;
   std::int64_t lastTxdChangeNs_ = -1;
   std::int64_t lastBitNs_ = -1;
+  std::int64_t rtsOnNs_ = -1;   // SCK last fell
+  std::int64_t rtsOffNs_ = -1;  // SCK last rose
+  std::int64_t lowBeforePulseNs_ = 0;
+  double periodNs_ = 1e9 / kDefaultCrystalHz;
+  int bitsTakenWrong_ = 0;
   std::int64_t busyUntilNs_ = 0;
   bool erasing_ = false;  // the cycle under way is an erase's
   bool enabled_ = false;

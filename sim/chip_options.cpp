@@ -35,20 +35,32 @@ std::size_t OptionEnd(std::string_view options, std::size_t at) {
   return end == std::string_view::npos ? options.size() : end;
 }
 
-bool ApplyChipOptions(std::string_view options, ChipModel& chip) {
-  bool read = true;
+namespace {
+
+// Calls take(name, value) for each option of the form name=value.
+template <class Take>
+void EachOption(std::string_view options, Take take) {
   std::size_t at = 0;
   while (at <= options.size()) {
     const std::size_t end = OptionEnd(options, at);
     const std::string option(options.substr(at, end - at));
     at = end + 1;
     const std::size_t equals = option.find('=');
-    if (equals == std::string::npos) continue;
-    const std::string name = option.substr(0, equals);
-    const std::string value = option.substr(equals + 1);
+    if (equals != std::string::npos) take(option.substr(0, equals), option.substr(equals + 1));
+  }
+}
+
+}  // namespace
+
+bool ApplyChipOptions(std::string_view options, ChipModel& chip) {
+  bool read = true;
+  EachOption(options, [&](const std::string& name, const std::string& value) {
     const auto number = static_cast<std::uint8_t>(std::strtoul(value.c_str(), nullptr, 0));
     std::vector<std::uint8_t> contents;
-    if (name == "fuses") {
+    if (name == "xtal") {
+      const double mhz = std::strtod(value.c_str(), nullptr);
+      if (mhz > 0) chip.SetCrystalHz(mhz * 1e6);
+    } else if (name == "fuses") {
       chip.SetFuses(number);
     } else if (name == "lock") {
       chip.SetLockBits(number);
@@ -61,6 +73,6 @@ bool ApplyChipOptions(std::string_view options, ChipModel& chip) {
         chip.SetUserRow(contents);
       }
     }
-  }
+  });
   return read;
 }

@@ -1,5 +1,7 @@
 // The chip behind a fake port, as the port's options name it, beside its
-// cable ("cts=miso:fuses=0x0E:lock=0x4:eeprom=FILE:user_row=FILE"):
+// cable ("cts=miso:xtal=3:fuses=0x0E:lock=0x4:eeprom=FILE:user_row=FILE"):
+//   xtal=MHZ   its crystal in MHz, which its clock limits scale with;
+//              11.0592 when not given
 //   fuses=F    the user fuses as the chip reads them (F4 F3 F2 F1, 0 is
 //              programmed); 0x0A, as from the factory, when not given
 //   lock=L     the lock bits as read (LB3 LB2 LB1, 0 is locked); 0x7 when

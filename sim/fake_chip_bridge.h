@@ -23,16 +23,21 @@ struct fake_chip;
 
 /* A chip that holds state (FAKE_CHIP_STATE_SIZE bytes), or when state is
  * null the factory contents changed by options, the port's chip options
- * (sim/chip_options.h; null for none); weak_cell >= 0 names a flash cell
- * that does not hold what is written. Null when there is no memory for it. */
-struct fake_chip* fake_chip_new(const uint8_t* state, long weak_cell, const char* options);
+ * (sim/chip_options.h; null for none), which give its crystal either way;
+ * weak_cell >= 0 names a flash cell that does not hold what is written;
+ * shifter_ns is the settling time of the cable's level shifter
+ * (sim/level_shifter.h). Null when there is no memory for it. */
+struct fake_chip* fake_chip_new(const uint8_t* state, long weak_cell, int64_t shifter_ns,
+                                const char* options);
 void fake_chip_free(struct fake_chip* chip);
 
 /* One line switch (on: DTR or RTS set, TXD in break). Returns 1 when the
- * chip's state may have changed, so that the caller can keep a copy. */
+ * chip's state may have changed since the last such answer, so that the
+ * caller can keep a copy. */
 int fake_chip_switch(struct fake_chip* chip, int64_t ns, enum fake_chip_line line, int on);
 
-int fake_chip_miso(const struct fake_chip* chip);
+/* The chip's data output as the port reads it at ns. */
+int fake_chip_miso(struct fake_chip* chip, int64_t ns);
 void fake_chip_copy_state(const struct fake_chip* chip, uint8_t* state);
 
 #ifdef __cplusplus

@@ -13,6 +13,7 @@
 
 #include "sim/chip_model.h"
 #include "sim/chip_options.h"
+#include "sim/level_shifter.h"
 
 namespace fake_ftdi {
 namespace {
@@ -57,6 +58,7 @@ struct Adapter {
   long clocked = 0;
   std::size_t eventsTraced = 0;
   std::unique_ptr<ChipModel> chip = std::make_unique<ChipModel>();
+  LevelShifter shifter;
   std::deque<Reading> readings;  // taken, not yet received
 };
 
@@ -87,13 +89,14 @@ bool IsBitBang(std::uint8_t mode) {
   return mode == kBitBangMode || mode == kSynchronousBitBangMode;
 }
 
-// CTS# as the cable drives it: low while CTS is on.
-std::uint8_t PinsRead(const Adapter& adapter) {
+// CTS# as the cable drives it at ns: low while CTS is on.
+std::uint8_t PinsRead(Adapter& adapter, double ns) {
   bool ctsOn = false;
+  const auto miso = [&] { return adapter.shifter.Miso(*adapter.chip, std::llround(ns)); };
   switch (adapter.traits.cable) {
     case Cable::NoLineBack: break;
-    case Cable::MisoOnCts: ctsOn = adapter.chip->Miso(); break;
-    case Cable::MisoOnCtsInverted: ctsOn = !adapter.chip->Miso(); break;
+    case Cable::MisoOnCts: ctsOn = miso(); break;
+    case Cable::MisoOnCtsInverted: ctsOn = !miso(); break;
     case Cable::RtsLoopedBack: ctsOn = (adapter.pins & 0x04) == 0; break;
   }
   return static_cast<std::uint8_t>(ctsOn ? adapter.pins & ~kCtsPin : adapter.pins | kCtsPin);
@@ -101,7 +104,7 @@ std::uint8_t PinsRead(const Adapter& adapter) {
 
 void ClockOut(Adapter& adapter, std::uint8_t sample, double ns) {
   if (adapter.counts.bitMode == kSynchronousBitBangMode) {
-    adapter.readings.push_back({ns, PinsRead(adapter)});
+    adapter.readings.push_back({ns, PinsRead(adapter, ns)});
     ++adapter.counts.readings;
   }
   const std::uint8_t mask = adapter.counts.outputMask;
@@ -109,7 +112,7 @@ void ClockOut(Adapter& adapter, std::uint8_t sample, double ns) {
   for (const Pin& pin : kPins) {
     if (((adapter.pins ^ after) & pin.mask) != 0) {
       adapter.events.push_back({std::llround(ns), pin.line, (after & pin.mask) == 0});
-      adapter.chip->Feed(adapter.events.back());
+      adapter.shifter.Feed(*adapter.chip, adapter.events.back());
     }
   }
   adapter.pins = after;
@@ -196,9 +199,10 @@ void ApplyCableOptions(const std::string& options, AdapterTraits& traits) {
     const std::size_t end = OptionEnd(options, at);
     const std::string option = options.substr(at, end - at);
     traits.cable = CableNamed(option, traits.cable);
+    traits.shifterNs = ShifterSettleNsNamed(option, traits.shifterNs);
     if (option.rfind("weak=", 0) == 0)
       traits.weakCell = std::strtol(option.c_str() + 5, nullptr, 0);
-    for (const char* chipOption : {"fuses=", "lock=", "eeprom=", "user_row="}) {
+    for (const char* chipOption : {"xtal=", "fuses=", "lock=", "eeprom=", "user_row="}) {
       if (option.rfind(chipOption, 0) != 0) continue;
       const std::size_t used = std::strlen(traits.chipOptions);
       std::snprintf(traits.chipOptions + used, sizeof traits.chipOptions - used, "%s%s",
@@ -233,6 +237,7 @@ int AddAdapter(const AdapterTraits& traits) {
   adapter.traits = traits;
   if (traits.weakCell >= 0) adapter.chip->SetWeakCell(static_cast<std::size_t>(traits.weakCell));
   ApplyChipOptions(traits.chipOptions, *adapter.chip);
+  adapter.shifter = LevelShifter(traits.shifterNs);
   adapter.outNs.assign(static_cast<std::size_t>(std::max(traits.bufferSamples, 1)), 0.0);
   adapter.events.reserve(1 << 16);
   adapters.push_back(std::move(adapter));

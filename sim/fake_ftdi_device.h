@@ -37,9 +37,10 @@ struct AdapterTraits {
   long failAfterSamples = -1;           // >= 0: unplugged after taking that many samples
   bool refuseOpen = false;              // as without permission to use it
   Cable cable = Cable::NoLineBack;      // what comes back to CTS# (D3)
+  std::int64_t shifterNs = 0;           // its level shifter's settling time
   long weakCell = -1;                   // see ChipModel::SetWeakCell
-  // Its chip's fuses, lock bits, EEPROM and user row when the adapter is
-  // added, as a fake port's options name them (sim/chip_options.h).
+  // Its chip's crystal, fuses, lock bits, EEPROM and user row when the
+  // adapter is added, as a fake port's options name them (sim/chip_options.h).
   char chipOptions[1024] = "";
   // The device its pin changes are recorded as (TraceClosesTo).
   char traceName[64] = "ftdi";
@@ -97,8 +98,8 @@ void TraceClosesTo(const std::string& path);
 // keeps its contents across the programs that use it.
 void KeepChipIn(const std::string& path);
 
-// The traits that a fake port's options such as "cts=inverted:weak=5" name
-// (sim/cable.h; weak=A: that flash cell does not hold what is written; the
+// The traits that a fake port's options such as "cts=inverted:shifter=2us:weak=5"
+// name (sim/cable.h; weak=A: that flash cell does not hold what is written; the
 // chip's own options of sim/chip_options.h).
 void ApplyCableOptions(const std::string& options, AdapterTraits& traits);
 

@@ -7,6 +7,7 @@
 #include "serial/device_seam.h"
 #include "sim/chip_model.h"
 #include "sim/chip_options.h"
+#include "sim/level_shifter.h"
 
 namespace fake_serial {
 namespace {
@@ -27,6 +28,7 @@ struct Device {
   bool rtsOn = false;
   // Made at the first read that needs it, and fed the events since.
   std::unique_ptr<ChipModel> chip;
+  LevelShifter shifter;
   std::size_t fedEvents = 0;
 };
 
@@ -124,16 +126,17 @@ bool ChipMiso(Device& device) {
       device.chip->SetWeakCell(static_cast<std::size_t>(device.behaviour.weakCell));
     }
     ApplyChipOptions(device.behaviour.chip, *device.chip);
+    device.shifter = LevelShifter(device.behaviour.shifterNs);
   }
   // A faked break's own release may be due by now.
   if (device.releasePending && device.releaseNs <= NowNs()) {
     device.releasePending = false;
     device.events.push_back({device.releaseNs, PortLine::Txd, false});
   }
-  const std::span<const LineEvent> events(device.events);
-  device.chip->Feed(events.subspan(device.fedEvents));
-  device.fedEvents = events.size();
-  return device.chip->Miso();
+  for (; device.fedEvents < device.events.size(); ++device.fedEvents) {
+    device.shifter.Feed(*device.chip, device.events[device.fedEvents]);
+  }
+  return device.shifter.Miso(*device.chip, NowNs());
 }
 
 bool Cts(Device& device) {

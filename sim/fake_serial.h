@@ -46,13 +46,15 @@ struct LineBehaviour {
   std::string driver = {};       // what the platform names as the port's driver
   std::int64_t readCostNs = -1;  // each CTS read; -1: as switchCostNs
   Cable cable = Cable::NoLineBack;
+  // The settling time of the cable's level shifter (sim/level_shifter.h).
+  std::int64_t shifterNs = 0;
   // A flash cell of the chip behind the cable that does not hold what is
   // written to it (see ChipModel::SetWeakCell); -1: none.
   int weakCell = -1;
   // The chip's page write cycle (see ChipModel::SetPageWriteNs); -1: the model's.
   std::int64_t pageWriteNs = -1;
-  // Its fuses, lock bits, EEPROM and user row when it is first made, as a
-  // fake port's options name them (sim/chip_options.h).
+  // Its crystal, fuses, lock bits, EEPROM and user row when it is first
+  // made, as a fake port's options name them (sim/chip_options.h).
   std::string chip = {};
 };
 void SetLineBehaviour(std::string_view name, const LineBehaviour& behaviour);

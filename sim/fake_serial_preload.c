@@ -3,7 +3,8 @@
  * that must never touch a real port. Loaded with LD_PRELOAD, it takes over
  * the paths listed in FLASH89_FAKE_SERIAL
  * ("path[:fail=N][:busy][:switch_us=N][:break_us=N][:faked_break][:cts=C]
- * [:weak=A][:fuses=F][:lock=L][:eeprom=FILE][:user_row=FILE],..."):
+ * [:shifter=Nus][:weak=A][:xtal=MHZ][:fuses=F][:lock=L][:eeprom=FILE]
+ * [:user_row=FILE],..."):
  * fail=N fails every line switch after the first N, busy makes the lock
  * held, switch_us=N spins N microseconds in every line switch as a USB
  * adapter takes that long, break_us=N the same for break switches only, and
@@ -13,10 +14,12 @@
  * cts=C chooses the cable's line back to CTS: none (the default: CTS stays
  * off), miso (CTS on while the chip's data output is high), inverted (CTS
  * on while it is low, as through an inverting level shifter) or rts (RTS
- * looped back, no chip); weak=A makes the flash cell at address A (decimal,
- * or hex with 0x) one that does not hold what is written. fuses=F, lock=L,
- * eeprom=FILE and user_row=FILE give the chip its fuses, lock bits, EEPROM
- * and user row when it is first made (sim/chip_options.h).
+ * looped back, no chip); shifter=N gives the cable's level shifter N
+ * microseconds to settle (sim/level_shifter.h); weak=A makes the flash cell
+ * at address A (decimal, or hex with 0x) one that does not hold what is
+ * written. xtal=MHZ gives the chip its crystal, and fuses=F, lock=L,
+ * eeprom=FILE and user_row=FILE its fuses, lock bits, EEPROM and user row
+ * when it is first made (sim/chip_options.h).
  *
  * Behind each port sits a chip (sim/chip_model.h, through
  * sim/fake_chip_bridge.h), fed every line switch of this process as it
@@ -121,7 +124,8 @@ struct device {
   int64_t break_end_ns;     /* a faked break's character is out */
   struct port_state* state; /* mapped on first use */
   enum cable cable;
-  long weak_cell; /* -1: none */
+  int64_t shifter_ns; /* the level shifter's settling time */
+  long weak_cell;     /* -1: none */
   char chip_options[2 * PATH_MAX + 64];
   struct fake_chip* chip; /* this process's, made at its first need */
 };
@@ -207,9 +211,12 @@ static void read_configuration(void) {
       if (strcmp(option, "cts=inverted") == 0) d->cable = CABLE_MISO_INVERTED;
       if (strcmp(option, "cts=rts") == 0) d->cable = CABLE_RTS;
       if (strcmp(option, "cts=none") == 0) d->cable = CABLE_NONE;
+      if (strncmp(option, "shifter=", 8) == 0)
+        d->shifter_ns = (int64_t)(strtod(option + 8, NULL) * 1e3);
       if (strncmp(option, "weak=", 5) == 0) d->weak_cell = strtol(option + 5, NULL, 0);
-      if (strncmp(option, "fuses=", 6) == 0 || strncmp(option, "lock=", 5) == 0 ||
-          strncmp(option, "eeprom=", 7) == 0 || strncmp(option, "user_row=", 9) == 0) {
+      if (strncmp(option, "xtal=", 5) == 0 || strncmp(option, "fuses=", 6) == 0 ||
+          strncmp(option, "lock=", 5) == 0 || strncmp(option, "eeprom=", 7) == 0 ||
+          strncmp(option, "user_row=", 9) == 0) {
         const size_t used = strlen(d->chip_options);
         snprintf(d->chip_options + used, sizeof d->chip_options - used, "%s%s", used ? ":" : "",
                  option);
@@ -629,7 +636,8 @@ static void sleep_until_ns(int64_t ns) {
 static struct fake_chip* chip_of(int device, struct port_state* s, int64_t ns) {
   struct device* d = &devices[device];
   if (!d->chip) {
-    d->chip = fake_chip_new(s->chip_valid ? s->chip : NULL, d->weak_cell, d->chip_options);
+    d->chip =
+        fake_chip_new(s->chip_valid ? s->chip : NULL, d->weak_cell, d->shifter_ns, d->chip_options);
     fake_chip_switch(d->chip, ns, FAKE_CHIP_RTS, (s->modem & TIOCM_RTS) != 0);
     fake_chip_switch(d->chip, ns, FAKE_CHIP_DTR, (s->modem & TIOCM_DTR) != 0);
     fake_chip_switch(d->chip, ns, FAKE_CHIP_TXD, s->in_break);
@@ -660,8 +668,8 @@ static void feed_chip(struct fake_chip* chip, struct port_state* s, int64_t ns, 
  * it back. */
 static int cts_of(int device, struct port_state* s, int64_t ns) {
   switch (devices[device].cable) {
-    case CABLE_MISO: return fake_chip_miso(chip_of(device, s, ns)) ? TIOCM_CTS : 0;
-    case CABLE_MISO_INVERTED: return fake_chip_miso(chip_of(device, s, ns)) ? 0 : TIOCM_CTS;
+    case CABLE_MISO: return fake_chip_miso(chip_of(device, s, ns), ns) ? TIOCM_CTS : 0;
+    case CABLE_MISO_INVERTED: return fake_chip_miso(chip_of(device, s, ns), ns) ? 0 : TIOCM_CTS;
     case CABLE_RTS: return (s->modem & TIOCM_RTS) ? TIOCM_CTS : 0;
     case CABLE_NONE: break;
   }
