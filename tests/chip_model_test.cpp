@@ -338,57 +338,6 @@ TEST(ChipModel, EraseClearsFlashEepromAndLockBitsAndTheUserRowOnlyWhileItsFuseAl
   }
 }
 
-TEST(ChipModel, FusesAreWrittenAndReadAndTheUserRowFuseStopsItsWrites) {
-  std::uint8_t fuses = 0;
-  std::uint8_t userRowCell = 0;
-  Waveform waveform;
-  waveform.Enabled().Instruction(0xAC, 0x10 | 0x0E, 0, 0).Wait(5'000'000);
-  waveform.Byte(0x21).Byte(0).Byte(0).Read(fuses);
-  waveform.Instruction(0x42, 0x00, 0x05, 0x00).Wait(5'000'000);
-  waveform.Byte(0x22).Byte(0).Byte(0x05).Read(userRowCell);
-  // Serial programming off: the next Programming Enable after a reset is ignored.
-  waveform.Instruction(0xAC, 0x10 | 0x0F, 0, 0).Wait(5'000'000).Switch(PortLine::Dtr, false);
-  waveform.Enabled().Instruction(0x40, 0, 0, 0);
-  const ChipModel chip = waveform.Chip();
-  EXPECT_EQ(fuses & 0x0F, 0x0E);
-  EXPECT_EQ(userRowCell, 0xFF);
-  EXPECT_EQ(chip.Fuses(), 0x0F);
-  ASSERT_EQ(chip.Violations().size(), 2u) << chip.Report();
-  EXPECT_NE(chip.Violations()[0].find("fuse F3 forbids"), std::string::npos);
-  EXPECT_NE(chip.Violations()[1].find("before Programming Enable"), std::string::npos);
-}
-
-TEST(ChipModel, LockBitsOnlyLockAndTwoOfThemStopVerifyingFlashAndEeprom) {
-  ChipModel preloaded;
-  preloaded.SetEeprom(std::vector<std::uint8_t>(ChipModel::kEepromSize, 0x00));
-  preloaded.SetUserRow(std::vector<std::uint8_t>(ChipModel::kUserRowSize, 0x00));
-  std::uint8_t lockBits = 0;
-  std::vector<std::uint8_t> flash(16), eeprom(16);
-  std::uint8_t userRowCell = 0xFF;
-  Waveform waveform(preloaded);
-  waveform.Enabled().Instruction(0xAC, 0xE0 | 0x06, 0, 0).Wait(5'000'000);  // LB1
-  waveform.Instruction(0xAC, 0xE0 | 0x05, 0, 0).Wait(5'000'000);            // LB2, LB1 stays
-  waveform.Byte(0x24).Byte(0).Byte(0).Read(lockBits);
-  for (std::size_t i = 0; i < flash.size(); ++i) {
-    waveform.Byte(0x20).Byte(0).Byte(static_cast<std::uint8_t>(i)).Read(flash[i]);
-    waveform.Byte(0xA0).Byte(0).Byte(static_cast<std::uint8_t>(i)).Read(eeprom[i]);
-  }
-  waveform.Byte(0x22).Byte(0).Byte(0).Read(userRowCell);
-  const ChipModel chip = waveform.Chip();
-  EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
-  EXPECT_EQ(lockBits & 0x07, 0x04);
-  EXPECT_EQ(chip.LockBits(), 0x04);
-  int flashAsHeld = 0;
-  int eepromAsHeld = 0;
-  for (std::size_t i = 0; i < flash.size(); ++i) {
-    flashAsHeld += flash[i] == chip.Flash()[i];
-    eepromAsHeld += eeprom[i] == chip.Eeprom()[i];
-  }
-  EXPECT_LT(flashAsHeld, 2);
-  EXPECT_LT(eepromAsHeld, 2);
-  EXPECT_EQ(userRowCell, 0x00) << "the user row still reads back";
-}
-
 TEST(ChipModel, PortOptionsGiveTheChipAndItsStateSurvivesASaveAndLoad) {
   TempFolder folder;
   const std::string eeprom = folder.Write("eeprom.bin", "\x12\x34");

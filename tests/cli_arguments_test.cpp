@@ -65,33 +65,6 @@ TEST(CliArguments, AnyComNumberOrDevicePathIsANamedPort) {
   }
 }
 
-TEST(CliArguments, TheWholeChipsOptionsGoWhereTheyBelong) {
-  const auto parse = [](const std::vector<std::string>& arguments) {
-    const auto parsed = ParseArguments(arguments);
-    EXPECT_TRUE(std::holds_alternative<CliRequest>(parsed)) << std::get<UsageError>(parsed).text;
-    return std::get<CliRequest>(parsed);
-  };
-  const CliRequest download = parse({"--bytes", "hex", "a.hex", "--eeprom=e.hex", "--lock", "2"});
-  EXPECT_EQ(download.file, "a.hex");
-  EXPECT_EQ(download.eepromFile, "e.hex");
-  EXPECT_EQ(download.target, ImageTarget::Flash);
-  EXPECT_EQ(download.lockLevel, 2);
-  EXPECT_FALSE(download.pages);
-  EXPECT_TRUE(parse({"bin", "a.bin"}).pages);
-
-  const CliRequest readEeprom = parse({"read", "--eeprom", "e.bin"});
-  EXPECT_EQ(readEeprom.file, "e.bin");
-  EXPECT_EQ(readEeprom.target, ImageTarget::Eeprom);
-  EXPECT_EQ(parse({"verify", "--user-row", "u.bin"}).target, ImageTarget::UserRow);
-
-  const CliRequest fuses =
-      parse({"fuses", "x2=on", "serial-programming=off", "--disable-serial-programming"});
-  EXPECT_EQ(fuses.fuseChanges,
-            (std::vector<FuseChange>{{kFuseX2Clock, true}, {kFuseSerialProgramming, false}}));
-  EXPECT_TRUE(fuses.disableSerialProgramming);
-  EXPECT_EQ(parse({"lock", "3"}).lockLevel, 3);
-}
-
 TEST(CliArguments, WrongUsageIsNamed) {
   const struct {
     std::vector<std::string> arguments;
