@@ -4,6 +4,7 @@
 #include <array>
 #include <map>
 
+#include "commands/bit_clock_choice.h"
 #include "isp/isp.h"
 
 CoveredBytes CoveredBy(const HexImage& image) {
@@ -34,6 +35,7 @@ CtsPolarity RequireChip(const std::string& portName, std::array<std::uint8_t, 3>
     throw ChipFault{kind, portName, read.bytes};
   }
   if (signature != nullptr) *signature = read.bytes;
+  TuneBitClock(*echoed, read.bytes);
   return *echoed;
 }
 

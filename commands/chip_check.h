@@ -15,6 +15,7 @@
 #include "commands/progress_meter.h"
 #include "image/hex_image.h"
 #include "isp/chip_memories.h"
+#include "isp/echo_check.h"
 #include "isp/readback.h"
 
 // The bytes an image puts into the flash: address and value, in address
@@ -82,6 +83,10 @@ std::optional<Fault> RunReadingChip(PortSession& session, const std::string& por
     return session.Program(sequence);
   } catch (const ChipFault& fault) {
     return fault;
+  } catch (const EchoLost&) {
+    return ChipFault{ChipFaultKind::NoAnswer, portName};
+  } catch (const EraseNotDone&) {
+    return ChipFault{ChipFaultKind::NotErased, portName};
   } catch (const NoDataLine&) {
     return ChipFault{ChipFaultKind::NoDataLine, portName};
   } catch (const ImageFault& fault) {

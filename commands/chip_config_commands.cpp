@@ -95,10 +95,10 @@ std::optional<Fault> WriteMemoryCommand(const std::string& portName, ImageTarget
   PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
   return RunReadingChip(session, portName, [&] {
+    const CtsPolarity polarity = RequireChip(portName);
     CommandPlan plan = ReadBackPlan(session.Cost(), memory.size / memory.pageSize, memory);
     plan.pagesRead += PagesCovered(wanted, target);
     ProgressMeter meter(plan, progress);
-    const CtsPolarity polarity = RequireChip(portName);
     if (target == ImageTarget::UserRow) {
       if ((ReadUserFuses(polarity) & kFuseUserRowWrites) != 0) {
         throw ChipFault{ChipFaultKind::UserRowWritesOff, portName};

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "isp/echo_check.h"
 #include "isp/isp.h"
 #include "isp/readback.h"
 #include "serial/rezero.h"
@@ -14,6 +15,7 @@ template <class Sequence>
 LineWork DryRun(Sequence&& sequence) {
   CountingLineDriver counter;
   const ScopedLineDriver scope(counter);
+  const EchoChecksSuspended unchecked;
   sequence();
   return counter.Work();
 }
@@ -38,14 +40,6 @@ void WriteBinaryByte(std::uint16_t address, std::uint8_t value) {
   WaitMs(kBinaryByteExtraMs);
 }
 
-double ChipCheckMs(const LineCost& cost) {
-  return WorkMs(DryRun([] {
-                  EnableProgrammingAnswered();
-                  ReadSignature();
-                }),
-                cost);
-}
-
 double PageReadMs(const LineCost& cost, const ChipMemory& memory) {
   std::array<std::uint8_t, kPageSize> page{};
   return WorkMs(DryRun([&] { ReadMemoryPage(memory, 0, CtsPolarity::OnIsHigh, page); }), cost);
@@ -60,7 +54,6 @@ CommandPlan ReadBackPlan(const LineCost& cost, std::size_t pages, const ChipMemo
 
 void AddReadBack(CommandPlan& plan, const LineCost& cost, std::size_t pages,
                  const ChipMemory& memory) {
-  plan.startMs += ChipCheckMs(cost);
   plan.pagesRead += pages;
   plan.perPageReadMs = PageReadMs(cost, memory);
 }
@@ -82,4 +75,34 @@ CommandPlan PageDownloadPlan(const LineCost& cost, std::size_t pages, std::size_
       WorkMs(DryRun([&] { WriteMemoryPage(kFlashMemory, 0, blank, std::nullopt); }), cost);
   plan.imageBytes = imageBytes;
   return plan;
+}
+
+namespace {
+
+// A polled erase or write: its instruction, the chip's longest cycle, and
+// the read that finds the cycle over.
+CommandPlan AnsweredPlan(const LineCost& cost, double stepInstructionMs, std::size_t steps) {
+  const double readMs =
+      WorkMs(DryRun([] { ReadMemoryByte(kFlashMemory, 0, CtsPolarity::OnIsHigh); }), cost);
+  const double eraseMs = WorkMs(DryRun([] { SendCheckedInstruction(kChipErase); }), cost);
+  return {eraseMs + kChipEraseMs + readMs, stepInstructionMs + kLongestWriteCycleMs + readMs, steps,
+          WorkMs(DryRun(FinishProgramming), cost)};
+}
+
+}  // namespace
+
+CommandPlan AnsweredDownloadPlan(const LineCost& cost, std::size_t pages, std::size_t imageBytes) {
+  const std::array<std::uint8_t, kPageSize> blank{};
+  // Waited out blind in the dry run, which reads nothing.
+  const double blindMs =
+      WorkMs(DryRun([&] { WriteMemoryPage(kFlashMemory, 0, blank, std::nullopt); }), cost);
+  CommandPlan plan = AnsweredPlan(cost, blindMs - kWriteCycleMs, pages);
+  plan.imageBytes = imageBytes;
+  return plan;
+}
+
+CommandPlan AnsweredByteDownloadPlan(const LineCost& cost, std::size_t bytes) {
+  const double blindMs =
+      WorkMs(DryRun([] { WriteMemoryByte(kFlashMemory, 0, 0, std::nullopt); }), cost);
+  return AnsweredPlan(cost, blindMs - kWriteCycleMs, bytes);
 }

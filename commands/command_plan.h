@@ -37,17 +37,18 @@ CommandPlan BinaryDownloadPlan(const LineCost& cost, std::size_t bytes);
 // One step per page, each a blind page write: a polled one ends sooner.
 CommandPlan PageDownloadPlan(const LineCost& cost, std::size_t pages, std::size_t imageBytes);
 
-// Reading the chip back: the check of who answers before anything is
-// erased, and one page read.
-double ChipCheckMs(const LineCost& cost);
+// One page read back.
 double PageReadMs(const LineCost& cost, const ChipMemory& memory = kFlashMemory);
 
-// A read of pages after the chip's check.
+// Plans made once the chip has answered, at the clock its answers chose:
+// a read of pages, and a download whose erase and writes are polled (one
+// step per byte, or per page with the image bytes it writes).
 CommandPlan ReadBackPlan(const LineCost& cost, std::size_t pages,
                          const ChipMemory& memory = kFlashMemory);
+CommandPlan AnsweredDownloadPlan(const LineCost& cost, std::size_t pages, std::size_t imageBytes);
+CommandPlan AnsweredByteDownloadPlan(const LineCost& cost, std::size_t bytes);
 
-// A download that checks the chip before it erases and reads the given
-// pages back after its writes.
+// The given pages read back after a download's writes.
 void AddReadBack(CommandPlan& plan, const LineCost& cost, std::size_t pages,
                  const ChipMemory& memory = kFlashMemory);
 

@@ -1,5 +1,7 @@
 #include "commands/commands.h"
 
+#include <functional>
+
 #include "commands/chip_check.h"
 #include "commands/chip_extras.h"
 #include "commands/command_plan.h"
@@ -48,20 +50,30 @@ void WalkHexImage(const HexImage& image, LogLines& log, Send send, Logged logged
   }
 }
 
-void WriteHexImage(const HexImage& image, LogLines& log, ProgressMeter& meter) {
-  WalkHexImage(image, log, WriteFlashByte, [&] { meter.ByteWritten(); });
+// Writes one byte and waits its write cycle out, or polls it.
+using ByteWriter = std::function<void(std::uint16_t, std::uint8_t)>;
+
+void WriteHexImage(const HexImage& image, LogLines& log, ProgressMeter& meter,
+                   const ByteWriter& writeByte) {
+  WalkHexImage(image, log, writeByte, [&] { meter.ByteWritten(); });
 }
 
-void WriteBinaryImage(const std::vector<std::uint8_t>& image, LogLines& log, ProgressMeter& meter) {
+void WriteBinaryImage(const std::vector<std::uint8_t>& image, LogLines& log, ProgressMeter& meter,
+                      const ByteWriter& writeByte) {
   BinaryDownloadLog binaryLog(log);
   std::uint16_t address = 0;
   for (const std::uint8_t value : image) {
     binaryLog.Byte(value);
-    WriteBinaryByte(address, value);
+    writeByte(address, value);
     binaryLog.Next(++address);
     meter.ByteWritten();
   }
 }
+
+// The window's byte writes: a HEX image's wait out the write cycle, a
+// binary image's wait 5 ms more.
+ByteWriter WindowByteWriter(const HexImage&) { return WriteFlashByte; }
+ByteWriter WindowByteWriter(const std::vector<std::uint8_t>&) { return WriteBinaryByte; }
 
 std::string NameOfPort(int selectedPort) { return PortName(selectedPort == 1 ? 1 : 2); }
 const std::string& NameOfPort(const std::string& portName) { return portName; }
@@ -98,7 +110,7 @@ std::optional<Fault> Download(const Port& selectedPort, LogLines& log,
             steps.Plan(plan, port.Cost(), false);
             ProgressMeter meter(plan, progress);
             EnterProgramming();
-            write(checked, log, meter);
+            write(checked, log, meter, WindowByteWriter(checked));
             steps.AfterFlash(std::nullopt, false, meter);
             FinishProgramming();
           });
@@ -106,14 +118,17 @@ std::optional<Fault> Download(const Port& selectedPort, LogLines& log,
         // Another chip, or none, is never erased; what was written is read back.
         const CoveredBytes covered = CoveredBy(checked);
         return RunReadingChip(port, portName, [&] {
-          CommandPlan plan = PlanFor(checked, port.Cost());
+          const CtsPolarity polarity = RequireChip(portName);
+          // Planned at the clock that the chip's answers chose.
+          CommandPlan plan = AnsweredByteDownloadPlan(port.Cost(), DataBytes(checked));
           AddReadBack(plan, port.Cost(), verify ? PagesCovered(covered) : 0);
           steps.Plan(plan, port.Cost(), verify);
           ProgressMeter meter(plan, progress);
-          const CtsPolarity polarity = RequireChip(portName);
           steps.BeforeErase(polarity, meter);
-          EnterProgramming();
-          write(checked, log, meter);
+          EraseChipPolled(polarity);
+          write(checked, log, meter, [&](std::uint16_t address, std::uint8_t value) {
+            WriteMemoryByte(kFlashMemory, address, value, polarity);
+          });
           if (verify) VerifyCovered(covered, polarity, portName, &meter);
           steps.AfterFlash(polarity, verify, meter);
           FinishProgramming();
@@ -190,22 +205,27 @@ std::optional<Fault> DownloadPages(const Port& selectedPort, LogLines& log,
         const PageImage pages = PagesOf(checked);
         std::optional<std::uint16_t> notWritten;
         auto fault = RunReadingChip(port, portName, [&] {
+          const bool answers = verify || extras.NeedChip();
+          if (answers) poll = RequireChip(portName);
+          // Planned once the chip has answered, at the clock it chose.
           CommandPlan plan =
-              PageDownloadPlan(port.Cost(), pages.Pages().size(), DataBytes(checked));
+              answers ? AnsweredDownloadPlan(port.Cost(), pages.Pages().size(), DataBytes(checked))
+                      : PageDownloadPlan(port.Cost(), pages.Pages().size(), DataBytes(checked));
           CoveredBytes covered;
           if (verify) {
             covered = CoveredBy(checked);
             AddReadBack(plan, port.Cost(), PagesCovered(covered));
-          } else if (extras.NeedChip()) {
-            AddReadBack(plan, port.Cost(), 0);
           }
           steps.Plan(plan, port.Cost(), verify);
           ProgressMeter meter(plan, progress);
-          if (verify || extras.NeedChip()) poll = RequireChip(portName);
           steps.BeforeErase(poll, meter);
           PageWriter writer(pages, meter, poll);
-          EnterProgramming();
           try {
+            if (answers) {
+              EraseChipPolled(*poll);
+            } else {
+              EnterProgramming();
+            }
             write(checked, log, writer);
             if (verify) VerifyCovered(covered, *poll, portName, &meter);
             steps.AfterFlash(poll, verify, meter);

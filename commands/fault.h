@@ -57,6 +57,7 @@ enum class ChipFaultKind {
   // Written, but read back otherwise: wrote and read in first[0].
   FusesNotAsWritten,
   LockNotAsWritten,
+  NotErased,  // the flash did not read blank within the erase's limit
 };
 
 struct ByteMismatch {

@@ -226,6 +226,10 @@ std::string ChipFaultText(const ChipFault& fault) {
              " nicht wie geschrieben: gelesen " + HexByte(bits.read) + ", geschrieben " +
              HexByte(bits.expected);
     }
+    case ChipFaultKind::NotErased:
+      return "Der Chip an " + fault.portName +
+             " ist nach dem Löschen nicht leer: der Flash liest sich nicht als FF; nichts wurde "
+             "geschrieben";
   }
   return "Kein AT89S8253 an " + fault.portName;
 }

@@ -1,5 +1,7 @@
 #include "commands/port_session.h"
 
+#include "commands/bit_clock_choice.h"
+
 namespace {
 
 std::optional<PortFaultKind> RefusalFor(LineVerdict verdict) {
@@ -47,6 +49,7 @@ void PortSession::Open(const std::string& mode) {
     }
     const LineCheck check = CheckLine();
     cost_ = check.cost;
+    StartBitClock(cost_);
     if (const auto refusal = RefusalFor(check.verdict)) {
       ClosePort();
       PortFault fault = FaultOf(*refusal);

@@ -6,6 +6,7 @@ ProgressMeter::ProgressMeter(const CommandPlan& plan, ProgressListener* listener
     : plan_(plan), listener_(listener), during_(*this) {
   const bool noSteps = plan_.bytes == 0 && plan_.pagesRead == 0;
   Mark(0, plan_.startMs + (noSteps ? plan_.finishMs : 0));
+  Report();
 }
 
 void ProgressMeter::ByteWritten() { StepWritten(1); }
@@ -23,6 +24,8 @@ void ProgressMeter::Advance(std::size_t steps, std::size_t bytes) {
   bytesDone_ += bytes;
   stepsDone_ += steps;
   MarkProgress();
+  // A polled write has no long wait to report in.
+  Report();
 }
 
 // The writes, then the reads, then the finish: the next mark is the end of

@@ -39,9 +39,9 @@ std::optional<Fault> VerifyCommand(const std::string& portName, const std::strin
   PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
   return RunReadingChip(session, portName, [&] {
+    const CtsPolarity polarity = RequireChip(portName);
     ProgressMeter meter(
         ReadBackPlan(session.Cost(), PagesCovered(covered, target), MemoryOf(target)), progress);
-    const CtsPolarity polarity = RequireChip(portName);
     RequireReadable(target, polarity, portName);
     VerifyCovered(covered, polarity, portName, &meter, target);
     FinishProgramming();
@@ -57,9 +57,9 @@ std::optional<Fault> ReadCommand(const std::string& portName, const std::string&
   PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
   const std::optional<Fault> fault = RunReadingChip(session, portName, [&] {
+    const CtsPolarity polarity = RequireChip(portName);
     ProgressMeter meter(ReadBackPlan(session.Cost(), memory.size / memory.pageSize, memory),
                         progress);
-    const CtsPolarity polarity = RequireChip(portName);
     RequireReadable(target, polarity, portName);
     contents = ReadWholeMemory(target, polarity, &meter);
     FinishProgramming();

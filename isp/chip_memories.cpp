@@ -1,7 +1,9 @@
 #include "isp/chip_memories.h"
 
+#include <algorithm>
 #include <array>
 
+#include "isp/echo_check.h"
 #include "isp/isp.h"
 #include "serial/rezero.h"
 
@@ -12,7 +14,7 @@ std::uint16_t PageStart(const ChipMemory& memory, std::uint16_t address) {
 }
 
 std::uint8_t ReadAnswer(std::uint8_t instruction, CtsPolarity polarity) {
-  SendIspHead(instruction, 0);
+  SendCheckedHead(instruction, 0);
   const std::uint8_t value = AsSent(polarity, ReceiveIspByte());
   RequireLinesHeld();
   return value;
@@ -48,7 +50,7 @@ void FinishWrite(const ChipMemory& memory, std::uint16_t lastLoaded, std::uint8_
 
 void ReadMemoryPage(const ChipMemory& memory, std::uint16_t address, CtsPolarity polarity,
                     std::span<std::uint8_t> into) {
-  SendIspHead(memory.readPage, PageStart(memory, address));
+  SendCheckedHead(memory.readPage, PageStart(memory, address));
   const auto page = into.first(memory.pageSize);
   ReceiveIspBytes(page);
   for (std::uint8_t& byte : page) byte = AsSent(polarity, byte);
@@ -56,7 +58,7 @@ void ReadMemoryPage(const ChipMemory& memory, std::uint16_t address, CtsPolarity
 }
 
 std::uint8_t ReadMemoryByte(const ChipMemory& memory, std::uint16_t address, CtsPolarity polarity) {
-  SendIspHead(memory.readByte, address);
+  SendCheckedHead(memory.readByte, address);
   const std::uint8_t value = AsSent(polarity, ReceiveIspByte());
   RequireLinesHeld();
   return value;
@@ -64,26 +66,46 @@ std::uint8_t ReadMemoryByte(const ChipMemory& memory, std::uint16_t address, Cts
 
 void WriteMemoryByte(const ChipMemory& memory, std::uint16_t address, std::uint8_t value,
                      std::optional<CtsPolarity> poll) {
-  SendIspInstruction({memory.writeByte, static_cast<std::uint8_t>(address >> 8),
-                      static_cast<std::uint8_t>(address & 0xFF), value});
+  const IspInstruction instruction{memory.writeByte, static_cast<std::uint8_t>(address >> 8),
+                                   static_cast<std::uint8_t>(address & 0xFF), value};
+  SendCheckedInstruction(instruction);
   FinishWrite(memory, address, value, poll);
 }
 
 void WriteMemoryPage(const ChipMemory& memory, std::uint16_t address,
                      std::span<const std::uint8_t> data, std::optional<CtsPolarity> poll) {
   const std::uint16_t first = PageStart(memory, address);
-  SendIspHead(memory.writePage, first);
-  for (const std::uint8_t value : data.first(memory.pageSize)) SendIspByte(value);
-  RequireLinesHeld();
+  std::array<std::uint8_t, 3 + kPageSize> instruction{memory.writePage,
+                                                      static_cast<std::uint8_t>(first >> 8),
+                                                      static_cast<std::uint8_t>(first & 0xFF)};
+  std::copy_n(data.begin(), memory.pageSize, instruction.begin() + 3);
+  SendCheckedInstruction(std::span(instruction).first(3 + memory.pageSize));
   // The chip shows its write cycle only at the last byte loaded.
   const auto last = static_cast<std::uint16_t>(first + memory.pageSize - 1);
   FinishWrite(memory, last, data[memory.pageSize - 1], poll);
 }
 
+void EraseChipPolled(CtsPolarity polarity) {
+  SendCheckedInstruction(kChipErase);
+  const double start = ElapsedMs();
+  for (;;) {
+    const double elapsed = ElapsedMs() - start;
+    if (CancelRequested()) {
+      if (elapsed < kChipEraseMs) WaitMs(kChipEraseMs - elapsed);
+      return;
+    }
+    // Every cell reads 00 until the erase is over.
+    if (ReadMemoryByte(kFlashMemory, kFlashMemory.size - 1, polarity) == 0xFF) return;
+    if (elapsed > kErasePollLimitMs) throw EraseNotDone{};
+  }
+}
+
 std::uint8_t ReadUserFuses(CtsPolarity polarity) { return ReadAnswer(0x21, polarity) & kAllFuses; }
 
 void WriteUserFuses(std::uint8_t fuses) {
-  SendIspInstruction({0xAC, static_cast<std::uint8_t>(0x10 | (fuses & kAllFuses)), 0x00, 0x00});
+  const IspInstruction instruction{0xAC, static_cast<std::uint8_t>(0x10 | (fuses & kAllFuses)),
+                                   0x00, 0x00};
+  SendCheckedInstruction(instruction);
   WaitMs(kWriteCycleMs);
 }
 
@@ -92,7 +114,8 @@ std::uint8_t ReadLockBits(CtsPolarity polarity) {
 }
 
 void WriteLockBits(std::uint8_t lockBits) {
-  SendIspInstruction(
-      {0xAC, static_cast<std::uint8_t>(0xE0 | (lockBits & kAllLockBits)), 0x00, 0x00});
+  const IspInstruction instruction{
+      0xAC, static_cast<std::uint8_t>(0xE0 | (lockBits & kAllLockBits)), 0x00, 0x00};
+  SendCheckedInstruction(instruction);
   WaitMs(kWriteCycleMs);
 }

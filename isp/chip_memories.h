@@ -28,6 +28,10 @@ inline constexpr ChipMemory kEepromMemory{0xA0, 0xC0, 0xB0, 0xD0, 2048, 32};
 // The user row's address is only its low six bits, in the third byte.
 inline constexpr ChipMemory kUserRowMemory{0x22, 0x42, 0x32, 0x52, 64, 64};
 
+// The chip's longest write cycle and erase.
+inline constexpr double kLongestWriteCycleMs = 4.5;
+inline constexpr double kChipEraseMs = 9;
+
 // A write cycle is at most 4.5 ms; a polled one may take twice the blind
 // allowance before the cell counts as not written.
 inline constexpr double kWritePollLimitMs = 10;
@@ -51,6 +55,19 @@ void WriteMemoryByte(const ChipMemory& memory, std::uint16_t address, std::uint8
                      std::optional<CtsPolarity> poll);
 void WriteMemoryPage(const ChipMemory& memory, std::uint16_t address,
                      std::span<const std::uint8_t> data, std::optional<CtsPolarity> poll);
+
+// During an erase a read answers 00; polled, it may take twice its longest
+// before the chip counts as not erased.
+inline constexpr double kErasePollLimitMs = 18;
+
+// Thrown when a polled erase did not read blank within the limit.
+struct EraseNotDone {};
+
+// With programming enabled and a chip that answers under the polarity: the
+// erase instruction, then the flash polled until it reads blank. The chip
+// is then ready to be written, without a reset. A cancel while polling
+// waits out the erase's whole 9 ms.
+void EraseChipPolled(CtsPolarity polarity);
 
 // The four user fuses, F1 in bit 0 to F4 in bit 3; a fuse reads 0 when it
 // is programmed, which enables what it stands for.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "isp/bit_clock.h"
 #include "isp/isp.h"
 #include "serial/rezero.h"
 
@@ -10,19 +11,20 @@ std::uint8_t AsSent(CtsPolarity polarity, std::uint8_t raw) {
 }
 
 void ExchangeIspBytes(std::span<const std::uint8_t> out, std::span<std::uint8_t> into) {
+  const double phaseMs = BitPhaseMs();
   std::array<bool, kPageSize * 8> levels{};
   const auto bits = std::span(levels).first(std::min(into.size(), kPageSize) * 8);
   for (std::size_t byte = 0; byte < bits.size() / 8; ++byte) {
     for (int bit = 7; bit >= 0; --bit) {
       SetTxdLine(((out[byte] >> bit) & 1) == 0);  // the port inverts the data
-      WaitMs(kBitPhaseMs);
+      WaitMs(phaseMs);
       SetRtsLine(false);
-      WaitMs(kBitPhaseMs);
+      WaitMs(phaseMs);
       if (!ReadCtsLine()) throw NoDataLine{};
       SetRtsLine(true);
-      WaitMs(kBitPhaseMs);
+      WaitMs(phaseMs);
     }
-    WaitMs(kBitPhaseMs);
+    WaitMs(phaseMs);
     SetTxdLine(true);
   }
   if (!CollectCtsLevels(bits)) throw NoDataLine{};
@@ -76,18 +78,33 @@ bool NamesAnotherAtmelChip(const SignatureRead& read) {
   return false;
 }
 
-std::optional<CtsPolarity> EnableProgrammingAnswered() {
-  if (CancelRequested()) throw Cancelled{};
-  SetRtsLine(true);
-  WaitMs(100);
-  SetDtrLine(true);
-  WaitMs(100);
+namespace {
+
+std::optional<CtsPolarity> EnableAnswered() {
   std::array<std::uint8_t, 4> echo{};
   ExchangeIspBytes(kProgrammingEnable, echo);
   RequireLinesHeld();
-  WaitMs(10);
   for (const CtsPolarity polarity : {CtsPolarity::OnIsHigh, CtsPolarity::OnIsLow}) {
     if (AsSent(polarity, echo[2]) == kProgrammingEnable[1]) return polarity;
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<CtsPolarity> EnableProgrammingAnswered() {
+  if (CancelRequested()) throw Cancelled{};
+  // The chip's own time: reset held 10 ms with the clock at rest.
+  SetRtsLine(true);
+  SetDtrLine(true);
+  WaitMs(10);
+  if (const auto polarity = EnableAnswered()) return polarity;
+  // A board whose reset or oscillator is slower gets the window's waits.
+  SetDtrLine(false);
+  WaitMs(100);
+  SetDtrLine(true);
+  WaitMs(100);
+  const auto polarity = EnableAnswered();
+  WaitMs(10);
+  return polarity;
 }

@@ -45,7 +45,9 @@ void ReceiveIspBytes(std::span<std::uint8_t> into);
 std::uint8_t ReceiveIspByte();
 
 // Programming enable with its echo read: the chip that listens answers 53
-// during the third byte. The polarity under which it did, if it did.
+// during the third byte. The polarity under which it did, if it did. Tried
+// 10 ms after reset, the chip's own time, and again after the window's
+// waits for a board that needs longer.
 std::optional<CtsPolarity> EnableProgrammingAnswered();
 
 // The three signature bytes and the polarity under which they name an

@@ -1,5 +1,6 @@
 #include <atomic>
 
+#include "isp/bit_clock.h"
 #include "isp/isp.h"
 #include "serial/rezero.h"
 
@@ -15,15 +16,16 @@ bool CancelRequested() { return cancelRequested.load(std::memory_order_relaxed);
 
 // The hot path: three line switches and three waits per bit, nothing else.
 void SendIspByte(std::uint8_t value) {
+  const double phaseMs = BitPhaseMs();
   for (int bit = 7; bit >= 0; --bit) {
     SetTxdLine(((value >> bit) & 1) == 0);  // the port inverts the data
-    WaitMs(kBitPhaseMs);
+    WaitMs(phaseMs);
     SetRtsLine(false);
-    WaitMs(kBitPhaseMs);
+    WaitMs(phaseMs);
     SetRtsLine(true);  // the chip takes the bit here
-    WaitMs(kBitPhaseMs);
+    WaitMs(phaseMs);
   }
-  WaitMs(kBitPhaseMs);
+  WaitMs(phaseMs);
   SetTxdLine(true);
 }
 

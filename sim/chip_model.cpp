@@ -98,7 +98,7 @@ std::uint8_t ChipModel::OutputOf(int byte) const {
 void ChipModel::OnDtr(const LineEvent& event) {
   if (event.on == dtr_) return;
   dtr_ = event.on;
-  if (!dtr_ && bitCount_ != 0) {
+  if (!dtr_ && bitCount_ != 0 && garbles_.empty()) {
     Violation(event.ns, "reset released in the middle of an instruction (" +
                             std::to_string(bitCount_) + " bits)");
   }
@@ -108,6 +108,8 @@ void ChipModel::OnDtr(const LineEvent& event) {
   }
   // Any edge of reset starts the framing anew and leaves programming mode.
   bitCount_ = 0;
+  if (!garbles_.empty()) ++cutOff_;
+  garbles_.clear();
   received_ = {};
   answerLength_ = 0;
   enabled_ = false;
@@ -166,7 +168,14 @@ void ChipModel::OnTxd(const LineEvent& event) {
     BitTakenWrong(event.ns, "data changed " + Ns(static_cast<double>(event.ns - lastBitNs_)) +
                                 " after the clock fell, under " + Ns(hold));
     // The last bit taken is the lowest of its byte, unless it ended the instruction.
-    if (bitCount_ > 0) received_[static_cast<std::size_t>((bitCount_ - 1) / 8)] ^= 1;
+    if (bitCount_ > 0) {
+      received_[static_cast<std::size_t>((bitCount_ - 1) / 8)] ^= 1;
+    } else {
+      // The instruction it ended was carried out as sent.
+      ++bitsTakenWrong_;
+      Violation(garbles_.back().first, "bit taken wrong: " + garbles_.back().second);
+      garbles_.pop_back();
+    }
   }
   lastTxdChangeNs_ = event.ns;
 }
@@ -201,14 +210,20 @@ void ChipModel::OnByte(std::size_t count, std::int64_t ns) {
                               {received_[0], received_[1], received_[2], received_[3]}};
   instruction.more.assign(received_.begin() + 4,
                           received_.begin() + static_cast<std::ptrdiff_t>(count));
+  instruction.garbled = !garbles_.empty();
+  for (const auto& [at, why] : garbles_) {
+    ++bitsTakenWrong_;
+    Violation(at, "bit taken wrong: " + why);
+  }
+  garbles_.clear();
   received_ = {};
   instructions_.push_back(std::move(instruction));
   Execute(instructions_.back(), ns);
 }
 
+// Counted once the instruction it garbles is carried out.
 void ChipModel::BitTakenWrong(std::int64_t ns, const std::string& why) {
-  ++bitsTakenWrong_;
-  Violation(ns, "bit taken wrong: " + why);
+  garbles_.emplace_back(ns, why);
 }
 
 void ChipModel::BusyViolation() {
@@ -218,4 +233,16 @@ void ChipModel::BusyViolation() {
 
 void ChipModel::Violation(std::int64_t ns, const std::string& what) {
   violations_.push_back(Ms(ns) + ": " + what);
+}
+
+int ChipModel::GarbledWrites() const {
+  int count = 0;
+  for (const ChipInstruction& instruction : instructions_) {
+    const auto& b = instruction.bytes;
+    const bool writes = (b[0] == kAc && !IsProgrammingEnable(b[0], b[1])) ||
+                        OpcodeOf(b[0]).access == Access::WriteByte ||
+                        OpcodeOf(b[0]).access == Access::WritePage;
+    if (instruction.garbled && writes) ++count;
+  }
+  return count;
 }

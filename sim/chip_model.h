@@ -7,9 +7,9 @@
 //
 // The chip follows its clock only as fast as its crystal allows. RTS on is
 // SCK low, so a clock pulse (RTS off) is SCK high, and the chip takes MOSI
-// when SCK falls, as RTS returns on. Each fault against those limits is a
-// violation that begins "bit taken wrong", and the bit reaches the chip
-// garbled:
+// when SCK falls, as RTS returns on. Each fault against those limits
+// garbles a bit, and once the chip carries out the instruction it is a
+// violation that begins "bit taken wrong":
 // - SCK high, or the low before it, shorter than 8 crystal periods: the
 //   chip does not see the pulse. It takes no bit and its output does not
 //   move on, so the rest of the instruction and its echo slip by a bit.
@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/chip_opcodes.h"
@@ -34,6 +35,7 @@ struct ChipInstruction {
   // A page instruction's bytes after the fourth; empty for every four-byte
   // instruction.
   std::vector<std::uint8_t> more = {};
+  bool garbled = false;  // a bit of it was taken wrong
 };
 
 class ChipModel {
@@ -115,8 +117,17 @@ class ChipModel {
   std::uint8_t Fuses() const { return fuses_; }
   std::uint8_t LockBits() const { return lockBits_; }
   const std::vector<std::string>& Violations() const { return violations_; }
-  // Bits that reached the chip garbled, each one also a violation.
+  // Bits that reached the chip garbled in instructions it carried out,
+  // each one also a violation.
   int BitsTakenWrong() const { return bitsTakenWrong_; }
+  // Garbled instructions cut off by a reset before their last bit: never
+  // carried out, so no violation.
+  int GarbledCutOff() const { return cutOff_; }
+  // Garbled instructions that the chip carried out and that change what it
+  // keeps: writes, erases, fuses and lock bits. A programmer that checks
+  // the echo cuts a garbled one off by a reset before its last bit, which
+  // is then no violation of its own.
+  int GarbledWrites() const;
   int EraseCount() const { return erases_; }
   // Erases and writes carried out so far: when it changes, so may the
   // state that SaveState writes.
@@ -168,6 +179,9 @@ class ChipModel {
   std::int64_t lowBeforePulseNs_ = 0;
   double periodNs_ = 1e9 / kDefaultCrystalHz;
   int bitsTakenWrong_ = 0;
+  // Bits of the instruction being shifted in that were taken wrong: when and why.
+  std::vector<std::pair<std::int64_t, std::string>> garbles_;
+  int cutOff_ = 0;
   std::int64_t busyUntilNs_ = 0;
   bool erasing_ = false;  // the cycle under way is an erase's
   bool enabled_ = false;

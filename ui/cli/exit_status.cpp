@@ -8,7 +8,8 @@ ExitStatus ExitStatusFor(const Fault& fault) {
       case ChipFaultKind::NoDataLine: return kExitNoChip;
       case ChipFaultKind::Mismatch:
       case ChipFaultKind::FusesNotAsWritten:
-      case ChipFaultKind::LockNotAsWritten: return kExitVerifyFailed;
+      case ChipFaultKind::LockNotAsWritten:
+      case ChipFaultKind::NotErased: return kExitVerifyFailed;
       case ChipFaultKind::LockedAgainstReading: return kExitLockedAgainstReading;
       case ChipFaultKind::NeedsErase: return kExitNeedsErase;
       case ChipFaultKind::UserRowWritesOff: return kExitUserRowWritesOff;

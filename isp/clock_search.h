@@ -1,0 +1,25 @@
+// The shortest bit phase a chip follows, found from its echo: its crystal
+// and the cable's level shifter set it, and neither can be known
+// beforehand.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "isp/readback.h"
+
+struct BitPhaseFound {
+  double phaseMs = 0;     // the phase to clock at
+  double followedMs = 0;  // the shortest phase whose echoes all came back right
+};
+
+// With programming enabled at the window's phase, and the signature read
+// there under the polarity. Tries ever shorter phases, each by reading the
+// signature with every echo checked, down to floorMs (what the port's lines
+// allow): the first phase that comes back wrong ends the search, cut off
+// before its instruction's last byte and with programming enabled again at
+// the window's phase. The phase taken is twice the shortest one followed,
+// so that the chip keeps a margin, or the floor itself where the chip
+// followed even that. Leaves the bit phase at the window's.
+BitPhaseFound FindBitPhase(CtsPolarity polarity, const std::array<std::uint8_t, 3>& signature,
+                           double floorMs);
