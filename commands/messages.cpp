@@ -395,3 +395,40 @@ std::string EepromKeptText(const std::string& file) {
   return "Der Inhalt des EEPROMs vor dem Löschen ist gesichert in " + file +
          "; zurückschreiben mit flash89-cli write-eeprom " + file;
 }
+
+namespace {
+
+// Microseconds with a decimal comma, to two places, without trailing zeros.
+std::string UsText(double ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", ms * 1000);
+  std::string result = text;
+  while (result.back() == '0') result.pop_back();
+  if (result.back() == '.') result.pop_back();
+  if (const auto point = result.find('.'); point != std::string::npos) result[point] = ',';
+  return result + " µs";
+}
+
+}  // namespace
+
+std::string BitClockText(const BitClockUsed& clock) {
+  std::string text = "Takt: " + UsText(clock.phaseMs) + " je Phase";
+  if (clock.byHand) {
+    text += " (--clock-us";
+  } else if (clock.followedMs && *clock.followedMs < clock.phaseMs) {
+    text += " (mit Reserve zur kürzesten, der der Chip folgte: " + UsText(*clock.followedMs);
+  } else if (clock.followedMs && clock.phaseMs < 0.01) {
+    text += " (so kurz, wie der Port schalten kann; der Chip folgte ihr";
+  } else if (clock.followedMs) {
+    text += " (wie das Fenster; keine kürzere bestätigt";
+  } else {
+    text += " (wie das Fenster";
+  }
+  text += clock.echoChecked ? "; jedes Echo geprüft)" : "; kein Echo vom Chip gelesen)";
+  if (clock.fallbacks > 0) {
+    text += "; " + std::to_string(clock.fallbacks) +
+            (clock.fallbacks == 1 ? " Echo falsch" : " Echos falsch") + ", weiter mit " +
+            UsText(0.01) + " je Phase";
+  }
+  return text;
+}

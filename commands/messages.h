@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "commands/bit_clock_choice.h"
 #include "commands/fault.h"
 #include "commands/progress.h"
 #include "image/image_extent.h"
@@ -71,3 +72,6 @@ std::string MemoryWrittenText(ImageTarget target, std::size_t bytes);
 // Where the EEPROM read before an erase is kept, when its write-back did
 // not finish.
 std::string EepromKeptText(const std::string& file);
+
+// The bit clock a command used (--verbose): its phase, and how it was chosen.
+std::string BitClockText(const BitClockUsed& clock);

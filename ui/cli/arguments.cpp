@@ -2,8 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 
 namespace {
+
+// A phase shorter than a few clock readings cannot be waited for; one
+// longer than a millisecond only slows the command.
+constexpr double kShortestClockUs = 0.2;
+constexpr double kLongestClockUs = 1000;
 
 // What follows a command's word.
 enum class Operands {
@@ -152,6 +158,18 @@ std::variant<CliRequest, UsageError> ParseArguments(const std::vector<std::strin
       bytes = true;
     } else if (argument == "--keep-eeprom") {
       request.keepEeprom = true;
+    } else if (argument == "-v" || argument == "--verbose") {
+      request.verbose = true;
+    } else if (is(argument, "--clock-us")) {
+      std::string value;
+      if (auto error = valueOf(i, "--clock-us", value)) return *error;
+      char* end = nullptr;
+      const double us = std::strtod(value.c_str(), &end);
+      if (value.empty() || *end != '\0' || !(us >= kShortestClockUs && us <= kLongestClockUs)) {
+        return UsageError{"clock phase " + Quoted(value) + " is no number of microseconds from " +
+                          "0.2 to 1000"};
+      }
+      request.clockUs = us;
     } else if (argument == "--disable-serial-programming") {
       request.disableSerialProgramming = true;
     } else if (is(argument, "--eeprom")) {
@@ -293,7 +311,12 @@ file is Intel HEX by the name .hex or .ihx, binary by .bin, else Intel HEX
 when it starts with ':'. detect, verify, read, --verify, --keep-eeprom,
 --lock, write-eeprom, write-user-row, fuses and lock need a cable that
 brings the chip's MISO back to CTS (DB9 pin 8); each checks first that the
-chip echoes its instructions and names itself an AT89S8253.
+chip echoes its instructions and names itself an AT89S8253. Where it does,
+the command tries shorter bit phases than the window's 10 us, takes twice
+the shortest whose echoes all came back right (or the shortest the port
+can switch), checks every instruction's echo before its last byte, and
+polls the erase and the writes: a full chip written and verified in a few
+seconds. An echo that comes back wrong drops it back to 10 us.
 
 Options:
   -p, --port PORT       the port: COM1, COM2, any COMn or a device path;
@@ -315,6 +338,10 @@ Options:
       --disable-serial-programming
                         fuses: allow serial-programming=off, after which only
                         a parallel programmer can program the chip
+      --clock-us N      the bit phase in microseconds (0.2 to 1000) instead of
+                        the one found from the chip's echo; 10 is the
+                        window's timing
+  -v, --verbose         say the bit phase the command used and how
   -q, --quiet           print nothing but errors
   -h, --help            print this help and exit
   -V, --version         print the version and exit

@@ -45,6 +45,10 @@ struct CliRequest {
   int lockLevel = 0;  // hex and bin: --lock; lock: its level
   std::vector<FuseChange> fuseChanges;
   bool disableSerialProgramming = false;
+  // --clock-us: the bit phase in microseconds; none: the window's, or a
+  // shorter one found where the chip answers.
+  std::optional<double> clockUs;
+  bool verbose = false;  // says the bit clock the command used
 
   friend bool operator==(const CliRequest&, const CliRequest&) = default;
 };

@@ -5,6 +5,7 @@
 #include <new>
 #include <optional>
 
+#include "commands/bit_clock_choice.h"
 #include "commands/cancel.h"
 #include "commands/chip_config_commands.h"
 #include "commands/commands.h"
@@ -94,9 +95,15 @@ int OnPort(const CliRequest& request, const CliConsole& console, CliOutput& outp
   LogLines& log = request.log ? static_cast<LogLines&>(shownLog) : unshownLog;
   // COM1 and COM2 by name are the window's own ports.
   const std::string portName = request.portName.empty() ? PortName(port) : request.portName;
+  if (request.clockUs) {
+    SetBitPhaseByHand(*request.clockUs / 1000);
+  } else {
+    SetBitPhaseByHand(std::nullopt);
+  }
   const std::optional<Fault> fault = run(portName, log);
   shownLog.Finish();
   output.EndProgress();
+  if (request.verbose) output.Message(BitClockText(LastBitClock()));
   if (fault) {
     output.Error(FaultText(*fault));
     return ExitStatusFor(*fault);
