@@ -14,13 +14,15 @@ constexpr double kShortestPhaseMs = 0.0002;
 
 std::optional<double> phaseByHandMs;
 double floorMs = kBitPhaseMs;
+bool exact = false;
 BitClockUsed used;
 
 }  // namespace
 
 void SetBitPhaseByHand(std::optional<double> phaseMs) { phaseByHandMs = phaseMs; }
 
-void StartBitClock(const LineCost& cost) {
+void StartBitClock(const LineCost& cost, bool exactPhases) {
+  exact = exactPhases;
   // A port cannot switch a line faster than one switch takes.
   floorMs = std::max({kShortestPhaseMs, cost.modemSwitchMs, cost.breakSwitchMs});
   used = {phaseByHandMs.value_or(kBitPhaseMs), std::nullopt, phaseByHandMs.has_value()};
@@ -28,9 +30,11 @@ void StartBitClock(const LineCost& cost) {
   CheckEchoesUnder(std::nullopt);
 }
 
+void CheckAtWindowPhase() { SetBitPhaseMs(kBitPhaseMs); }
+
 void TuneBitClock(CtsPolarity polarity, const std::array<std::uint8_t, 3>& signature) {
   if (!used.byHand) {
-    const BitPhaseFound found = FindBitPhase(polarity, signature, floorMs);
+    const BitPhaseFound found = FindBitPhase(polarity, signature, floorMs, exact);
     used.phaseMs = found.phaseMs;
     used.followedMs = found.followedMs;
   }

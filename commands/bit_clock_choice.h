@@ -14,8 +14,12 @@
 void SetBitPhaseByHand(std::optional<double> phaseMs);
 
 // At the start of each session: the phase set by hand or the window's, no
-// echo checked. The port's switches set the shortest phase it can clock.
-void StartBitClock(const LineCost& cost);
+// echo checked. The port's switches set the shortest phase it can clock;
+// exactPhases: the driver times each phase itself (LineCheck).
+void StartBitClock(const LineCost& cost, bool exactPhases);
+
+// The chip's check runs at the window's phase, whatever was set by hand.
+void CheckAtWindowPhase();
 
 // Once the chip has answered under the polarity with its signature at the
 // window's phase: the phase found from its echo, or the one set by hand,

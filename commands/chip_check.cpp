@@ -25,6 +25,7 @@ CoveredBytes CoveredBy(const std::vector<std::uint8_t>& image) {
 }
 
 CtsPolarity RequireChip(const std::string& portName, std::array<std::uint8_t, 3>* signature) {
+  CheckAtWindowPhase();
   // A chip that does not echo is not listening: nothing more is sent to it.
   const std::optional<CtsPolarity> echoed = EnableProgrammingAnswered();
   if (!echoed) throw ChipFault{ChipFaultKind::NoAnswer, portName};

@@ -42,6 +42,7 @@ LineCheck CheckLine() {
   LineCheck check;
   if (const auto known = ActiveLineDriver().KnownCost()) {
     check.cost = *known;
+    check.exactPhases = true;
     if (LineFailedSinceOpen()) check.verdict = LineVerdict::LinesFailed;
     return check;
   }

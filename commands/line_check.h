@@ -16,6 +16,9 @@ enum class LineVerdict {
 struct LineCheck {
   LineVerdict verdict = LineVerdict::Fit;
   LineCost cost;  // medians of the switches timed
+  // The driver clocks the lines out itself (an adapter): every phase lasts
+  // exactly as asked, to its sample, whatever the host does meanwhile.
+  bool exactPhases = false;
 };
 
 // A driver that knows its switch cost (an adapter clocks out every switch

@@ -49,7 +49,7 @@ void PortSession::Open(const std::string& mode) {
     }
     const LineCheck check = CheckLine();
     cost_ = check.cost;
-    StartBitClock(cost_);
+    StartBitClock(cost_, check.exactPhases);
     if (const auto refusal = RefusalFor(check.verdict)) {
       ClosePort();
       PortFault fault = FaultOf(*refusal);

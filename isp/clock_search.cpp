@@ -33,7 +33,7 @@ bool SignatureEchoed(CtsPolarity polarity, const std::array<std::uint8_t, 3>& si
 }  // namespace
 
 BitPhaseFound FindBitPhase(CtsPolarity polarity, const std::array<std::uint8_t, 3>& signature,
-                           double floorMs) {
+                           double floorMs, bool exactPhases) {
   BitPhaseFound found{kBitPhaseMs, kBitPhaseMs};
   double phaseMs = kBitPhaseMs;
   while (phaseMs > floorMs) {
@@ -47,6 +47,6 @@ BitPhaseFound FindBitPhase(CtsPolarity polarity, const std::array<std::uint8_t, 
     found.followedMs = phaseMs;
   }
   SetBitPhaseMs(kBitPhaseMs);
-  found.phaseMs = found.followedMs;
+  found.phaseMs = exactPhases ? found.followedMs : std::min(kBitPhaseMs, 2 * found.followedMs);
   return found;
 }

@@ -19,7 +19,9 @@ struct BitPhaseFound {
 // allow): the first phase that comes back wrong ends the search, cut off
 // before its instruction's last byte and with programming enabled again at
 // the window's phase. The phase taken is twice the shortest one followed,
-// so that the chip keeps a margin, or the floor itself where the chip
-// followed even that. Leaves the bit phase at the window's.
+// so that the chip keeps a margin against a host that clocked the tries a
+// little long. Where every phase lasts exactly as asked (exactPhases) and
+// the chip followed even the floor, it is the floor. Leaves the bit phase
+// at the window's.
 BitPhaseFound FindBitPhase(CtsPolarity polarity, const std::array<std::uint8_t, 3>& signature,
-                           double floorMs);
+                           double floorMs, bool exactPhases);

@@ -98,7 +98,10 @@ std::uint8_t ChipModel::OutputOf(int byte) const {
 void ChipModel::OnDtr(const LineEvent& event) {
   if (event.on == dtr_) return;
   dtr_ = event.on;
-  if (!dtr_ && bitCount_ != 0 && garbles_.empty()) {
+  // A programmer that checks the echo cuts an instruction off after a
+  // whole byte, or after a bit taken wrong; anywhere else it is a fault.
+  const bool cutOff = bitCount_ % 8 == 0 || !garbles_.empty();
+  if (!dtr_ && bitCount_ != 0 && !cutOff) {
     Violation(event.ns, "reset released in the middle of an instruction (" +
                             std::to_string(bitCount_) + " bits)");
   }
@@ -107,8 +110,8 @@ void ChipModel::OnDtr(const LineEvent& event) {
                             " before it had finished");
   }
   // Any edge of reset starts the framing anew and leaves programming mode.
+  if (bitCount_ != 0 || !garbles_.empty()) ++cutOff_;
   bitCount_ = 0;
-  if (!garbles_.empty()) ++cutOff_;
   garbles_.clear();
   received_ = {};
   answerLength_ = 0;

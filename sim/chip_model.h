@@ -120,13 +120,11 @@ class ChipModel {
   // Bits that reached the chip garbled in instructions it carried out,
   // each one also a violation.
   int BitsTakenWrong() const { return bitsTakenWrong_; }
-  // Garbled instructions cut off by a reset before their last bit: never
-  // carried out, so no violation.
-  int GarbledCutOff() const { return cutOff_; }
+  // Instructions cut off by a reset after a whole byte or a bit taken
+  // wrong: never carried out, so no violation.
+  int CutOff() const { return cutOff_; }
   // Garbled instructions that the chip carried out and that change what it
-  // keeps: writes, erases, fuses and lock bits. A programmer that checks
-  // the echo cuts a garbled one off by a reset before its last bit, which
-  // is then no violation of its own.
+  // keeps: writes, erases, fuses and lock bits.
   int GarbledWrites() const;
   int EraseCount() const { return erases_; }
   // Erases and writes carried out so far: when it changes, so may the

@@ -112,7 +112,8 @@ TEST(ChipModel, ReportsEachKindOfTimingFault) {
                                   .Wait(1'000'000)
                                   .Instruction(0x40, 0, 0, 0)},
       {"before Programming Enable", Waveform().Reset().Instruction(0x40, 0, 0, 0)},
-      {"middle of an instruction", Waveform().Reset().Byte(0xAC).Switch(PortLine::Dtr, false)},
+      {"middle of an instruction",
+       Waveform().Reset().Byte(0xAC).Bits(0x53, 3, 10'000).Switch(PortLine::Dtr, false)},
       {"before the previous", Waveform()
                                   .Enabled()
                                   .Page(0x50, 0x0040, PageData())
@@ -381,7 +382,7 @@ TEST_P(ChipClock, WritesAtItsShortestPhaseAndNothingFaster) {
   const ChipModel cutOff = waveform.Wait(5'000'000).Switch(PortLine::Dtr, false).Chip();
   EXPECT_EQ(cutOff.Flash()[0x10], 0x00);
   EXPECT_EQ(cutOff.Flash()[0x20], ChipModel::FactoryPattern(0x20)) << "nothing written";
-  EXPECT_EQ(cutOff.GarbledCutOff(), 1);
+  EXPECT_EQ(cutOff.CutOff(), 1);
   EXPECT_TRUE(cutOff.Violations().empty()) << cutOff.Report();
   // Carried out, the lost pulses garble the instruction that takes the next bits.
   waveform.Enabled().Exchange({0x40, 0x00, 0x30, 0x00}, Periods(8) - 1);

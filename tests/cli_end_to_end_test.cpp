@@ -547,3 +547,57 @@ TEST_P(WholeChip, AChipThatDoesNotEchoIsRefusedBeforeAnyErase) {
   }
   EXPECT_EQ(Chip().EraseCount(), 0);
 }
+
+// The bit clock, where the chip answers: found from its echo, or set by hand.
+
+namespace {
+
+// The phase that --verbose says the command used, in microseconds.
+double PhaseSaid(const std::string& err) {
+  std::smatch found;
+  if (!std::regex_search(err, found, std::regex("Takt: ([0-9]+(,[0-9]+)?) µs"))) return 0;
+  std::string number = found[1];
+  std::replace(number.begin(), number.end(), ',', '.');
+  return std::stod(number);
+}
+
+}  // namespace
+
+TEST_P(WholeChip, AClockFoundFromTheEchoIsOneTheChipFollowsAndTheImageVerifies) {
+  // Slowest first: a chip replayed with a faster crystal follows the
+  // earlier runs' waveforms too.
+  for (const char* mhz : {"3", "11.0592", "24"}) {
+    SCOPED_TRACE(mhz);
+    const Finished run =
+        On(std::string(":xtal=") + mhz, {"-v", "hex", "--verify", TestImage("blink_lf.hex")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const double phaseUs = PhaseSaid(run.err);
+    // Eight crystal periods at least, and shorter than the window's.
+    EXPECT_GE(phaseUs, 8 / std::stod(mhz)) << run.err;
+    EXPECT_LT(phaseUs, 10) << run.err;
+    const ChipModel chip = Chip();  // no bit taken wrong in what it carried out
+    EXPECT_EQ(chip.GarbledWrites(), 0);
+    EXPECT_EQ(chip.Flash(), ErasedFlashWith(ReadWhole(TestImage("blink.bin"))));
+  }
+}
+
+TEST_P(WholeChip, ACableThatSwallowsShortPulsesMakesTheSearchSettleLonger) {
+  const Finished run =
+      On(":xtal=24:shifter=3us", {"-v", "hex", "--verify", TestImage("blink_lf.hex")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_GE(PhaseSaid(run.err), 3) << run.err;
+  EXPECT_EQ(Chip().Flash(), ErasedFlashWith(ReadWhole(TestImage("blink.bin"))));
+}
+
+TEST_P(WholeChip, AClockSetByHandThatTheChipCannotFollowDropsBackBeforeAnythingIsWritten) {
+  // A 1 MHz crystal needs 8 us a phase; 2 us garbles the erase's echo.
+  const Finished run =
+      On(":xtal=1", {"-v", "--clock-us", "2", "hex", "--verify", TestImage("blink_lf.hex")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("1 Echo falsch, weiter mit 10 µs je Phase"), std::string::npos) << run.err;
+  const ChipModel chip = Chip();
+  EXPECT_EQ(chip.CutOff(), 1);
+  EXPECT_EQ(chip.GarbledWrites(), 0);
+  EXPECT_EQ(chip.EraseCount(), 1);
+  EXPECT_EQ(chip.Flash(), ErasedFlashWith(ReadWhole(TestImage("blink.bin"))));
+}
