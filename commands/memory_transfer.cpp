@@ -1,11 +1,15 @@
 #include "commands/memory_transfer.h"
 
+#include <algorithm>
 #include <array>
 
 #include "image/binary_image.h"
 #include "image/hex_image.h"
 #include "image/image_format.h"
+#include "isp/bit_clock.h"
 #include "isp/chip_memories.h"
+#include "isp/echo_check.h"
+#include "isp/isp.h"
 
 namespace {
 
@@ -16,6 +20,8 @@ Checked<CoveredBytes> CoveredOrFault(const Checked<Image>& image) {
 }
 
 }  // namespace
+
+bool ReadsTwice() { return BitPhaseMs() < kBitPhaseMs; }
 
 Checked<CoveredBytes> ReadCoveredBytes(const std::string& file, ImageTarget target) {
   if (ImageFormatOf(file) == ImageFormat::IntelHex) {
@@ -28,9 +34,20 @@ std::vector<std::uint8_t> ReadWholeMemory(ImageTarget target, CtsPolarity polari
                                           ProgressMeter* meter) {
   const ChipMemory& memory = MemoryOf(target);
   std::vector<std::uint8_t> contents(memory.size);
+  std::array<std::uint8_t, kPageSize> again{};
   for (std::size_t start = 0; start < memory.size; start += memory.pageSize) {
-    ReadMemoryPage(memory, static_cast<std::uint16_t>(start), polarity,
-                   std::span(contents).subspan(start, memory.pageSize));
+    const auto address = static_cast<std::uint16_t>(start);
+    const auto page = std::span(contents).subspan(start, memory.pageSize);
+    ReadMemoryPage(memory, address, polarity, page);
+    if (ReadsTwice()) {
+      // What is read may be written back or kept in a file: a page must read
+      // the same twice at a short phase, else it is read at the window's.
+      ReadMemoryPage(memory, address, polarity, std::span(again).first(page.size()));
+      if (!std::equal(page.begin(), page.end(), again.begin())) {
+        DropToWindowPhase(polarity);
+        ReadMemoryPage(memory, address, polarity, page);
+      }
+    }
     if (meter != nullptr) meter->PageRead(memory.pageSize);
   }
   return contents;

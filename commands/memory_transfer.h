@@ -16,8 +16,12 @@
 Checked<CoveredBytes> ReadCoveredBytes(const std::string& file, ImageTarget target);
 
 // The whole target, page by page; each page read is a step of the meter.
+// At a phase shorter than the window's each page is read twice (ReadsTwice),
+// and once more at the window's when the two differ.
 std::vector<std::uint8_t> ReadWholeMemory(ImageTarget target, CtsPolarity polarity,
                                           ProgressMeter* meter = nullptr);
+
+bool ReadsTwice();
 
 // The bytes written, each page that holds one in one instruction (the rest
 // of the page sent as FF, which changes no cell) or each byte in its own.

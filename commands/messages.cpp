@@ -426,9 +426,7 @@ std::string BitClockText(const BitClockUsed& clock) {
   }
   text += clock.echoChecked ? "; jedes Echo geprüft)" : "; kein Echo vom Chip gelesen)";
   if (clock.fallbacks > 0) {
-    text += "; " + std::to_string(clock.fallbacks) +
-            (clock.fallbacks == 1 ? " Echo falsch" : " Echos falsch") + ", weiter mit " +
-            UsText(0.01) + " je Phase";
+    text += "; Echo oder Antwort falsch, weiter mit " + UsText(0.01) + " je Phase";
   }
   return text;
 }

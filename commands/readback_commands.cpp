@@ -58,8 +58,9 @@ std::optional<Fault> ReadCommand(const std::string& portName, const std::string&
   if (auto fault = session.Unusable()) return fault;
   const std::optional<Fault> fault = RunReadingChip(session, portName, [&] {
     const CtsPolarity polarity = RequireChip(portName);
-    ProgressMeter meter(ReadBackPlan(session.Cost(), memory.size / memory.pageSize, memory),
-                        progress);
+    CommandPlan plan = ReadBackPlan(session.Cost(), memory.size / memory.pageSize, memory);
+    if (ReadsTwice()) plan.perPageReadMs *= 2;
+    ProgressMeter meter(plan, progress);
     RequireReadable(target, polarity, portName);
     contents = ReadWholeMemory(target, polarity, &meter);
     FinishProgramming();
