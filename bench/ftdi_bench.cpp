@@ -91,18 +91,18 @@ struct Run {
   bool ok = false;
 };
 
-using HexCommand =
-    std::function<std::optional<Fault>(int, LogLines&, const FileNameRequest&, ProgressListener*)>;
+using HexCommand = std::function<std::optional<Fault>(const std::string&, LogLines&,
+                                                      const FileNameRequest&, ProgressListener*)>;
 
 // Byte mode, as the window runs it.
-std::optional<Fault> FlashHexBytes(int port, LogLines& log, const FileNameRequest& file,
-                                   ProgressListener* progress) {
+std::optional<Fault> FlashHexBytes(const std::string& port, LogLines& log,
+                                   const FileNameRequest& file, ProgressListener* progress) {
   return FlashHexCommand(port, log, file, progress);
 }
 
 // Page mode, blind: what the command line runs for --pages.
-std::optional<Fault> FlashHexPages(int port, LogLines& log, const FileNameRequest& file,
-                                   ProgressListener* progress) {
+std::optional<Fault> FlashHexPages(const std::string& port, LogLines& log,
+                                   const FileNameRequest& file, ProgressListener* progress) {
   return FlashHexPagesCommand(port, log, file, progress);
 }
 
@@ -114,7 +114,7 @@ Run FlashInVirtualTime(const std::string& image, ChipModel& (*chip)(),
   TextLog log("Download ...\r\n");
   const std::int64_t start = virtual_counter::NowNs();
   const bool done = !command(
-                         2, log, [&] { return image; }, nullptr)
+                         "COM2", log, [&] { return image; }, nullptr)
                          .has_value();
   Run run;
   run.seconds = static_cast<double>(virtual_counter::NowNs() - start) / 1e9;
@@ -144,7 +144,8 @@ void EepromRows(const std::string& image, const std::string& eeprom, ChipModel& 
                    PageWritesMs(kEepromPages, ChipModel::kEepromPageSize, kWriteCycleMs);
     const Run run = FlashInVirtualTime(
         image, chip,
-        [&](int, LogLines& log, const FileNameRequest& file, ProgressListener* progress) {
+        [&](const std::string&, LogLines& log, const FileNameRequest& file,
+            ProgressListener* progress) {
           return FlashHexPagesCommandOnPort("COM2", log, file, progress, false, *extras);
         },
         true);
@@ -221,7 +222,7 @@ int main() {
     EepromRows(image, eeprom, AdapterChip,
                Format("FTDI adapter in bit-bang mode (fake, %.0f samples per baud)", multiplier));
     const std::int64_t start = virtual_counter::NowNs();
-    const bool erased = !EraseCommand(2).has_value();
+    const bool erased = !EraseCommand("COM2").has_value();
     const double eraseMs = static_cast<double>(virtual_counter::NowNs() - start) / 1e6;
     Row(Format("Erase, FTDI adapter (fake, %.0f samples per baud), simulated, with the rate "
                "measurement: time / waits (%.0f ms / %.0f ms)",

@@ -98,7 +98,7 @@ void EraseTime() {
   fake_serial::SetDevice("COM2", fake_serial::DeviceState::Present);
   constexpr double kEraseWaitsMs = 10 + 100 + 10 + 100 + 200 + 8 * kByteWaitsMs;
   const double start = ElapsedMs();
-  EraseCommand(2);
+  EraseCommand("COM2");
   const double took = ElapsedMs() - start;
   Row(Format("Erase: time / waits (%.1f ms / %.1f ms)", took, kEraseWaitsMs),
       Format("%.4f", took / kEraseWaitsMs), "");

@@ -73,8 +73,8 @@ void EstimateAgainstTime(const std::string& images) {
     TextLog log;
     const std::string image = run.image != nullptr ? images + "/" + run.image : "";
     const auto fault = run.image != nullptr ? FlashHexCommand(
-                                                  1, log, [&] { return image; }, &report)
-                                            : EraseCommand(1, &report);
+                                                  "COM1", log, [&] { return image; }, &report)
+                                            : EraseCommand("COM1", &report);
     const double takenMs = ElapsedMs() - report.atMs;
     if (fault || report.atMs < 0) {
       std::fprintf(stderr, "%s did not run\n", run.what);

@@ -63,15 +63,12 @@ void WriteBinaryImage(const std::vector<std::uint8_t>& image, LogLines& log, Pro
   }
 }
 
-std::string NameOfPort(int selectedPort) { return PortName(selectedPort == 1 ? 1 : 2); }
-const std::string& NameOfPort(const std::string& portName) { return portName; }
-
 // The port first, then the file: a missing or unfit port is said before
 // the dialog. The body gets the session and the checked image.
-template <class Image, class Port, class Read, class Body>
-std::optional<Fault> WithChosenImage(const Port& selectedPort, const FileNameRequest& chooseFile,
+template <class Image, class Read, class Body>
+std::optional<Fault> WithChosenImage(const std::string& portName, const FileNameRequest& chooseFile,
                                      Read read, Body body) {
-  PortSession port(selectedPort);
+  PortSession port(portName);
   if (auto fault = port.Unusable()) return fault;
   const std::string name = chooseFile();
   if (name.empty()) return std::nullopt;
@@ -81,15 +78,14 @@ std::optional<Fault> WithChosenImage(const Port& selectedPort, const FileNameReq
   return body(port, checked);
 }
 
-template <class Image, class Port, class Read, class Write>
-std::optional<Fault> Download(const Port& selectedPort, LogLines& log,
+template <class Image, class Read, class Write>
+std::optional<Fault> Download(const std::string& portName, LogLines& log,
                               const FileNameRequest& chooseFile, ProgressListener* progress,
                               Read read, Write write, bool verify, const ChipExtras& extras) {
-  const std::string portName = NameOfPort(selectedPort);
   ExtraSteps steps(extras, portName, false);
   if (auto fault = steps.CheckFiles()) return fault;
   return WithChosenImage<Image>(
-      selectedPort, chooseFile, read, [&](PortSession& port, const Image& checked) {
+      portName, chooseFile, read, [&](PortSession& port, const Image& checked) {
         if (!verify && !extras.NeedChip()) {
           return port.Program([&] {
             // Planned inside the session, so that a cancel before the start stops
@@ -177,16 +173,15 @@ void WriteBinaryPages(const std::vector<std::uint8_t>& image, LogLines& log, Pag
 
 // With verify, the chip's signature is checked before the erase, the line
 // back's polarity polls each page, and the image is read back at the end.
-template <class Image, class Port, class Read, class Write>
-std::optional<Fault> DownloadPages(const Port& selectedPort, LogLines& log,
+template <class Image, class Read, class Write>
+std::optional<Fault> DownloadPages(const std::string& portName, LogLines& log,
                                    const FileNameRequest& chooseFile, ProgressListener* progress,
                                    std::optional<CtsPolarity> poll, bool verify, Read read,
                                    Write write, const ChipExtras& extras) {
-  const std::string portName = NameOfPort(selectedPort);
   ExtraSteps steps(extras, portName, true);
   if (auto fault = steps.CheckFiles()) return fault;
   return WithChosenImage<Image>(
-      selectedPort, chooseFile, read, [&](PortSession& port, const Image& checked) {
+      portName, chooseFile, read, [&](PortSession& port, const Image& checked) {
         const PageImage pages = PagesOf(checked);
         std::optional<std::uint16_t> notWritten;
         auto fault = RunReadingChip(port, portName, [&] {
@@ -223,9 +218,8 @@ std::optional<Fault> DownloadPages(const Port& selectedPort, LogLines& log,
       });
 }
 
-template <class Port>
-std::optional<Fault> Erase(const Port& selectedPort, ProgressListener* progress) {
-  PortSession port(selectedPort);
+std::optional<Fault> Erase(const std::string& portName, ProgressListener* progress) {
+  PortSession port(portName);
   if (auto fault = port.Unusable()) return fault;
   return port.Program([&] {
     ProgressMeter meter(ErasePlan(port.Cost()), progress);
@@ -235,26 +229,26 @@ std::optional<Fault> Erase(const Port& selectedPort, ProgressListener* progress)
 
 }  // namespace
 
-std::optional<Fault> EraseCommand(int selectedPort, ProgressListener* progress) {
-  return Erase(selectedPort, progress);
+std::optional<Fault> EraseCommand(const std::string& portName, ProgressListener* progress) {
+  return Erase(portName, progress);
 }
 
 std::optional<Fault> EraseCommandOnPort(const std::string& portName, ProgressListener* progress) {
   return Erase(portName, progress);
 }
 
-std::optional<Fault> FlashHexCommand(int selectedPort, LogLines& log,
+std::optional<Fault> FlashHexCommand(const std::string& portName, LogLines& log,
                                      const FileNameRequest& chooseFile, ProgressListener* progress,
                                      bool verify) {
-  return Download<HexImage>(selectedPort, log, chooseFile, progress, ReadHexImage, WriteHexImage,
+  return Download<HexImage>(portName, log, chooseFile, progress, ReadHexImage, WriteHexImage,
                             verify, {});
 }
 
-std::optional<Fault> FlashBinCommand(int selectedPort, LogLines& log,
+std::optional<Fault> FlashBinCommand(const std::string& portName, LogLines& log,
                                      const FileNameRequest& chooseFile, ProgressListener* progress,
                                      bool verify) {
-  return Download<std::vector<std::uint8_t>>(selectedPort, log, chooseFile, progress,
-                                             ReadBinaryImage, WriteBinaryImage, verify, {});
+  return Download<std::vector<std::uint8_t>>(portName, log, chooseFile, progress, ReadBinaryImage,
+                                             WriteBinaryImage, verify, {});
 }
 
 std::optional<Fault> FlashHexCommandOnPort(const std::string& portName, LogLines& log,
@@ -273,20 +267,20 @@ std::optional<Fault> FlashBinCommandOnPort(const std::string& portName, LogLines
                                              WriteBinaryImage, verify, extras);
 }
 
-std::optional<Fault> FlashHexPagesCommand(int selectedPort, LogLines& log,
+std::optional<Fault> FlashHexPagesCommand(const std::string& portName, LogLines& log,
                                           const FileNameRequest& chooseFile,
                                           ProgressListener* progress,
                                           std::optional<CtsPolarity> poll) {
-  return DownloadPages<HexImage>(selectedPort, log, chooseFile, progress, poll, false, ReadHexImage,
+  return DownloadPages<HexImage>(portName, log, chooseFile, progress, poll, false, ReadHexImage,
                                  WriteHexPages, {});
 }
 
-std::optional<Fault> FlashBinPagesCommand(int selectedPort, LogLines& log,
+std::optional<Fault> FlashBinPagesCommand(const std::string& portName, LogLines& log,
                                           const FileNameRequest& chooseFile,
                                           ProgressListener* progress,
                                           std::optional<CtsPolarity> poll) {
-  return DownloadPages<std::vector<std::uint8_t>>(selectedPort, log, chooseFile, progress, poll,
-                                                  false, ReadBinaryImage, WriteBinaryPages, {});
+  return DownloadPages<std::vector<std::uint8_t>>(portName, log, chooseFile, progress, poll, false,
+                                                  ReadBinaryImage, WriteBinaryPages, {});
 }
 
 std::optional<Fault> FlashHexPagesCommandOnPort(const std::string& portName, LogLines& log,

@@ -1,5 +1,5 @@
-// The window's three commands, without a window: the port that
-// selectedPort names (1 or 2), the log, and a way to ask for the file.
+// The window's three commands, without a window: the port as the user
+// named it ("COM2", "COM12", "/dev/ttyUSB0"), the log, and a way to ask for the file.
 // Each returns why it stopped short, or nothing when its work was done or
 // the user cancelled. Each first checks that the port can carry the
 // waveform (CheckLine) and refuses one that cannot before the chip is
@@ -20,17 +20,18 @@
 // The chosen file's name; empty when the user cancelled.
 using FileNameRequest = std::function<std::string()>;
 
-std::optional<Fault> EraseCommand(int selectedPort, ProgressListener* progress = nullptr);
+std::optional<Fault> EraseCommand(const std::string& portName,
+                                  ProgressListener* progress = nullptr);
 
 // A bad file is refused before the chip is touched. With verify, where the
 // cable brings MISO back to CTS: the chip's signature is checked before the
 // erase, so that another chip or none is never erased, and the image is
 // read back and compared after the write. Without it, the window's
 // waveform.
-std::optional<Fault> FlashHexCommand(int selectedPort, LogLines& log,
+std::optional<Fault> FlashHexCommand(const std::string& portName, LogLines& log,
                                      const FileNameRequest& chooseFile,
                                      ProgressListener* progress = nullptr, bool verify = false);
-std::optional<Fault> FlashBinCommand(int selectedPort, LogLines& log,
+std::optional<Fault> FlashBinCommand(const std::string& portName, LogLines& log,
                                      const FileNameRequest& chooseFile,
                                      ProgressListener* progress = nullptr, bool verify = false);
 
@@ -53,11 +54,11 @@ std::optional<Fault> FlashBinCommandOnPort(const std::string& portName, LogLines
 // whole in one instruction, the log the same as in byte mode. With a
 // polarity (a line back whose polarity is known) each page's write cycle
 // is polled instead of waited out blind.
-std::optional<Fault> FlashHexPagesCommand(int selectedPort, LogLines& log,
+std::optional<Fault> FlashHexPagesCommand(const std::string& portName, LogLines& log,
                                           const FileNameRequest& chooseFile,
                                           ProgressListener* progress = nullptr,
                                           std::optional<CtsPolarity> poll = std::nullopt);
-std::optional<Fault> FlashBinPagesCommand(int selectedPort, LogLines& log,
+std::optional<Fault> FlashBinPagesCommand(const std::string& portName, LogLines& log,
                                           const FileNameRequest& chooseFile,
                                           ProgressListener* progress = nullptr,
                                           std::optional<CtsPolarity> poll = std::nullopt);

@@ -26,15 +26,12 @@ enum class PortFaultKind {
 
 struct PortFault {
   PortFaultKind kind;
-  int port;  // 1 for COM1, 2 for COM2
+  std::string portName;  // as it was given: "COM2", "COM12", "/dev/ttyUSB0"
   // For a refused break: the port's driver where the platform names it
   // ("ch341"), and what a switch took when the port was checked.
   std::string driver = {};
   double breakSwitchMs = 0;
   double modemSwitchMs = 0;
-  // A port other than COM1 and COM2, as it was named ("COM7",
-  // "/dev/ttyUSB0"); port is 0 then.
-  std::string portName = {};
   // For a page not written: the cell that was polled.
   std::uint16_t address = 0;
 

@@ -1,14 +1,13 @@
 #include "commands/port_probe.h"
 
-#include "commands/port_session.h"
 #include "serial/rezero.h"
 
-bool OpenPortToProbe(int port) { return OpenPort(ModeStringFor(port)); }
+bool OpenPortToProbe(const std::string& portName) { return OpenPort(ModeStringForPort(portName)); }
 
 void EndProbe() { ClosePort(); }
 
-bool PortOpens(int port) {
-  const bool opened = OpenPortToProbe(port);
+bool PortOpens(const std::string& portName) {
+  const bool opened = OpenPortToProbe(portName);
   EndProbe();
   return opened;
 }

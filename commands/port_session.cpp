@@ -15,20 +15,8 @@ std::optional<PortFaultKind> RefusalFor(LineVerdict verdict) {
 
 }  // namespace
 
-const char* ModeStringFor(int selectedPort) {
-  return selectedPort == 1 ? "COM1:9600,N,8,1" : "COM2:9600,N,8,1";
-}
-
-PortSession::PortSession(int selectedPort) : port_(selectedPort == 1 ? 1 : 2) {
-  Open(ModeStringFor(selectedPort));
-}
-
-PortSession::PortSession(const std::string& portName)
-    : port_(portName == "COM1"   ? 1
-            : portName == "COM2" ? 2
-                                 : 0),
-      name_(port_ == 0 ? portName : std::string()) {
-  Open(port_ == 0 ? ModeStringForPort(portName) : std::string(ModeStringFor(port_)));
+PortSession::PortSession(const std::string& portName) : portName_(portName) {
+  Open(ModeStringForPort(portName));
 }
 
 void PortSession::Open(const std::string& mode) {

@@ -121,7 +121,7 @@ TEST_F(StreamedDownload, GivesTheWindowsLinesForEveryImage) {
     StreamedLog log(out);
     const auto command = click == &MainForm::FlashHexClick ? FlashHexCommand : FlashBinCommand;
     ASSERT_EQ(command(
-                  2, log, [&] { return path; }, nullptr, false),
+                  "COM2", log, [&] { return path; }, nullptr, false),
               std::nullopt);
     log.Finish();
     EXPECT_EQ(out.str(), AsStreamLines(memo));
@@ -133,7 +133,7 @@ TEST_F(StreamedDownload, KeepsTheLinesThatTheWindowClearsAwayWhenItsLogIsFull) {
   const std::string memo = WindowMemoAfter(&MainForm::FlashHexClick, path);
   std::ostringstream out;
   StreamedLog log(out);
-  ASSERT_EQ(FlashHexCommand(2, log, [&] { return path; }), std::nullopt);
+  ASSERT_EQ(FlashHexCommand("COM2", log, [&] { return path; }), std::nullopt);
   log.Finish();
   // An empty line, a line per record and the end record's address: all of
   // them, the window's last ones at the end.

@@ -135,7 +135,7 @@ TEST_F(CliProgram, BytesSendTheWindowsWaveform) {
   } title;
   TextLog log;
   ASSERT_EQ(FlashHexCommand(
-                2, log, [] { return TestImage("blink_lf.hex"); }, &title),
+                "COM2", log, [] { return TestImage("blink_lf.hex"); }, &title),
             std::nullopt);
   EXPECT_EQ(sent, waveform());
 }

@@ -39,10 +39,10 @@ class Download : public FakeChipTest {
   }
 
   std::optional<Fault> FlashHex(const std::string& path) {
-    return FlashHexCommand(2, log_, [&] { return path; });
+    return FlashHexCommand("COM2", log_, [&] { return path; });
   }
   std::optional<Fault> FlashBin(const std::string& path) {
-    return FlashBinCommand(2, log_, [&] { return path; });
+    return FlashBinCommand("COM2", log_, [&] { return path; });
   }
 
   std::string FailureOf(std::optional<Fault> (Download::*command)(const std::string&),
@@ -197,7 +197,7 @@ TEST_F(Download, ReadOnlyBinaryImageIsDownloaded) {
 }
 
 TEST_F(Download, CancelledDialogEndsSilently) {
-  EXPECT_EQ(FlashHexCommand(2, log_, [] { return std::string(); }), std::nullopt);
+  EXPECT_EQ(FlashHexCommand("COM2", log_, [] { return std::string(); }), std::nullopt);
   EXPECT_FALSE(ChipWasReset("COM2"));
   EXPECT_EQ(log_.GetLine(1), "COM2 geöffnet");
   EXPECT_EQ(PortHandle, 0);
@@ -205,11 +205,11 @@ TEST_F(Download, CancelledDialogEndsSilently) {
 
 TEST_F(Download, PortNotReadyIsReportedBeforeTheDialog) {
   bool asked = false;
-  const auto fault = FlashBinCommand(1, log_, [&] {
+  const auto fault = FlashBinCommand("COM1", log_, [&] {
     asked = true;
     return std::string();
   });
-  EXPECT_EQ(fault, Fault(PortFault{PortFaultKind::NotReady, 1}));
+  EXPECT_EQ(fault, Fault(PortFault{PortFaultKind::NotReady, "COM1"}));
   EXPECT_FALSE(asked);
 }
 
@@ -275,7 +275,7 @@ TEST_F(Download, CancelStopsBeforeTheNextWriteWithTheLinesReleased) {
       const ScopedWaitIdleWork during(cancel);
       fault = (this->*c.command)(TestImage(c.name));
     }
-    EXPECT_EQ(fault, Fault(PortFault{PortFaultKind::Cancelled, 2}));
+    EXPECT_EQ(fault, Fault(PortFault{PortFaultKind::Cancelled, "COM2"}));
     EXPECT_EQ(Chip().Flash(), ErasedFlashWith(Bytes(image.substr(0, 10))));
     EXPECT_TRUE(LinesAfter(fake_serial::Events("COM2")).AllReleased());
     EXPECT_EQ(PortHandle, 0);
@@ -285,7 +285,7 @@ TEST_F(Download, CancelStopsBeforeTheNextWriteWithTheLinesReleased) {
 
 TEST_F(Download, CancelAskedBeforeTheCommandSwitchesNothing) {
   RequestCancel();
-  EXPECT_EQ(FlashBin(TestImage("blink.bin")), Fault(PortFault{PortFaultKind::Cancelled, 2}));
+  EXPECT_EQ(FlashBin(TestImage("blink.bin")), Fault(PortFault{PortFaultKind::Cancelled, "COM2"}));
   EXPECT_EQ(fake_serial::Counts("COM2").switches, 0);
   EXPECT_EQ(PortHandle, 0);
 }
@@ -296,7 +296,7 @@ class PageDownload : public Download {
   double SecondsFor(const std::string& path, std::optional<CtsPolarity> poll) {
     const std::int64_t start = virtual_counter::NowNs();
     fault_ = FlashHexPagesCommand(
-        2, log_, [&] { return path; }, nullptr, poll);
+        "COM2", log_, [&] { return path; }, nullptr, poll);
     return static_cast<double>(virtual_counter::NowNs() - start) / 1e9;
   }
   std::optional<Fault> fault_;
@@ -342,7 +342,7 @@ TEST_F(PageDownload, CancelStopsBetweenPagesWithTheLinesReleased) {
     const ScopedWaitIdleWork during(cancel);
     SecondsFor(TestImage("big_1k.hex"), std::nullopt);
   }
-  EXPECT_EQ(fault_, Fault(PortFault{PortFaultKind::Cancelled, 2}));
+  EXPECT_EQ(fault_, Fault(PortFault{PortFaultKind::Cancelled, "COM2"}));
   const std::string image = ReadWhole(TestImage("big_1k.bin"));
   EXPECT_EQ(Chip().Flash(), ErasedFlashWith(Bytes(image.substr(0, 3 * kPageSize))));
   EXPECT_TRUE(LinesAfter(fake_serial::Events("COM2")).AllReleased());

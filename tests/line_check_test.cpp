@@ -23,11 +23,11 @@ struct CommandRun {
   std::optional<Fault> (*run)(bool& asked);
 };
 
-std::optional<Fault> RunErase(bool& /*asked*/) { return EraseCommand(2); }
+std::optional<Fault> RunErase(bool& /*asked*/) { return EraseCommand("COM2"); }
 
 std::optional<Fault> RunFlashHex(bool& asked) {
   TextLog log;
-  return FlashHexCommand(2, log, [&] {
+  return FlashHexCommand("COM2", log, [&] {
     asked = true;
     return TestImage("blink_lf.hex");
   });
@@ -35,7 +35,7 @@ std::optional<Fault> RunFlashHex(bool& asked) {
 
 std::optional<Fault> RunFlashBin(bool& asked) {
   TextLog log;
-  return FlashBinCommand(2, log, [&] {
+  return FlashBinCommand("COM2", log, [&] {
     asked = true;
     return TestImage("blink.bin");
   });
@@ -74,7 +74,7 @@ TEST_F(LineCheckTest, FakedBreakIsRefusedBeforeAnyResetByEveryCommand) {
     bool asked = false;
     const PortFault fault = PortFaultOf(command.run(asked));
     EXPECT_EQ(fault.kind, PortFaultKind::BreakFaked);
-    EXPECT_EQ(fault.port, 2);
+    EXPECT_EQ(fault.portName, "COM2");
     EXPECT_EQ(fault.driver, "ch341");
     EXPECT_FALSE(asked);  // said before the file dialog
     EXPECT_FALSE(ChipWasReset("COM2"));
@@ -150,7 +150,7 @@ TEST_F(LineCheckTest, FailingSwitchesAreRefusedBeforeAnyReset) {
     SCOPED_TRACE(c.failAfter);
     SetUp();
     fake_serial::SetDevice("COM2", DeviceState::Present, c.failAfter);
-    EXPECT_EQ(PortFaultOf(EraseCommand(2)).kind, c.kind);
+    EXPECT_EQ(PortFaultOf(EraseCommand("COM2")).kind, c.kind);
     EXPECT_FALSE(ChipWasReset("COM2"));
     EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
   }
@@ -159,7 +159,7 @@ TEST_F(LineCheckTest, FailingSwitchesAreRefusedBeforeAnyReset) {
 TEST_F(LineCheckTest, SlowPortStillWritesEveryByte) {
   fake_serial::SetLineBehaviour("COM2", {.switchCostNs = 2 * kMs});
   TextLog log;
-  ASSERT_EQ(FlashHexCommand(2, log, [] { return TestImage("blink_lf.hex"); }), std::nullopt);
+  ASSERT_EQ(FlashHexCommand("COM2", log, [] { return TestImage("blink_lf.hex"); }), std::nullopt);
   const ChipModel chip = ChipOn("COM2");
   EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
   const std::string image = ReadWhole(TestImage("blink.bin"));

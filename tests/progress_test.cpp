@@ -37,18 +37,18 @@ struct CommandCase {
   std::size_t bytes;
 };
 
-std::optional<Fault> Erase(ProgressListener* listener) { return EraseCommand(2, listener); }
+std::optional<Fault> Erase(ProgressListener* listener) { return EraseCommand("COM2", listener); }
 
 std::optional<Fault> HexOfOneKilobyte(ProgressListener* listener) {
   TextLog log;
   return FlashHexCommand(
-      2, log, [] { return TestImage("big_1k.hex"); }, listener);
+      "COM2", log, [] { return TestImage("big_1k.hex"); }, listener);
 }
 
 std::optional<Fault> BinOfOneKilobyte(ProgressListener* listener) {
   TextLog log;
   return FlashBinCommand(
-      2, log, [] { return TestImage("big_1k.bin"); }, listener);
+      "COM2", log, [] { return TestImage("big_1k.bin"); }, listener);
 }
 
 // Reads have no long waits: the progress comes between page reads.

@@ -30,8 +30,8 @@ CliOutput::Mode OutputMode(const CliRequest& request, const CliConsole& console)
 }
 
 // COM2, else COM1, as the window tries them at start.
-std::optional<int> FirstReadyPort() {
-  for (const int port : {2, 1}) {
+std::optional<std::string> FirstReadyPort() {
+  for (const char* port : {"COM2", "COM1"}) {
     if (PortOpens(port)) return port;
   }
   return std::nullopt;
@@ -68,18 +68,17 @@ using SayDone = std::function<void(const std::string& portName)>;
 int OnPort(const CliRequest& request, const CliConsole& console, CliOutput& output,
            const RunOnPort& run, const SayDone& done) {
   StartCommandClock();
-  int port = 0;
-  if (!request.portName.empty()) {
-    // Any other port is named, never tried.
-  } else if (request.port) {
-    port = *request.port;
-  } else if (const std::optional<int> ready = FirstReadyPort()) {
-    port = *ready;
-    output.Message(PortStatusText(port, true));
-  } else {
-    output.Error(PortStatusText(2, false));
-    output.Error(PortStatusText(1, false));
-    return kExitPortNotReady;
+  // A port that was named is never tried.
+  std::string portName = request.port;
+  if (portName.empty()) {
+    const std::optional<std::string> ready = FirstReadyPort();
+    if (!ready) {
+      output.Error(PortStatusText("COM2", false));
+      output.Error(PortStatusText("COM1", false));
+      return kExitPortNotReady;
+    }
+    portName = *ready;
+    output.Message(PortStatusText(portName, true));
   }
   if (CommandCancelRequested()) {
     output.Error(InterruptedText());
@@ -92,8 +91,6 @@ int OnPort(const CliRequest& request, const CliConsole& console, CliOutput& outp
     if (console.outIsTerminal) output.EndProgress();
   });
   LogLines& log = request.log ? static_cast<LogLines&>(shownLog) : unshownLog;
-  // COM1 and COM2 by name are the window's own ports.
-  const std::string portName = request.portName.empty() ? PortName(port) : request.portName;
   const std::optional<Fault> fault = run(portName, log);
   shownLog.Finish();
   output.EndProgress();

@@ -27,23 +27,24 @@ std::string MainForm::InitialMemoText() {
 }
 
 void MainForm::FormCreate() {
-  if (!OpenPortToProbe(2)) {
-    view_.ShowSelectedPort(1);
+  if (!OpenPortToProbe("COM2")) {
+    view_.ShowSelectedPort("COM1");
     RadioButton1Click();
-    OpenPortToProbe(1);
+    OpenPortToProbe("COM1");
   }
   EndProbe();
   StartCommandClock();
 }
 
-void MainForm::RadioButton1Click() { ProbePort(1); }
+void MainForm::RadioButton1Click() { ProbePort("COM1"); }
 
-void MainForm::RadioButton2Click() { ProbePort(2); }
+void MainForm::RadioButton2Click() { ProbePort("COM2"); }
 
-void MainForm::ProbePort(int port) {
+void MainForm::ProbePort(const std::string& port) {
   SelectedPort = port;
   const bool opened = PortOpens(port);
-  if (!opened) SelectedPort = port == 1 ? 2 : 1;
+  // The other port, untested: the radio buttons stay as they are.
+  if (!opened) SelectedPort = port == "COM1" ? "COM2" : "COM1";
   log_.SetLine(kStatusLine, PortStatusText(port, opened));
   // The marked port is always the one the commands will use.
   view_.ShowSelectedPort(SelectedPort);

@@ -26,8 +26,8 @@ class MainForm : private CommandIdleWork, private ProgressListener {
   // The memo's text at start: "Download ..." and 147 empty lines.
   static std::string InitialMemoText();
 
-  // 1 for COM1, 2 for COM2: the port every command opens.
-  int SelectedPort = 2;
+  // "COM1" or "COM2": the port every command opens.
+  std::string SelectedPort = "COM2";
 
   void FormCreate();
   void RadioButton1Click();
@@ -44,7 +44,7 @@ class MainForm : private CommandIdleWork, private ProgressListener {
   LogLines& Log() { return log_; }
 
  private:
-  void ProbePort(int port);
+  void ProbePort(const std::string& port);
   void RunCommand(const std::function<std::optional<Fault>(ProgressListener*)>& command);
   void DuringWait() override;
   void OnProgress(const CommandProgress& progress) override;

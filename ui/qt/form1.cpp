@@ -149,8 +149,8 @@ void TForm1::ReplaceLinesFrom(int firstLine, const std::string& lines) {
 
 void TForm1::ShowMemoLine(int line) { memoText_.ShowLine(line); }
 
-void TForm1::ShowSelectedPort(int port) {
-  QRadioButton* shown = port == 1 ? RadioButton1 : RadioButton2;
+void TForm1::ShowSelectedPort(const std::string& portName) {
+  QRadioButton* shown = portName == "COM1" ? RadioButton1 : RadioButton2;
   if (shown->isChecked()) return;
   const QSignalBlocker quiet(shown);
   shown->setChecked(true);

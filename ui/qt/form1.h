@@ -4,6 +4,7 @@
 
 #include <QWidget>
 #include <memory>
+#include <string>
 
 #include "ui/form/form_view.h"
 #include "ui/form/main_form.h"
@@ -38,8 +39,8 @@ class TForm1 : public QWidget, private FormView {
   QPushButton* FlashBin;
   OpenFileDialog OpenDialog1;
 
-  // 1 for COM1, 2 for COM2: the port every command opens.
-  int& SelectedPort;
+  // "COM1" or "COM2": the port every command opens.
+  std::string& SelectedPort;
 
   LogLines& Log() { return form_.Log(); }
   bool CommandRunning() const { return form_.CommandRunning(); }
@@ -64,7 +65,7 @@ class TForm1 : public QWidget, private FormView {
   std::string Text() const override;
   void ReplaceLinesFrom(int firstLine, const std::string& lines) override;
   void ShowMemoLine(int line) override;
-  void ShowSelectedPort(int port) override;
+  void ShowSelectedPort(const std::string& portName) override;
   std::string AskFileName(const std::string& presetName) override;
   void ShowErrorBox(const std::string& caption, const std::string& text) override;
   void SetCaption(const std::string& caption) override;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 
 #include "ui/form/form_view.h"
 #include "ui/form/main_form.h"
@@ -35,8 +36,8 @@ class TForm1 : private FormView {
   HWND FlashBin = nullptr;
   OpenFileDialog OpenDialog1;
 
-  // 1 for COM1, 2 for COM2: the port every command opens.
-  int& SelectedPort;
+  // "COM1" or "COM2": the port every command opens.
+  std::string& SelectedPort;
   // Closing the window ends the message loop (the program's window does).
   bool EndsApplication = false;
 
@@ -61,13 +62,13 @@ class TForm1 : private FormView {
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls(HINSTANCE instance);
   void OnCommand(HWND control, WORD notification);
-  void OnRadioButtonClicked(int port);
+  void OnRadioButtonClicked(const std::string& portName);
 
   // FormView
   std::string Text() const override;
   void ReplaceLinesFrom(int firstLine, const std::string& lines) override;
   void ShowMemoLine(int line) override;
-  void ShowSelectedPort(int port) override;
+  void ShowSelectedPort(const std::string& portName) override;
   std::string AskFileName(const std::string& presetName) override;
   void ShowErrorBox(const std::string& caption, const std::string& text) override;
   void SetCaption(const std::string& caption) override;
@@ -80,7 +81,7 @@ class TForm1 : private FormView {
   HFONT memoFont_ = nullptr;
   // The port whose radio button is marked: a radio button's handler runs
   // only when the mark moves to it.
-  int shownPort_ = 2;
+  std::string shownPort_ = "COM2";
   // The control that had the focus when the window was last deactivated.
   HWND lastFocus_ = nullptr;
 };
