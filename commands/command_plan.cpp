@@ -20,22 +20,11 @@ LineWork DryRun(Sequence&& sequence) {
 
 // Addresses and data do not change the count: every bit switches the data
 // line, whether or not its level changes.
-CommandPlan DownloadPlan(const LineCost& cost, std::size_t bytes,
-                         void (*writeByte)(std::uint16_t, std::uint8_t)) {
-  return {WorkMs(DryRun(EnterProgramming), cost), WorkMs(DryRun([&] { writeByte(0, 0); }), cost),
-          bytes, WorkMs(DryRun(FinishProgramming), cost)};
-}
-
 }  // namespace
 
 double WorkMs(const LineWork& work, const LineCost& cost) {
   return work.waitMs + (work.modemSwitches + work.dataReads) * cost.modemSwitchMs +
          work.breakSwitches * cost.breakSwitchMs;
-}
-
-void WriteBinaryByte(std::uint16_t address, std::uint8_t value) {
-  WriteFlashByte(address, value);
-  WaitMs(kBinaryByteExtraMs);
 }
 
 double ChipCheckMs(const LineCost& cost) {
@@ -67,17 +56,14 @@ void AddReadBack(CommandPlan& plan, const LineCost& cost, std::size_t pages,
 
 CommandPlan ErasePlan(const LineCost& cost) { return {WorkMs(DryRun(EraseChip), cost), 0, 0, 0}; }
 
-CommandPlan HexDownloadPlan(const LineCost& cost, std::size_t bytes) {
-  return DownloadPlan(cost, bytes, WriteFlashByte);
-}
-
-CommandPlan BinaryDownloadPlan(const LineCost& cost, std::size_t bytes) {
-  return DownloadPlan(cost, bytes, WriteBinaryByte);
+CommandPlan ByteDownloadPlan(const LineCost& cost, std::size_t bytes, ByteStep writeByte) {
+  return {WorkMs(DryRun(EnterProgramming), cost), WorkMs(DryRun([&] { writeByte(0, 0); }), cost),
+          bytes, WorkMs(DryRun(FinishProgramming), cost)};
 }
 
 CommandPlan PageDownloadPlan(const LineCost& cost, std::size_t pages, std::size_t imageBytes) {
   const std::array<std::uint8_t, kPageSize> blank{};
-  CommandPlan plan = DownloadPlan(cost, pages, WriteFlashByte);
+  CommandPlan plan = ByteDownloadPlan(cost, pages, WriteFlashByte);
   plan.perByteMs =
       WorkMs(DryRun([&] { WriteMemoryPage(kFlashMemory, 0, blank, std::nullopt); }), cost);
   plan.imageBytes = imageBytes;

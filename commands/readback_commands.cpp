@@ -20,8 +20,9 @@ void RequireReadable(ImageTarget target, CtsPolarity polarity, const std::string
 
 }  // namespace
 
-std::optional<Fault> DetectCommand(const std::string& portName,
+std::optional<Fault> DetectCommand(const CommandRequest& request,
                                    std::array<std::uint8_t, 3>& signature, ChipState* state) {
+  const std::string& portName = request.port;
   PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
   return RunReadingChip(session, portName, [&] {
@@ -31,9 +32,10 @@ std::optional<Fault> DetectCommand(const std::string& portName,
   });
 }
 
-std::optional<Fault> VerifyCommand(const std::string& portName, const std::string& file,
-                                   ProgressListener* progress, ImageTarget target) {
-  Checked<CoveredBytes> image = ReadCoveredBytes(file, target);
+std::optional<Fault> VerifyCommand(const CommandRequest& request, ProgressListener* progress) {
+  const std::string& portName = request.port;
+  const ImageTarget target = request.target;
+  Checked<CoveredBytes> image = ReadCoveredBytes(FileOf(request), target);
   if (const auto* fault = std::get_if<ImageFault>(&image)) return *fault;
   const CoveredBytes& covered = std::get<CoveredBytes>(image);
   PortSession session(portName);
@@ -48,8 +50,10 @@ std::optional<Fault> VerifyCommand(const std::string& portName, const std::strin
   });
 }
 
-std::optional<Fault> ReadCommand(const std::string& portName, const std::string& file,
-                                 ProgressListener* progress, ImageTarget target) {
+std::optional<Fault> ReadCommand(const CommandRequest& request, ProgressListener* progress) {
+  const std::string& portName = request.port;
+  const ImageTarget target = request.target;
+  const std::string file = FileOf(request);
   const Checked<ImageFormat> format = ImageFormatForNewFile(file);
   if (const auto* fault = std::get_if<ImageFault>(&format)) return *fault;
   const ChipMemory& memory = MemoryOf(target);

@@ -134,8 +134,7 @@ TEST_F(CliProgram, BytesSendTheWindowsWaveform) {
     void OnProgress(const CommandProgress&) override {}
   } title;
   TextLog log;
-  ASSERT_EQ(FlashHexCommand(
-                "COM2", log, [] { return TestImage("blink_lf.hex"); }, &title),
+  ASSERT_EQ(DownloadCommand({.file = FileNamed(TestImage("blink_lf.hex"))}, log, &title),
             std::nullopt);
   EXPECT_EQ(sent, waveform());
 }

@@ -131,7 +131,8 @@ TEST_F(Form, LogIsShownWhileADownloadRunsWithoutLengtheningIt) {
   TextLog plain;
   FakeChipTest::SetUp();
   fake_serial::SetDevice("COM2", DeviceState::Present);
-  ASSERT_EQ(FlashHexCommand("COM2", plain, [] { return TestImage("big_1k.hex"); }), std::nullopt);
+  ASSERT_EQ(DownloadCommand({.port = "COM2", .file = FileNamed(TestImage("big_1k.hex"))}, plain),
+            std::nullopt);
   EXPECT_EQ(view_.memo.text, plain.Text());
 }
 

@@ -35,10 +35,11 @@ std::vector<std::pair<PortLine, bool>> Changes(const std::vector<LineEvent>& eve
 class FtdiCommands : public FakeFtdiTest, public testing::WithParamInterface<double> {
  protected:
   std::optional<Fault> FlashHex(const std::string& path) {
-    return FlashHexCommand("COM2", log_, [&] { return path; });
+    return DownloadCommand({.port = "COM2", .file = FileNamed(path)}, log_);
   }
   std::optional<Fault> FlashBin(const std::string& path) {
-    return FlashBinCommand("COM2", log_, [&] { return path; });
+    return DownloadCommand({.port = "COM2", .file = FileNamed(path), .format = ImageFormat::Binary},
+                           log_);
   }
 
   TempFolder folder_;
@@ -50,7 +51,7 @@ TEST_P(FtdiCommands, EraseFlashHexAndFlashBinLandWithoutATimingFault) {
   const std::string binary = ReadWhole(TestImage("blink.bin"));
   const std::vector<std::uint8_t> blink(binary.begin(), binary.end());
 
-  ASSERT_EQ(EraseCommand("COM2"), std::nullopt);
+  ASSERT_EQ(EraseCommand({.port = "COM2"}), std::nullopt);
   EXPECT_EQ(ChipOnAdapter(adapter).EraseCount(), 1);
 
   ASSERT_EQ(FlashHex(TestImage("blink_lf.hex")), std::nullopt);
@@ -94,7 +95,12 @@ TEST_P(FtdiCommands, PagesOfAWholeChipLandWithoutATimingFault) {
   for (std::size_t at = 0; at < full.size(); ++at)
     full[at] = static_cast<std::uint8_t>(at * 7 + (at >> 8));
   const std::string path = folder_.Write("full.bin", std::string(full.begin(), full.end()));
-  ASSERT_EQ(FlashBinPagesCommand("COM2", log_, [&] { return path; }), std::nullopt);
+  ASSERT_EQ(DownloadCommand({.port = "COM2",
+                             .file = FileNamed(path),
+                             .format = ImageFormat::Binary,
+                             .mode = WriteMode::Pages},
+                            log_),
+            std::nullopt);
   const ChipModel chip = ChipOnAdapter(adapter);
   EXPECT_EQ(chip.Flash(), ErasedFlashWith(full));
   EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
@@ -104,7 +110,7 @@ TEST_P(FtdiCommands, PagesOfAWholeChipLandWithoutATimingFault) {
 TEST_P(FtdiCommands, TheExactRateMeasurementRunsDuringTheFirstWaits) {
   const int adapter = AdapterOnCom2(WithMultiplier(GetParam()));
   const std::int64_t start = virtual_counter::NowNs();
-  ASSERT_EQ(EraseCommand("COM2"), std::nullopt);
+  ASSERT_EQ(EraseCommand({.port = "COM2"}), std::nullopt);
   // The exact measurement alone lasts 150 ms: only the rough look at the
   // rate comes before the first switch.
   ASSERT_FALSE(fake_ftdi::Events(adapter).empty());
@@ -127,7 +133,7 @@ TEST_F(FtdiFaults, RateItCannotTrustEndsTheCommandWithTheLinesReleased) {
     SCOPED_TRACE(traits.samplesPerBaud * traits.clockError);
     FakeFtdiTest::SetUp();
     const int adapter = AdapterOnCom2(traits);
-    EXPECT_EQ(EraseCommand("COM2"), Fault(PortFault{PortFaultKind::Lost, "COM2"}));
+    EXPECT_EQ(EraseCommand({.port = "COM2"}), Fault(PortFault{PortFaultKind::Lost, "COM2"}));
     EXPECT_TRUE(ChipOnAdapter(adapter).Instructions().empty());
     // Every sample it was sent held the lines released.
     EXPECT_TRUE(fake_ftdi::Events(adapter).empty());
@@ -142,7 +148,7 @@ TEST_F(FtdiFaults, RateItCannotTrustEndsTheCommandWithTheLinesReleased) {
 TEST_F(FtdiFaults, HostLateAtEveryLookAtItsClockLosesThePortBeforeAnyLineMoves) {
   const int adapter = AdapterOnCom2(WithMultiplier(16));
   virtual_counter::LateAtReading(1, 30'000'000, true);
-  EXPECT_EQ(EraseCommand("COM2"), Fault(PortFault{PortFaultKind::Lost, "COM2"}));
+  EXPECT_EQ(EraseCommand({.port = "COM2"}), Fault(PortFault{PortFaultKind::Lost, "COM2"}));
   EXPECT_TRUE(fake_ftdi::Events(adapter).empty());
   EXPECT_FALSE(fake_ftdi::Counts(adapter).open);
 }
@@ -164,7 +170,7 @@ TEST_F(FtdiFaults, FailedSubmissionIsALostPortAtOnce) {
   fake_ftdi::AdapterTraits traits = WithMultiplier(4);
   traits.failAfterSamples = 0;
   const int adapter = AdapterOnCom2(traits);
-  EXPECT_EQ(EraseCommand("COM2"), Fault(PortFault{PortFaultKind::Lost, "COM2"}));
+  EXPECT_EQ(EraseCommand({.port = "COM2"}), Fault(PortFault{PortFaultKind::Lost, "COM2"}));
   EXPECT_TRUE(fake_ftdi::Events(adapter).empty());
 }
 
@@ -192,9 +198,9 @@ TEST_F(FtdiPorts, DriverIsDetachedOnlyWhileACommandRuns) {
   watch.index = adapter;
   {
     const ScopedWaitIdleWork during(watch);
-    ASSERT_EQ(EraseCommand("COM2"), std::nullopt);
+    ASSERT_EQ(EraseCommand({.port = "COM2"}), std::nullopt);
   }
-  ASSERT_EQ(EraseCommand("COM2"), std::nullopt);
+  ASSERT_EQ(EraseCommand({.port = "COM2"}), std::nullopt);
   const fake_ftdi::AdapterCounts& counts = fake_ftdi::Counts(adapter);
   EXPECT_FALSE(watch.attachedDuring);
   EXPECT_TRUE(counts.kernelDriverAttached);
@@ -204,7 +210,7 @@ TEST_F(FtdiPorts, DriverIsDetachedOnlyWhileACommandRuns) {
 
 TEST_F(FtdiPorts, OnlyTheThreeLinePinsAreOutputs) {
   const int adapter = AdapterOnCom2();
-  ASSERT_EQ(EraseCommand("COM2"), std::nullopt);
+  ASSERT_EQ(EraseCommand({.port = "COM2"}), std::nullopt);
   EXPECT_EQ(fake_ftdi::Counts(adapter).outputMask, 0x15);
 }
 
@@ -220,7 +226,11 @@ TEST_F(FtdiPorts, LongWaitsAreWithTheAdapterBeforeTheIdleWorkRuns) {
     int runs = 0;
   } repaint;
   const ScopedWaitIdleWork during(repaint);
-  ASSERT_EQ(FlashBinCommand("COM2", log_, [&] { return TestImage("blink.bin"); }), std::nullopt);
+  ASSERT_EQ(DownloadCommand({.port = "COM2",
+                             .file = FileNamed(TestImage("blink.bin")),
+                             .format = ImageFormat::Binary},
+                            log_),
+            std::nullopt);
   ASSERT_GT(repaint.runs, 0);
   // Every long wait is at least 5 ms, and all of it is queued.
   EXPECT_GE(repaint.shortest, 4'900'000);
@@ -245,7 +255,7 @@ TEST_F(FtdiPorts, SerialPathServesWhereBitBangIsNotToBeHad) {
     fake_ftdi::AdapterTraits traits;
     traits.refuseOpen = c.refuseOpen;
     const int adapter = AdapterOnCom2(traits, c.driver);
-    ASSERT_EQ(EraseCommand("COM2"), std::nullopt);
+    ASSERT_EQ(EraseCommand({.port = "COM2"}), std::nullopt);
     EXPECT_EQ(ChipOn("COM2").EraseCount(), 1);
     EXPECT_TRUE(fake_ftdi::Events(adapter).empty());
     EXPECT_FALSE(fake_ftdi::Counts(adapter).open);
@@ -255,7 +265,7 @@ TEST_F(FtdiPorts, SerialPathServesWhereBitBangIsNotToBeHad) {
 
 TEST_F(FtdiPorts, TtyThatIsNotOnUsbStaysSerial) {
   fake_sysfs::AddPlainTty(TtyOf("COM2"));
-  ASSERT_EQ(EraseCommand("COM2"), std::nullopt);
+  ASSERT_EQ(EraseCommand({.port = "COM2"}), std::nullopt);
   EXPECT_EQ(ChipOn("COM2").EraseCount(), 1);
 }
 

@@ -50,22 +50,22 @@ void MainForm::ProbePort(const std::string& port) {
   view_.ShowSelectedPort(SelectedPort);
 }
 
-void MainForm::FlashHexClick() {
-  RunCommand([this](ProgressListener* progress) {
-    return FlashHexCommand(
-        SelectedPort, log_, [this] { return view_.AskFileName("*.hex"); }, progress);
-  });
-}
+void MainForm::FlashHexClick() { Download(ImageFormat::IntelHex, "*.hex"); }
 
-void MainForm::FlashBinClick() {
-  RunCommand([this](ProgressListener* progress) {
-    return FlashBinCommand(
-        SelectedPort, log_, [this] { return view_.AskFileName("*.bin"); }, progress);
-  });
+void MainForm::FlashBinClick() { Download(ImageFormat::Binary, "*.bin"); }
+
+// Byte mode and no checks: the window's waveform.
+void MainForm::Download(ImageFormat format, const char* presetName) {
+  const CommandRequest request{.port = SelectedPort,
+                               .file = [this, presetName] { return view_.AskFileName(presetName); },
+                               .format = format};
+  RunCommand([&](ProgressListener* progress) { return DownloadCommand(request, log_, progress); });
 }
 
 void MainForm::EraseClick() {
-  RunCommand([this](ProgressListener* progress) { return EraseCommand(SelectedPort, progress); });
+  RunCommand([this](ProgressListener* progress) {
+    return EraseCommand({.port = SelectedPort}, progress);
+  });
 }
 
 void MainForm::RunCommand(const std::function<std::optional<Fault>(ProgressListener*)>& command) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "commands/command_request.h"
 #include "commands/fault.h"
 #include "commands/idle_work.h"
 #include "commands/progress.h"
@@ -45,6 +46,7 @@ class MainForm : private CommandIdleWork, private ProgressListener {
 
  private:
   void ProbePort(const std::string& port);
+  void Download(ImageFormat format, const char* presetName);
   void RunCommand(const std::function<std::optional<Fault>(ProgressListener*)>& command);
   void DuringWait() override;
   void OnProgress(const CommandProgress& progress) override;
