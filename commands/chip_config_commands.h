@@ -1,7 +1,7 @@
 // The commands that change the chip without erasing it, where the cable
 // brings MISO back to CTS: the fuses, the lock bits, and the EEPROM or the
 // user row written in place. Each checks the chip first and reads back what
-// it wrote. The command clock must run (StartCommandClock).
+// it wrote. The command clock must run (StartClock).
 #pragma once
 
 #include <cstdint>

@@ -4,7 +4,7 @@
 // port can carry the waveform (CheckLine) and refuses one that cannot
 // before the chip is touched. A listener, when given, hears how far it has
 // got, from inside the command's long waits. The clock must run
-// (StartCommandClock).
+// (StartClock).
 #pragma once
 
 #include <optional>

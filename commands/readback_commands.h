@@ -3,7 +3,7 @@
 // whole memory into a file, on the port of the request. None of them erases
 // or writes the chip. Each first checks that the chip
 // listens (its echo) and is an AT89S8253 (its signature). The command clock
-// must run (StartCommandClock).
+// must run (StartClock).
 #pragma once
 
 #include <array>

@@ -183,7 +183,7 @@ TEST_F(FtdiPorts, TryingAPortLeavesTheAdapterWithItsDriver) {
   const int adapter = AdapterOnCom2();
   EXPECT_TRUE(PortOpens("COM2"));
   EXPECT_TRUE(OpenPortToProbe("COM2"));
-  EndProbe();
+  ClosePort();
   EXPECT_EQ(fake_ftdi::Counts(adapter).opens, 0);
   EXPECT_EQ(fake_ftdi::Counts(adapter).detachments, 0);
 }

@@ -48,7 +48,7 @@ int Check(const CliRequest& request, CliOutput& output, std::ostream& out) {
 
 // The ports as the system lists them; opening one would pulse its lines.
 int Ports(const CliRequest& request, CliOutput& output, std::ostream& out) {
-  const std::vector<PresentPort> ports = ListPresentPorts();
+  const std::vector<PresentPort> ports = PresentPorts();
   if (ports.empty()) {
     if (!request.quiet) output.Message(NoPortsText());
     return kExitDone;
@@ -166,10 +166,10 @@ void SayDone(const CliRequest& request, const CommandRequest& command, const Chi
 // A command on the chip, on the chosen port, with its log where --log asks
 // for it.
 int OnChip(const CliRequest& request, const CliConsole& console, CliOutput& output) {
-  StartCommandClock();
+  StartClock();
   const std::optional<std::string> port = ChosenPort(request, output);
   if (!port) return kExitPortNotReady;
-  if (CommandCancelRequested()) {
+  if (CancelRequested()) {
     output.Error(InterruptedText());
     return kExitInterrupted;
   }

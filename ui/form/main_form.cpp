@@ -32,8 +32,8 @@ void MainForm::FormCreate() {
     RadioButton1Click();
     OpenPortToProbe("COM1");
   }
-  EndProbe();
-  StartCommandClock();
+  ClosePort();
+  StartClock();
 }
 
 void MainForm::RadioButton1Click() { ProbePort("COM1"); }
@@ -74,7 +74,7 @@ void MainForm::RunCommand(const std::function<std::optional<Fault>(ProgressListe
   lastRepaint_ = std::chrono::steady_clock::now();
   std::optional<std::string> failure;
   try {
-    const ScopedCommandIdleWork repaint(*this);
+    const ScopedWaitIdleWork repaint(*this);
     if (const std::optional<Fault> fault = command(this)) failure = FaultText(*fault);
   } catch (const std::bad_alloc&) {
     failure = OutOfMemoryText();

@@ -1,8 +1,8 @@
 // The main window's behaviour, for any toolkit: the start-up probe, the
 // port choice, the commands with their error box, the live log, and a close
 // asked for while a command runs, and the command's progress in the title.
-// A front end builds its controls, implements FormView and forwards its
-// handlers here.
+// A front end's window (TForm1) builds its controls, implements FormView
+// and inherits the handlers.
 #pragma once
 
 #include <chrono>
@@ -17,7 +17,7 @@
 #include "ui/form/form_view.h"
 #include "ui/form/mirrored_log.h"
 
-class MainForm : private CommandIdleWork, private ProgressListener {
+class MainForm : private WaitIdleWork, private ProgressListener {
  public:
   explicit MainForm(FormView& view);
 
@@ -30,6 +30,8 @@ class MainForm : private CommandIdleWork, private ProgressListener {
   // "COM1" or "COM2": the port every command opens.
   std::string SelectedPort = "COM2";
 
+  // The window's fixed names, after its controls (Memo1, RadioButton1,
+  // FlashHex, ...) and their events, as each toolkit's TForm1 carries them.
   void FormCreate();
   void RadioButton1Click();
   void RadioButton2Click();

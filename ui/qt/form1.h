@@ -1,5 +1,6 @@
 // The program's one window on Qt: the log, the three commands and the port
-// choice. What the window does is MainForm's; this is its view.
+// choice. What the window does, its handlers included, is MainForm's; this
+// is its view.
 #pragma once
 
 #include <QWidget>
@@ -15,14 +16,13 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 
-class TForm1 : public QWidget, private FormView {
+// The view comes before the behaviour that is built on it.
+class TForm1 : public QWidget, private FormView, public MainForm {
   Q_OBJECT
 
-  // Declared first: the members below are built on them, and the controls
-  // created below already send their events to the window.
+  // Declared first: the members below are built on them.
   std::unique_ptr<FormDialogs> ownDialogs_;
   FormDialogs& dialogs_;
-  MainForm form_;
   bool frameFitted_ = false;
 
  public:
@@ -38,19 +38,6 @@ class TForm1 : public QWidget, private FormView {
   QPushButton* Erase;
   QPushButton* FlashBin;
   OpenFileDialog OpenDialog1;
-
-  // "COM1" or "COM2": the port every command opens.
-  std::string& SelectedPort;
-
-  LogLines& Log() { return form_.Log(); }
-  bool CommandRunning() const { return form_.CommandRunning(); }
-
-  void FormCreate() { form_.FormCreate(); }
-  void RadioButton1Click() { form_.RadioButton1Click(); }
-  void RadioButton2Click() { form_.RadioButton2Click(); }
-  void FlashHexClick() { form_.FlashHexClick(); }
-  void FlashBinClick() { form_.FlashBinClick(); }
-  void EraseClick() { form_.EraseClick(); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;

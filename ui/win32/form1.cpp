@@ -65,10 +65,9 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
 }  // namespace
 
 TForm1::TForm1(HINSTANCE instance, FormDialogs* dialogs)
-    : dialogs_(DialogsOrOwn(dialogs, ownDialogs_)),
-      form_(*this),
-      OpenDialog1(dialogs_),
-      SelectedPort(form_.SelectedPort) {
+    : MainForm(static_cast<FormView&>(*this)),
+      dialogs_(DialogsOrOwn(dialogs, ownDialogs_)),
+      OpenDialog1(dialogs_) {
   RegisterWindowClass(instance, &TForm1::WindowProc);
   CreateWindowExW(0, kWindowClass, WideFromUtf8(MainForm::kCaption).c_str(), WS_OVERLAPPEDWINDOW,
                   kWindowFrame.left, kWindowFrame.top, kWindowFrame.right - kWindowFrame.left,
@@ -128,7 +127,7 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_SETFOCUS: SetFocus(lastFocus_ != nullptr ? lastFocus_ : FlashHex); return 0;
     case WM_CLOSE:
-      if (form_.CloseQuery()) DestroyWindow(Handle);
+      if (CloseQuery()) DestroyWindow(Handle);
       return 0;
     case WM_DESTROY:
       if (EndsApplication) PostQuitMessage(0);

@@ -1,5 +1,6 @@
 // The program's one window on Win32: the log, the three commands and the
-// port choice. What the window does is MainForm's; this is its view.
+// port choice. What the window does, its handlers included, is MainForm's;
+// this is its view.
 #pragma once
 
 #include <windows.h>
@@ -12,11 +13,11 @@
 #include "ui/win32/edit_memo_text.h"
 #include "ui/win32/form_dialogs.h"
 
-class TForm1 : private FormView {
+// The view comes before the behaviour that is built on it.
+class TForm1 : private FormView, public MainForm {
   // Declared first: the members below are built on them.
   std::unique_ptr<FormDialogs> ownDialogs_;
   FormDialogs& dialogs_;
-  MainForm form_;
 
  public:
   // Creates the window and its controls and runs FormCreate; the window is
@@ -36,20 +37,8 @@ class TForm1 : private FormView {
   HWND FlashBin = nullptr;
   OpenFileDialog OpenDialog1;
 
-  // "COM1" or "COM2": the port every command opens.
-  std::string& SelectedPort;
   // Closing the window ends the message loop (the program's window does).
   bool EndsApplication = false;
-
-  LogLines& Log() { return form_.Log(); }
-  bool CommandRunning() const { return form_.CommandRunning(); }
-
-  void FormCreate() { form_.FormCreate(); }
-  void RadioButton1Click() { form_.RadioButton1Click(); }
-  void RadioButton2Click() { form_.RadioButton2Click(); }
-  void FlashHexClick() { form_.FlashHexClick(); }
-  void FlashBinClick() { form_.FlashBinClick(); }
-  void EraseClick() { form_.EraseClick(); }
 
   // The controls in tab order, for moving the focus with Tab.
   HWND NextInTabOrder(HWND control, bool backwards) const;
