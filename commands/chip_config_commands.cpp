@@ -35,7 +35,7 @@ std::optional<Fault> FusesCommand(const CommandRequest& request,
   PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
   return RunReadingChip(session, portName, [&] {
-    const CtsPolarity polarity = RequireChip(portName);
+    const MisoPolarity polarity = RequireChip(portName);
     state = ReadChipState(polarity);
     if (!changes.empty()) {
       // The chip answers in serial programming: F1 must read as on.
@@ -59,7 +59,7 @@ std::optional<Fault> FusesCommand(const CommandRequest& request,
   });
 }
 
-void RaiseLock(int level, CtsPolarity polarity, const std::string& portName) {
+void RaiseLock(int level, MisoPolarity polarity, const std::string& portName) {
   const std::uint8_t held = ReadLockBits(polarity);
   const int heldLevel = LockLevel(held);
   if (heldLevel > level) {
@@ -80,7 +80,7 @@ std::optional<Fault> LockCommand(const CommandRequest& request, int level, ChipS
   PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
   return RunReadingChip(session, portName, [&] {
-    const CtsPolarity polarity = RequireChip(portName);
+    const MisoPolarity polarity = RequireChip(portName);
     RaiseLock(level, polarity, portName);
     state = ReadChipState(polarity);
     FinishProgramming();
@@ -101,7 +101,7 @@ std::optional<Fault> WriteMemoryCommand(const CommandRequest& request, ProgressL
     CommandPlan plan = ReadBackPlan(session.Cost(), memory.size / memory.pageSize, memory);
     plan.pagesRead += PagesCovered(wanted, target);
     ProgressMeter meter(plan, progress);
-    const CtsPolarity polarity = RequireChip(portName);
+    const MisoPolarity polarity = RequireChip(portName);
     if (target == ImageTarget::UserRow) {
       if ((ReadUserFuses(polarity) & kFuseUserRowWrites) != 0) {
         throw ChipFault{ChipFaultKind::UserRowWritesOff, portName};

@@ -44,4 +44,4 @@ std::optional<Fault> WriteMemoryCommand(const CommandRequest& request, ProgressL
 
 // Inside a session, with the chip checked: raises the lock to level and
 // reads it back (used by the downloads' --lock as well).
-void RaiseLock(int level, CtsPolarity polarity, const std::string& portName);
+void RaiseLock(int level, MisoPolarity polarity, const std::string& portName);

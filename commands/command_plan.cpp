@@ -37,7 +37,7 @@ double ChipCheckMs(const LineCost& cost) {
 
 double PageReadMs(const LineCost& cost, const ChipMemory& memory) {
   std::array<std::uint8_t, kPageSize> page{};
-  return WorkMs(DryRun([&] { ReadMemoryPage(memory, 0, CtsPolarity::OnIsHigh, page); }), cost);
+  return WorkMs(DryRun([&] { ReadMemoryPage(memory, 0, MisoPolarity::OnIsHigh, page); }), cost);
 }
 
 CommandPlan ReadBackPlan(const LineCost& cost, std::size_t pages, const ChipMemory& memory) {

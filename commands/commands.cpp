@@ -115,7 +115,7 @@ std::optional<Fault> DownloadBytes(const CommandRequest& request, LogLines& log,
       AddReadBack(plan, port.Cost(), verify ? PagesCovered(covered) : 0);
       steps.Plan(plan, port.Cost(), verify);
       ProgressMeter meter(plan, progress);
-      const CtsPolarity polarity = RequireChip(portName);
+      const MisoPolarity polarity = RequireChip(portName);
       steps.BeforeErase(polarity, meter);
       EnterProgramming();
       write(checked, log, meter);
@@ -148,7 +148,7 @@ PageImage PagesOf(const std::vector<std::uint8_t>& image) {
 // waited out blind.
 class PageWriter {
  public:
-  PageWriter(const PageImage& pages, ProgressMeter& meter, std::optional<CtsPolarity> poll)
+  PageWriter(const PageImage& pages, ProgressMeter& meter, std::optional<MisoPolarity> poll)
       : pages_(pages), meter_(meter), poll_(poll), written_(pages.Pages().size(), false) {}
 
   void Reach(std::uint16_t address) {
@@ -163,7 +163,7 @@ class PageWriter {
  private:
   const PageImage& pages_;
   ProgressMeter& meter_;
-  std::optional<CtsPolarity> poll_;
+  std::optional<MisoPolarity> poll_;
   std::vector<bool> written_;
 };
 
@@ -193,7 +193,7 @@ std::optional<Fault> DownloadPages(const CommandRequest& request, LogLines& log,
   if (auto fault = steps.CheckFiles()) return fault;
   return WithChosenImage<Image>(request, read, [&](PortSession& port, const Image& checked) {
     const PageImage pages = PagesOf(checked);
-    std::optional<CtsPolarity> poll;
+    std::optional<MisoPolarity> poll;
     std::optional<std::uint16_t> notWritten;
     auto fault = RunReadingChip(port, portName, [&] {
       CommandPlan plan = PageDownloadPlan(port.Cost(), pages.Pages().size(), DataBytes(checked));

@@ -13,7 +13,7 @@
 
 enum class PortFaultKind {
   NotReady,   // the port did not open: nothing was switched
-  Lost,       // a line switch failed: the lines were released
+  LineLost,   // a line switch failed: the lines were released
   Cancelled,  // stopped on request before an instruction: the lines were released
   // The port cannot hold TXD in break, found before the chip was reset:
   BreakFaked,    // the driver sends a character instead, and TXD soon idles
@@ -43,7 +43,7 @@ enum class ChipFaultKind {
   NoAnswer,    // no echo or no signature: no line back, no chip, no supply
   OtherChip,   // a chip of the same maker that is not an AT89S8253
   Mismatch,    // bytes read back differ from the image (in target)
-  NoDataLine,  // the port cannot read its CTS line at all
+  NoMisoLine,  // the port cannot read its CTS line at all
   // Refused before anything was written:
   LockedAgainstReading,   // lock bits LB1 and LB2 stop the flash and EEPROM from reading back
   NeedsErase,             // address in target needs a 1 bit where the chip holds a 0

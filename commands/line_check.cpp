@@ -42,7 +42,7 @@ LineCheck CheckLine() {
   LineCheck check;
   if (const auto known = ActiveLineDriver().KnownCost()) {
     check.cost = *known;
-    if (LineFailedSinceOpen()) check.verdict = LineVerdict::LinesFailed;
+    if (LineFailedSinceOpen()) check.verdict = LineVerdict::LineLost;
     return check;
   }
   std::array<double, 2 * kPairs> modem{};
@@ -52,7 +52,7 @@ LineCheck CheckLine() {
   }
   check.cost.modemSwitchMs = Median(modem, modem.size());
   if (LineFailedSinceOpen()) {
-    check.verdict = LineVerdict::LinesFailed;
+    check.verdict = LineVerdict::LineLost;
     return check;
   }
 

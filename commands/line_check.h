@@ -7,7 +7,7 @@
 
 enum class LineVerdict {
   Fit,
-  LinesFailed,   // a DTR or RTS switch failed: the port has gone
+  LineLost,      // a DTR or RTS switch failed: the port has gone
   BreakRefused,  // a break switch failed
   BreakFaked,    // clearing the break waits for a character sent in its place
   BreakTooSlow,  // a break switch takes far longer than a modem-line switch

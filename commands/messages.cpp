@@ -117,7 +117,7 @@ std::string UnfitText(const PortFault& fault, const std::string& reason) {
 std::string PortFaultText(const PortFault& fault) {
   switch (fault.kind) {
     case PortFaultKind::NotReady: return fault.portName + " nicht bereit";
-    case PortFaultKind::Lost: return "Verbindung zu " + fault.portName + " unterbrochen";
+    case PortFaultKind::LineLost: return "Verbindung zu " + fault.portName + " unterbrochen";
     case PortFaultKind::Cancelled:
       return "Abgebrochen: der Chip ist möglicherweise gelöscht oder nur teilweise beschrieben";
     case PortFaultKind::BreakFaked:
@@ -187,7 +187,7 @@ std::string ChipFaultText(const ChipFault& fault) {
       return "Kein AT89S8253 an " + fault.portName + ": ein anderer Chip antwortet (" +
              SignatureText(fault.signature) + ")";
     case ChipFaultKind::Mismatch: return MismatchText(fault);
-    case ChipFaultKind::NoDataLine: return fault.portName + " kann CTS nicht lesen";
+    case ChipFaultKind::NoMisoLine: return fault.portName + " kann CTS nicht lesen";
     case ChipFaultKind::LockedAgainstReading:
       return "Der Chip an " + fault.portName +
              " ist gegen Auslesen gesperrt (Sperrbits LB1 und LB2): Flash und EEPROM lassen sich "

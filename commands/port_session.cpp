@@ -5,12 +5,12 @@ namespace {
 std::optional<PortFaultKind> RefusalFor(LineVerdict verdict) {
   switch (verdict) {
     case LineVerdict::Fit: return std::nullopt;
-    case LineVerdict::LinesFailed: return PortFaultKind::Lost;
+    case LineVerdict::LineLost: return PortFaultKind::LineLost;
     case LineVerdict::BreakRefused: return PortFaultKind::BreakRefused;
     case LineVerdict::BreakFaked: return PortFaultKind::BreakFaked;
     case LineVerdict::BreakTooSlow: return PortFaultKind::BreakTooSlow;
   }
-  return PortFaultKind::Lost;
+  return PortFaultKind::LineLost;
 }
 
 }  // namespace
@@ -30,7 +30,7 @@ void PortSession::Open(const std::string& mode) {
   if (!CancelRequested()) {
     if (ChooseLineDriver(mode) == LineDriverChoice::PortLost) {
       ClosePort();
-      unusable_ = FaultOf(PortFaultKind::Lost);
+      unusable_ = FaultOf(PortFaultKind::LineLost);
       return;
     }
     const LineCheck check = CheckLine();
@@ -38,7 +38,7 @@ void PortSession::Open(const std::string& mode) {
     if (const auto refusal = RefusalFor(check.verdict)) {
       ClosePort();
       PortFault fault = FaultOf(*refusal);
-      if (*refusal != PortFaultKind::Lost) {
+      if (*refusal != PortFaultKind::LineLost) {
         fault.driver = PortDriverName(mode);
         fault.breakSwitchMs = cost_.breakSwitchMs;
         fault.modemSwitchMs = cost_.modemSwitchMs;

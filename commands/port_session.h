@@ -45,7 +45,7 @@ class PortSession {
       if (LineFailedSinceOpen()) throw LineLost{};
     } catch (const LineLost&) {
       FinishProgramming();
-      return FaultOf(PortFaultKind::Lost);
+      return FaultOf(PortFaultKind::LineLost);
     } catch (const Cancelled&) {
       FinishProgramming();
       return FaultOf(PortFaultKind::Cancelled);

@@ -14,7 +14,7 @@ namespace {
 
 // The lock bits stop the flash and the EEPROM from reading back, not the
 // user row.
-void RequireReadable(ImageTarget target, CtsPolarity polarity, const std::string& portName) {
+void RequireReadable(ImageTarget target, MisoPolarity polarity, const std::string& portName) {
   if (target != ImageTarget::UserRow) RequireReadable(polarity, portName);
 }
 
@@ -26,7 +26,7 @@ std::optional<Fault> DetectCommand(const CommandRequest& request,
   PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
   return RunReadingChip(session, portName, [&] {
-    const CtsPolarity polarity = RequireChip(portName, &signature);
+    const MisoPolarity polarity = RequireChip(portName, &signature);
     if (state != nullptr) *state = ReadChipState(polarity);
     FinishProgramming();
   });
@@ -43,7 +43,7 @@ std::optional<Fault> VerifyCommand(const CommandRequest& request, ProgressListen
   return RunReadingChip(session, portName, [&] {
     ProgressMeter meter(
         ReadBackPlan(session.Cost(), PagesCovered(covered, target), MemoryOf(target)), progress);
-    const CtsPolarity polarity = RequireChip(portName);
+    const MisoPolarity polarity = RequireChip(portName);
     RequireReadable(target, polarity, portName);
     VerifyCovered(covered, polarity, portName, &meter, target);
     FinishProgramming();
@@ -63,7 +63,7 @@ std::optional<Fault> ReadCommand(const CommandRequest& request, ProgressListener
   const std::optional<Fault> fault = RunReadingChip(session, portName, [&] {
     ProgressMeter meter(ReadBackPlan(session.Cost(), memory.size / memory.pageSize, memory),
                         progress);
-    const CtsPolarity polarity = RequireChip(portName);
+    const MisoPolarity polarity = RequireChip(portName);
     RequireReadable(target, polarity, portName);
     contents = ReadWholeMemory(target, polarity, &meter);
     FinishProgramming();

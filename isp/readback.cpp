@@ -5,8 +5,8 @@
 #include "isp/isp.h"
 #include "serial/rezero.h"
 
-std::uint8_t AsSent(CtsPolarity polarity, std::uint8_t raw) {
-  return polarity == CtsPolarity::OnIsHigh ? raw : static_cast<std::uint8_t>(~raw);
+std::uint8_t AsSent(MisoPolarity polarity, std::uint8_t raw) {
+  return polarity == MisoPolarity::OnIsHigh ? raw : static_cast<std::uint8_t>(~raw);
 }
 
 void ExchangeIspBytes(std::span<const std::uint8_t> out, std::span<std::uint8_t> into) {
@@ -18,14 +18,14 @@ void ExchangeIspBytes(std::span<const std::uint8_t> out, std::span<std::uint8_t>
       WaitMs(kBitPhaseMs);
       SetRtsLine(false);
       WaitMs(kBitPhaseMs);
-      if (!ReadCtsLine()) throw NoDataLine{};
+      if (!ReadCtsLine()) throw NoMisoLine{};
       SetRtsLine(true);
       WaitMs(kBitPhaseMs);
     }
     WaitMs(kBitPhaseMs);
     SetTxdLine(true);
   }
-  if (!CollectCtsLevels(bits)) throw NoDataLine{};
+  if (!CollectCtsLevels(bits)) throw NoMisoLine{};
   for (std::size_t byte = 0; byte < bits.size() / 8; ++byte) {
     std::uint8_t value = 0;
     for (std::size_t bit = 0; bit < 8; ++bit) {
@@ -54,7 +54,7 @@ SignatureRead ReadSignature() {
     read.bytes[i] = ReceiveIspByte();
   }
   RequireLinesHeld();
-  for (const CtsPolarity polarity : {CtsPolarity::OnIsHigh, CtsPolarity::OnIsLow}) {
+  for (const MisoPolarity polarity : {MisoPolarity::OnIsHigh, MisoPolarity::OnIsLow}) {
     if (AsSent(polarity, read.bytes[0]) == kAtmelSignature &&
         AsSent(polarity, read.bytes[1]) == kAt89s8253Signature) {
       for (std::uint8_t& byte : read.bytes) byte = AsSent(polarity, byte);
@@ -67,7 +67,7 @@ SignatureRead ReadSignature() {
 
 bool NamesAnotherAtmelChip(const SignatureRead& read) {
   if (read.polarity) return false;
-  for (const CtsPolarity polarity : {CtsPolarity::OnIsHigh, CtsPolarity::OnIsLow}) {
+  for (const MisoPolarity polarity : {MisoPolarity::OnIsHigh, MisoPolarity::OnIsLow}) {
     const std::uint8_t maker = AsSent(polarity, read.bytes[0]);
     const std::uint8_t part = AsSent(polarity, read.bytes[1]);
     // A constant line reads 00 or FF throughout: no chip at all.
@@ -76,7 +76,7 @@ bool NamesAnotherAtmelChip(const SignatureRead& read) {
   return false;
 }
 
-std::optional<CtsPolarity> EnableProgrammingAnswered() {
+std::optional<MisoPolarity> EnableProgrammingAnswered() {
   if (CancelRequested()) throw Cancelled{};
   SetRtsLine(true);
   WaitMs(100);
@@ -86,7 +86,7 @@ std::optional<CtsPolarity> EnableProgrammingAnswered() {
   ExchangeIspBytes(kProgrammingEnable, echo);
   RequireLinesHeld();
   WaitMs(10);
-  for (const CtsPolarity polarity : {CtsPolarity::OnIsHigh, CtsPolarity::OnIsLow}) {
+  for (const MisoPolarity polarity : {MisoPolarity::OnIsHigh, MisoPolarity::OnIsLow}) {
     if (AsSent(polarity, echo[2]) == kProgrammingEnable[1]) return polarity;
   }
   return std::nullopt;

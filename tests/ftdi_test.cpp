@@ -133,7 +133,7 @@ TEST_F(FtdiFaults, RateItCannotTrustEndsTheCommandWithTheLinesReleased) {
     SCOPED_TRACE(traits.samplesPerBaud * traits.clockError);
     FakeFtdiTest::SetUp();
     const int adapter = AdapterOnCom2(traits);
-    EXPECT_EQ(EraseCommand({.port = "COM2"}), Fault(PortFault{PortFaultKind::Lost, "COM2"}));
+    EXPECT_EQ(EraseCommand({.port = "COM2"}), Fault(PortFault{PortFaultKind::LineLost, "COM2"}));
     EXPECT_TRUE(ChipOnAdapter(adapter).Instructions().empty());
     // Every sample it was sent held the lines released.
     EXPECT_TRUE(fake_ftdi::Events(adapter).empty());
@@ -148,7 +148,7 @@ TEST_F(FtdiFaults, RateItCannotTrustEndsTheCommandWithTheLinesReleased) {
 TEST_F(FtdiFaults, HostLateAtEveryLookAtItsClockLosesThePortBeforeAnyLineMoves) {
   const int adapter = AdapterOnCom2(WithMultiplier(16));
   virtual_counter::LateAtReading(1, 30'000'000, true);
-  EXPECT_EQ(EraseCommand({.port = "COM2"}), Fault(PortFault{PortFaultKind::Lost, "COM2"}));
+  EXPECT_EQ(EraseCommand({.port = "COM2"}), Fault(PortFault{PortFaultKind::LineLost, "COM2"}));
   EXPECT_TRUE(fake_ftdi::Events(adapter).empty());
   EXPECT_FALSE(fake_ftdi::Counts(adapter).open);
 }
@@ -158,7 +158,7 @@ TEST_F(FtdiFaults, UnpluggedAdapterEndsTheDownloadAsALostPort) {
   // Past the rate measurement and into the writes.
   traits.failAfterSamples = 400'000;
   const int adapter = AdapterOnCom2(traits);
-  EXPECT_EQ(FlashHex(TestImage("big_1k.hex")), Fault(PortFault{PortFaultKind::Lost, "COM2"}));
+  EXPECT_EQ(FlashHex(TestImage("big_1k.hex")), Fault(PortFault{PortFaultKind::LineLost, "COM2"}));
   const ChipModel chip = ChipOnAdapter(adapter);
   EXPECT_GT(chip.Instructions().size(), 3u);
   EXPECT_LT(chip.Instructions().size(), 1024u);
@@ -170,7 +170,7 @@ TEST_F(FtdiFaults, FailedSubmissionIsALostPortAtOnce) {
   fake_ftdi::AdapterTraits traits = WithMultiplier(4);
   traits.failAfterSamples = 0;
   const int adapter = AdapterOnCom2(traits);
-  EXPECT_EQ(EraseCommand({.port = "COM2"}), Fault(PortFault{PortFaultKind::Lost, "COM2"}));
+  EXPECT_EQ(EraseCommand({.port = "COM2"}), Fault(PortFault{PortFaultKind::LineLost, "COM2"}));
   EXPECT_TRUE(fake_ftdi::Events(adapter).empty());
 }
 

@@ -164,7 +164,7 @@ TEST_F(EraseCommandTest, PortLostMidwayStopsWithTheInterruptionAndClosesThePort)
   // Accepts the line check, the clock, reset and part of the first
   // instruction, then fails.
   fake_serial::SetDevice("COM1", DeviceState::Present, kLineCheckSwitches + 40);
-  EXPECT_EQ(EraseCommand({.port = "COM1"}), Fault(PortFault{PortFaultKind::Lost, "COM1"}));
+  EXPECT_EQ(EraseCommand({.port = "COM1"}), Fault(PortFault{PortFaultKind::LineLost, "COM1"}));
   EXPECT_EQ(PortHandle, 0);
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
   const ChipModel chip = ChipOn("COM1");

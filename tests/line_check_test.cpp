@@ -144,7 +144,7 @@ TEST_F(LineCheckTest, FailingSwitchesAreRefusedBeforeAnyReset) {
     int failAfter;
     PortFaultKind kind;
   } cases[] = {
-      {0, PortFaultKind::Lost},                               // not even RTS switches
+      {0, PortFaultKind::LineLost},                           // not even RTS switches
       {kLineCheckSwitches / 2, PortFaultKind::BreakRefused},  // RTS does, the break does not
   };
   for (const auto& c : cases) {

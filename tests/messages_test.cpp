@@ -17,13 +17,14 @@ TEST(Messages, PortTextsNameThePort) {
   EXPECT_EQ(PortStatusText("COM1", true), "COM1 geöffnet");
   EXPECT_EQ(PortStatusText("COM2", false), "COM2 nicht bereit");
   EXPECT_EQ(FaultText(PortFault{PortFaultKind::NotReady, "COM1"}), "COM1 nicht bereit");
-  EXPECT_EQ(FaultText(PortFault{PortFaultKind::Lost, "COM2"}), "Verbindung zu COM2 unterbrochen");
+  EXPECT_EQ(FaultText(PortFault{PortFaultKind::LineLost, "COM2"}),
+            "Verbindung zu COM2 unterbrochen");
   EXPECT_EQ(FaultText(PortFault{PortFaultKind::Cancelled, "COM1"}),
             "Abgebrochen: der Chip ist möglicherweise gelöscht oder nur teilweise beschrieben");
 }
 
 TEST(Messages, PortPastComTwoIsNamedAsGivenAndListedWithItsAdapter) {
-  const PortFault lost{PortFaultKind::Lost, "/dev/serial/by-id/usb-FTDI-if00"};
+  const PortFault lost{PortFaultKind::LineLost, "/dev/serial/by-id/usb-FTDI-if00"};
   EXPECT_EQ(FaultText(lost), "Verbindung zu /dev/serial/by-id/usb-FTDI-if00 unterbrochen");
   EXPECT_EQ(PresentPortText("/dev/ttyUSB0", "ftdi_sio", true),
             "/dev/ttyUSB0, USB-Adapter FTDI, Treiber ftdi_sio, Bit-Bang möglich");

@@ -107,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(SamplesPerBaud, D2xxEitherMultiplier, testing::Values(4
 
 TEST_F(D2xxAdapter, RateItCannotTrustEndsTheCommandAsALostPort) {
   const int adapter = AdapterOn(2, 8);
-  EXPECT_EQ(EraseCommand({.port = "COM2"}), Fault(PortFault{PortFaultKind::Lost, "COM2"}));
+  EXPECT_EQ(EraseCommand({.port = "COM2"}), Fault(PortFault{PortFaultKind::LineLost, "COM2"}));
   EXPECT_TRUE(Chip(adapter).Instructions().empty());
   EXPECT_FALSE(Counts(adapter).open);
 }
