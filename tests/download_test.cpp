@@ -38,12 +38,12 @@ class Download : public FakeChipTest {
     fake_serial::SetDevice("COM2", DeviceState::Present);
   }
 
+  // On COM2, the requests' own port.
   std::optional<Fault> FlashHex(const std::string& path) {
-    return DownloadCommand({.port = "COM2", .file = FileNamed(path)}, log_);
+    return DownloadCommand({.file = FileNamed(path)}, log_);
   }
   std::optional<Fault> FlashBin(const std::string& path) {
-    return DownloadCommand({.port = "COM2", .file = FileNamed(path), .format = ImageFormat::Binary},
-                           log_);
+    return DownloadCommand({.file = FileNamed(path), .format = ImageFormat::Binary}, log_);
   }
 
   std::string FailureOf(std::optional<Fault> (Download::*command)(const std::string&),
@@ -206,14 +206,11 @@ TEST_F(Download, CancelledDialogEndsSilently) {
 
 TEST_F(Download, PortNotReadyIsReportedBeforeTheDialog) {
   bool asked = false;
-  const auto fault = DownloadCommand({.port = "COM1",
-                                      .file =
-                                          [&] {
-                                            asked = true;
-                                            return std::string();
-                                          },
-                                      .format = ImageFormat::Binary},
-                                     log_);
+  const auto dialog = [&] {
+    asked = true;
+    return std::string();
+  };
+  const auto fault = DownloadCommand({.port = "COM1", .file = dialog}, log_);
   EXPECT_EQ(fault, Fault(PortFault{PortFaultKind::NotReady, "COM1"}));
   EXPECT_FALSE(asked);
 }

@@ -34,11 +34,12 @@ std::vector<std::pair<PortLine, bool>> Changes(const std::vector<LineEvent>& eve
 
 class FtdiCommands : public FakeFtdiTest, public testing::WithParamInterface<double> {
  protected:
+  // On COM2, the requests' own port.
   std::optional<Fault> FlashHex(const std::string& path) {
-    return DownloadCommand({.port = "COM2", .file = FileNamed(path)}, log_);
+    return DownloadCommand({.file = FileNamed(path)}, log_);
   }
-  std::optional<Fault> FlashBin(const std::string& path) {
-    return DownloadCommand({.port = "COM2", .file = FileNamed(path), .format = ImageFormat::Binary},
+  std::optional<Fault> FlashBin(const std::string& path, WriteMode mode = WriteMode::Bytes) {
+    return DownloadCommand({.file = FileNamed(path), .format = ImageFormat::Binary, .mode = mode},
                            log_);
   }
 
@@ -95,12 +96,7 @@ TEST_P(FtdiCommands, PagesOfAWholeChipLandWithoutATimingFault) {
   for (std::size_t at = 0; at < full.size(); ++at)
     full[at] = static_cast<std::uint8_t>(at * 7 + (at >> 8));
   const std::string path = folder_.Write("full.bin", std::string(full.begin(), full.end()));
-  ASSERT_EQ(DownloadCommand({.port = "COM2",
-                             .file = FileNamed(path),
-                             .format = ImageFormat::Binary,
-                             .mode = WriteMode::Pages},
-                            log_),
-            std::nullopt);
+  ASSERT_EQ(FlashBin(path, WriteMode::Pages), std::nullopt);
   const ChipModel chip = ChipOnAdapter(adapter);
   EXPECT_EQ(chip.Flash(), ErasedFlashWith(full));
   EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
@@ -226,11 +222,9 @@ TEST_F(FtdiPorts, LongWaitsAreWithTheAdapterBeforeTheIdleWorkRuns) {
     int runs = 0;
   } repaint;
   const ScopedWaitIdleWork during(repaint);
-  ASSERT_EQ(DownloadCommand({.port = "COM2",
-                             .file = FileNamed(TestImage("blink.bin")),
-                             .format = ImageFormat::Binary},
-                            log_),
-            std::nullopt);
+  const CommandRequest bin{.file = FileNamed(TestImage("blink.bin")),
+                           .format = ImageFormat::Binary};
+  ASSERT_EQ(DownloadCommand(bin, log_), std::nullopt);
   ASSERT_GT(repaint.runs, 0);
   // Every long wait is at least 5 ms, and all of it is queued.
   EXPECT_GE(repaint.shortest, 4'900'000);

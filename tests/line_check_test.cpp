@@ -52,12 +52,11 @@ class EveryCommand : public LineCheckTest, public testing::WithParamInterface<Wi
   // asked: whether the dialog was shown.
   static std::optional<Fault> Run(bool& asked) {
     const WindowCommand& command = GetParam();
-    const CommandRequest request{.file =
-                                     [&] {
-                                       asked = true;
-                                       return TestImage(command.image);
-                                     },
-                                 .format = command.format};
+    const auto dialog = [&] {
+      asked = true;
+      return TestImage(command.image);
+    };
+    const CommandRequest request{.file = dialog, .format = command.format};
     if (command.erase) return EraseCommand(request);
     TextLog log;
     return DownloadCommand(request, log);

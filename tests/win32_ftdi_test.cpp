@@ -80,14 +80,11 @@ TEST_P(D2xxEitherMultiplier, EraseFlashHexAndFlashBinLandByteForByte) {
 
   ASSERT_EQ(EraseCommand({.port = "COM2"}), std::nullopt);
   EXPECT_EQ(Chip(adapter).EraseCount(), 1);
-  ASSERT_EQ(DownloadCommand({.port = "COM2", .file = FileNamed(TestImage("blink_lf.hex"))}, log_),
-            std::nullopt);
+  ASSERT_EQ(DownloadCommand({.file = FileNamed(TestImage("blink_lf.hex"))}, log_), std::nullopt);
   EXPECT_EQ(Chip(adapter).Flash(), ErasedFlashWith(blink));
-  ASSERT_EQ(DownloadCommand({.port = "COM2",
-                             .file = FileNamed(TestImage("blink.bin")),
-                             .format = ImageFormat::Binary},
-                            log_),
-            std::nullopt);
+  const CommandRequest bin{.file = FileNamed(TestImage("blink.bin")),
+                           .format = ImageFormat::Binary};
+  ASSERT_EQ(DownloadCommand(bin, log_), std::nullopt);
   const ChipModel chip = Chip(adapter);
   EXPECT_EQ(chip.Flash(), ErasedFlashWith(blink));
   EXPECT_EQ(chip.EraseCount(), 3);
