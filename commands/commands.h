@@ -20,7 +20,7 @@ std::optional<Fault> EraseCommand(const CommandRequest& request,
 // The chip erased and the image of request.format written, logged as the
 // window logs it; the same log in page mode. A bad file is refused before
 // the chip is touched. The extras (EEPROM, lock) need no line back to write
-// an EEPROM image; to keep the EEPROM or to lock the chip they do. Without
-// verify and extras, the window's waveform.
+// an EEPROM image; to keep the EEPROM or to lock the chip they do. In byte
+// mode without verify and extras: the window's waveform.
 std::optional<Fault> DownloadCommand(const CommandRequest& request, LogLines& log,
                                      ProgressListener* progress = nullptr);
