@@ -92,31 +92,20 @@ struct Run {
   bool ok = false;
 };
 
-using HexCommand =
-    std::function<std::optional<Fault>(int, LogLines&, const FileNameRequest&, ProgressListener*)>;
-
-// Byte mode, as the window runs it.
-std::optional<Fault> FlashHexBytes(int port, LogLines& log, const FileNameRequest& file,
-                                   ProgressListener* progress) {
-  return FlashHexCommand(port, log, file, progress);
-}
-
 // Page mode, blind: what the command line runs for --pages.
-std::optional<Fault> FlashHexPages(int port, LogLines& log, const FileNameRequest& file,
-                                   ProgressListener* progress) {
-  return FlashHexPagesCommand(port, log, file, progress);
-}
+const CommandRequest kPages{.mode = WriteMode::Pages};
 
-// The chip is checked for the image, and with eeprom for the EEPROM image.
-Run FlashInVirtualTime(const std::string& image, ChipModel& (*chip)(),
-                       const HexCommand& command = FlashHexBytes, bool eeprom = false) {
+// The HEX image downloaded on COM2 as the request asks, byte mode by default
+// as the window runs it. The chip is checked for the image, and with eeprom
+// for the EEPROM image.
+Run FlashInVirtualTime(const std::string& image, ChipModel& (*chip)(), CommandRequest request = {},
+                       bool eeprom = false) {
   ResetSerialModule();
   StartClock();
   TextLog log("Download ...\r\n");
+  request.file = FileNamed(image);
   const std::int64_t start = virtual_counter::NowNs();
-  const bool done = !command(
-                         2, log, [&] { return image; }, nullptr)
-                         .has_value();
+  const bool done = !DownloadCommand(request, log).has_value();
   Run run;
   run.seconds = static_cast<double>(virtual_counter::NowNs() - start) / 1e9;
   run.ok = done && Landed(chip(), eeprom);
@@ -143,12 +132,8 @@ void EepromRows(const std::string& image, const std::string& eeprom, ChipModel& 
                    PageWritesMs(kEepromPages, ChipModel::kEepromPageSize, kChipWriteCycleMs)
              : kEnterWaitsMs + PageWritesMs(kImageBytes / kPageSize, kPageSize, kWriteCycleMs) +
                    PageWritesMs(kEepromPages, ChipModel::kEepromPageSize, kWriteCycleMs);
-    const Run run = FlashInVirtualTime(
-        image, chip,
-        [&](int, LogLines& log, const FileNameRequest& file, ProgressListener* progress) {
-          return FlashHexPagesCommandOnPort("COM2", log, file, progress, false, *extras);
-        },
-        true);
+    const Run run =
+        FlashInVirtualTime(image, chip, {.mode = WriteMode::Pages, .extras = *extras}, true);
     Row(std::string(keep ? "Flash hex --keep-eeprom, 12 KB, full EEPROM kept, "
                          : "Flash hex --eeprom, 12 KB + 2 KB EEPROM, ") +
             where +
@@ -165,10 +150,11 @@ void ReadBackOverAdapter(double multiplier) {
   const auto file = std::filesystem::temp_directory_path() /
                     ("flash89-bench-readout-" + std::to_string(::getpid()) + ".bin");
   std::int64_t start = virtual_counter::NowNs();
-  const bool read = !ReadCommand("COM2", file.string()).has_value();
+  const bool read = !ReadCommand({.port = "COM2", .file = FileNamed(file.string())}).has_value();
   const double readMs = static_cast<double>(virtual_counter::NowNs() - start) / 1e6;
   start = virtual_counter::NowNs();
-  const bool verified = !VerifyCommand("COM2", file.string()).has_value();
+  const bool verified =
+      !VerifyCommand({.port = "COM2", .file = FileNamed(file.string())}).has_value();
   const double verifyMs = static_cast<double>(virtual_counter::NowNs() - start) / 1e6;
   std::filesystem::remove(file);
   Row(Format("read, 12 KB, FTDI adapter (fake, %.0f samples per baud), simulated: time / floor "
@@ -188,10 +174,7 @@ constexpr double kVerifiedGoalSeconds = 4;
 // goal: the time asked for; 0: only a clock within the chip's limits.
 void VerifiedRow(const std::string& image, ChipModel& (*chip)(), const std::string& where,
                  double goalSeconds = kVerifiedGoalSeconds) {
-  const Run run = FlashInVirtualTime(
-      image, chip, [](int, LogLines& log, const FileNameRequest& file, ProgressListener* progress) {
-        return FlashHexPagesCommandOnPort("COM2", log, file, progress, true, {});
-      });
+  const Run run = FlashInVirtualTime(image, chip, {.mode = WriteMode::Pages, .verify = true});
   const BitClockUsed clock = LastBitClock();
   const bool clean = run.ok && chip().GarbledWrites() == 0 && chip().BitsTakenWrong() == 0;
   Row("Flash hex --verify, 12 KB, " + where +
@@ -236,7 +219,7 @@ int main() {
                "simulated: time / waits (%.1f s / %.1f s)",
                multiplier, run.seconds, floorSeconds),
         run.ok ? Format("%.4f", run.seconds / floorSeconds) : "FAILED", "<= 1.05");
-    const Run pages = FlashInVirtualTime(image, AdapterChip, FlashHexPages);
+    const Run pages = FlashInVirtualTime(image, AdapterChip, kPages);
     Row(Format("Flash hex --pages, 12 KB, FTDI adapter in bit-bang mode (fake, %.0f samples per "
                "baud), simulated: time / floor (%.2f s / %.2f s)",
                multiplier, pages.seconds, pageFloorSeconds),
@@ -248,7 +231,7 @@ int main() {
     EepromRows(image, eeprom, AdapterChip,
                Format("FTDI adapter in bit-bang mode (fake, %.0f samples per baud)", multiplier));
     const std::int64_t start = virtual_counter::NowNs();
-    const bool erased = !EraseCommand(2).has_value();
+    const bool erased = !EraseCommand({.port = "COM2"}).has_value();
     const double eraseMs = static_cast<double>(virtual_counter::NowNs() - start) / 1e6;
     Row(Format("Erase, FTDI adapter (fake, %.0f samples per baud), simulated, with the rate "
                "measurement: time / waits (%.0f ms / %.0f ms)",
@@ -262,7 +245,7 @@ int main() {
   // lengthen every 10 us phase by a tenth.
   virtual_counter::Reset(kClockReadingNs);
   slow_serial::Reset(0);
-  const Run freePages = FlashInVirtualTime(image, slow_serial::Chip, FlashHexPages);
+  const Run freePages = FlashInVirtualTime(image, slow_serial::Chip, kPages);
   Row(Format("Flash hex --pages, 12 KB, serial path, free switches (fake), 30 ns a clock "
              "reading, simulated: time / floor (%.2f s / %.2f s)",
              freePages.seconds, pageFloorSeconds),
@@ -285,7 +268,7 @@ int main() {
              "serial path, free switches (fake), 30 ns a clock reading");
   virtual_counter::Reset();
   slow_serial::Reset(1'000'000);
-  const Run slowPages = FlashInVirtualTime(image, slow_serial::Chip, FlashHexPages);
+  const Run slowPages = FlashInVirtualTime(image, slow_serial::Chip, kPages);
   Row(Format("Flash hex --pages, 12 KB, serial path on a USB adapter taking 1 ms per switch "
              "(fake), simulated: time / floor (%.0f s / %.2f s)",
              slowPages.seconds, pageFloorSeconds),

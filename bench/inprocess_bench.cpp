@@ -98,7 +98,7 @@ void EraseTime() {
   fake_serial::SetDevice("COM2", fake_serial::DeviceState::Present);
   constexpr double kEraseWaitsMs = 10 + 100 + 10 + 100 + 200 + 8 * kByteWaitsMs;
   const double start = ElapsedMs();
-  EraseCommand(2);
+  EraseCommand({.port = "COM2"});
   const double took = ElapsedMs() - start;
   Row(Format("Erase: time / waits (%.1f ms / %.1f ms)", took, kEraseWaitsMs),
       Format("%.4f", took / kEraseWaitsMs), "");
@@ -204,16 +204,16 @@ void ReadBack() {
   constexpr double kEnableMs = 100 + 100 + 10;
   std::array<std::uint8_t, 3> signature{};
   double start = ElapsedMs();
-  const bool found = !DetectCommand("COM2", signature);
+  const bool found = !DetectCommand({.port = "COM2"}, signature);
   Row(found ? "detect, in-process fake device: time" : "detect: NO ANSWER",
       Format("%.0f ms", ElapsedMs() - start), "");
   const std::string file = "/tmp/flash89-bench-readout.bin";
   constexpr double kFloorMs = kEnableMs + 192 * 67 * 8 * 3 * 0.01;
   start = ElapsedMs();
-  const bool read = !ReadCommand("COM2", file);
+  const bool read = !ReadCommand({.port = "COM2", .file = FileNamed(file)});
   const double readMs = ElapsedMs() - start;
   start = ElapsedMs();
-  const bool verified = !VerifyCommand("COM2", file);
+  const bool verified = !VerifyCommand({.port = "COM2", .file = FileNamed(file)});
   const double verifyMs = ElapsedMs() - start;
   std::remove(file.c_str());
   Row(Format(read ? "read, 12 KB, in-process fake device: time / floor (%.0f ms / %.0f ms)"

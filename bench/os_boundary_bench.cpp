@@ -72,9 +72,9 @@ void EstimateAgainstTime(const std::string& images) {
     FirstReport report;
     TextLog log;
     const std::string image = run.image != nullptr ? images + "/" + run.image : "";
-    const auto fault = run.image != nullptr ? FlashHexCommand(
-                                                  1, log, [&] { return image; }, &report)
-                                            : EraseCommand(1, &report);
+    const CommandRequest request{.port = "COM1", .file = FileNamed(image)};
+    const auto fault = run.image != nullptr ? DownloadCommand(request, log, &report)
+                                            : EraseCommand(request, &report);
     const double takenMs = ElapsedMs() - report.atMs;
     if (fault || report.atMs < 0) {
       std::fprintf(stderr, "%s did not run\n", run.what);

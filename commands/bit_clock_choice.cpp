@@ -32,7 +32,7 @@ void StartBitClock(const LineCost& cost, bool exactPhases) {
 
 void CheckAtWindowPhase() { SetBitPhaseMs(kBitPhaseMs); }
 
-void TuneBitClock(CtsPolarity polarity, const std::array<std::uint8_t, 3>& signature) {
+void TuneBitClock(MisoPolarity polarity, const std::array<std::uint8_t, 3>& signature) {
   if (!used.byHand) {
     const BitPhaseFound found = FindBitPhase(polarity, signature, floorMs, exact);
     used.phaseMs = found.phaseMs;

@@ -24,7 +24,7 @@ void CheckAtWindowPhase();
 // Once the chip has answered under the polarity with its signature at the
 // window's phase: the phase found from its echo, or the one set by hand,
 // each with the echo checked from then on (echo_check.h).
-void TuneBitClock(CtsPolarity polarity, const std::array<std::uint8_t, 3>& signature);
+void TuneBitClock(MisoPolarity polarity, const std::array<std::uint8_t, 3>& signature);
 
 struct BitClockUsed {
   double phaseMs = 0;                // as chosen

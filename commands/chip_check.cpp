@@ -26,10 +26,10 @@ CoveredBytes CoveredBy(const std::vector<std::uint8_t>& image) {
   return covered;
 }
 
-CtsPolarity RequireChip(const std::string& portName, std::array<std::uint8_t, 3>* signature) {
+MisoPolarity RequireChip(const std::string& portName, std::array<std::uint8_t, 3>* signature) {
   CheckAtWindowPhase();
   // A chip that does not echo is not listening: nothing more is sent to it.
-  const std::optional<CtsPolarity> echoed = EnableProgrammingAnswered();
+  const std::optional<MisoPolarity> echoed = EnableProgrammingAnswered();
   if (!echoed) throw ChipFault{ChipFaultKind::NoAnswer, portName};
   const SignatureRead read = ReadSignature();
   if (read.polarity != echoed) {
@@ -42,7 +42,7 @@ CtsPolarity RequireChip(const std::string& portName, std::array<std::uint8_t, 3>
   return *echoed;
 }
 
-ChipState ReadChipState(CtsPolarity polarity) {
+ChipState ReadChipState(MisoPolarity polarity) {
   return {ReadUserFuses(polarity), ReadLockBits(polarity)};
 }
 
@@ -57,7 +57,7 @@ std::uint8_t LockBitsFor(int level) {
   return static_cast<std::uint8_t>(kAllLockBits & ~((1u << level) - 1));
 }
 
-void RequireReadable(CtsPolarity polarity, const std::string& portName) {
+void RequireReadable(MisoPolarity polarity, const std::string& portName) {
   const std::uint8_t locked = ~ReadLockBits(polarity) & kAllLockBits;
   // LB1 and LB2 together stop verification, whatever LB3 says.
   if ((locked & 0x03) == 0x03) throw ChipFault{ChipFaultKind::LockedAgainstReading, portName};
@@ -87,7 +87,7 @@ std::size_t PagesCovered(const CoveredBytes& covered, ImageTarget target) {
 
 namespace {
 
-void CompareCovered(const CoveredBytes& covered, CtsPolarity polarity, const std::string& portName,
+void CompareCovered(const CoveredBytes& covered, MisoPolarity polarity, const std::string& portName,
                     ProgressMeter* meter, ImageTarget target) {
   const ChipMemory& memory = MemoryOf(target);
   ChipFault fault{ChipFaultKind::Mismatch, portName};
@@ -112,7 +112,7 @@ void CompareCovered(const CoveredBytes& covered, CtsPolarity polarity, const std
 
 }  // namespace
 
-void VerifyCovered(const CoveredBytes& covered, CtsPolarity polarity, const std::string& portName,
+void VerifyCovered(const CoveredBytes& covered, MisoPolarity polarity, const std::string& portName,
                    ProgressMeter* meter, ImageTarget target) {
   try {
     CompareCovered(covered, polarity, portName, meter, target);

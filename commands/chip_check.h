@@ -27,15 +27,15 @@ CoveredBytes CoveredBy(const std::vector<std::uint8_t>& image);
 // Programming enabled, nothing erased: the chip echoed the enable
 // instruction, which gives the polarity of the line back, and its signature
 // read as an AT89S8253's under the same polarity.
-CtsPolarity RequireChip(const std::string& portName,
-                        std::array<std::uint8_t, 3>* signature = nullptr);
+MisoPolarity RequireChip(const std::string& portName,
+                         std::array<std::uint8_t, 3>* signature = nullptr);
 
 // The fuses and lock bits as the chip answers them.
 struct ChipState {
   std::uint8_t fuses = kAllFuses;        // F1 in bit 0; 0 where programmed (enabled)
   std::uint8_t lockBits = kAllLockBits;  // LB1 in bit 0; 0 where locked
 };
-ChipState ReadChipState(CtsPolarity polarity);
+ChipState ReadChipState(MisoPolarity polarity);
 
 // The fuses by the names users give them; each is on where programmed.
 // external-clock on takes the clock from XTAL1 instead of a crystal.
@@ -60,11 +60,11 @@ inline constexpr int kHighestLockLevel = 3;
 inline constexpr int kLockLevelAgainstReading = 2;
 
 // Throws LockedAgainstReading when the lock bits stop reading back.
-void RequireReadable(CtsPolarity polarity, const std::string& portName);
+void RequireReadable(MisoPolarity polarity, const std::string& portName);
 
 // Reads back the pages of the target that hold the bytes, and compares;
 // each page read is a step of the meter, where there is one.
-void VerifyCovered(const CoveredBytes& covered, CtsPolarity polarity, const std::string& portName,
+void VerifyCovered(const CoveredBytes& covered, MisoPolarity polarity, const std::string& portName,
                    ProgressMeter* meter = nullptr, ImageTarget target = ImageTarget::Flash);
 // The pages of the target that hold covered bytes: what VerifyCovered reads.
 std::size_t PagesCovered(const CoveredBytes& covered, ImageTarget target = ImageTarget::Flash);
@@ -87,8 +87,8 @@ std::optional<Fault> RunReadingChip(PortSession& session, const std::string& por
     return ChipFault{ChipFaultKind::NoAnswer, portName};
   } catch (const EraseNotDone&) {
     return ChipFault{ChipFaultKind::NotErased, portName};
-  } catch (const NoDataLine&) {
-    return ChipFault{ChipFaultKind::NoDataLine, portName};
+  } catch (const NoMisoLine&) {
+    return ChipFault{ChipFaultKind::NoMisoLine, portName};
   } catch (const ImageFault& fault) {
     return fault;  // a file the command writes on its way
   }

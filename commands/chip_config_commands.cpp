@@ -25,16 +25,17 @@ bool TurnsSerialProgrammingOff(const std::vector<FuseChange>& changes) {
 
 }  // namespace
 
-std::optional<Fault> FusesCommand(const std::string& portName,
+std::optional<Fault> FusesCommand(const CommandRequest& request,
                                   const std::vector<FuseChange>& changes,
                                   bool mayDisableSerialProgramming, ChipState& state) {
+  const std::string& portName = request.port;
   if (TurnsSerialProgrammingOff(changes) && !mayDisableSerialProgramming) {
     return ChipFault{ChipFaultKind::SerialProgrammingKept, portName};
   }
   PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
   return RunReadingChip(session, portName, [&] {
-    const CtsPolarity polarity = RequireChip(portName);
+    const MisoPolarity polarity = RequireChip(portName);
     state = ReadChipState(polarity);
     if (!changes.empty()) {
       // The chip answers in serial programming: F1 must read as on.
@@ -58,7 +59,7 @@ std::optional<Fault> FusesCommand(const std::string& portName,
   });
 }
 
-void RaiseLock(int level, CtsPolarity polarity, const std::string& portName) {
+void RaiseLock(int level, MisoPolarity polarity, const std::string& portName) {
   const std::uint8_t held = ReadLockBits(polarity);
   const int heldLevel = LockLevel(held);
   if (heldLevel > level) {
@@ -74,28 +75,30 @@ void RaiseLock(int level, CtsPolarity polarity, const std::string& portName) {
   if (read != wanted) throw NotAsWritten(ChipFaultKind::LockNotAsWritten, portName, read, wanted);
 }
 
-std::optional<Fault> LockCommand(const std::string& portName, int level, ChipState& state) {
+std::optional<Fault> LockCommand(const CommandRequest& request, int level, ChipState& state) {
+  const std::string& portName = request.port;
   PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
   return RunReadingChip(session, portName, [&] {
-    const CtsPolarity polarity = RequireChip(portName);
+    const MisoPolarity polarity = RequireChip(portName);
     RaiseLock(level, polarity, portName);
     state = ReadChipState(polarity);
     FinishProgramming();
   });
 }
 
-std::optional<Fault> WriteMemoryCommand(const std::string& portName, ImageTarget target,
-                                        const std::string& file, bool pages,
-                                        ProgressListener* progress, std::size_t& changed) {
-  Checked<CoveredBytes> image = ReadCoveredBytes(file, target);
+std::optional<Fault> WriteMemoryCommand(const CommandRequest& request, ProgressListener* progress,
+                                        std::size_t& changed) {
+  const std::string& portName = request.port;
+  const ImageTarget target = request.target;
+  Checked<CoveredBytes> image = ReadCoveredBytes(FileOf(request), target);
   if (const auto* fault = std::get_if<ImageFault>(&image)) return *fault;
   const CoveredBytes& wanted = std::get<CoveredBytes>(image);
   const ChipMemory& memory = MemoryOf(target);
   PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
   return RunReadingChip(session, portName, [&] {
-    const CtsPolarity polarity = RequireChip(portName);
+    const MisoPolarity polarity = RequireChip(portName);
     CommandPlan plan = ReadBackPlan(session.Cost(), memory.size / memory.pageSize, memory);
     plan.pagesRead += PagesCovered(wanted, target);
     ProgressMeter meter(plan, progress);
@@ -117,7 +120,7 @@ std::optional<Fault> WriteMemoryCommand(const std::string& portName, ImageTarget
     for (const auto& [address, value] : wanted) {
       if (held[address] != value) differing.emplace_back(address, value);
     }
-    WriteCovered(target, differing, pages, polarity);
+    WriteCovered(target, differing, request.mode == WriteMode::Pages, polarity);
     changed = differing.size();
     VerifyCovered(wanted, polarity, portName, &meter, target);
     FinishProgramming();

@@ -1,7 +1,7 @@
 // The commands that change the chip without erasing it, where the cable
 // brings MISO back to CTS: the fuses, the lock bits, and the EEPROM or the
 // user row written in place. Each checks the chip first and reads back what
-// it wrote. The command clock must run (StartCommandClock).
+// it wrote. The command clock must run (StartClock).
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "commands/chip_check.h"
+#include "commands/command_request.h"
 #include "commands/fault.h"
 #include "commands/progress.h"
 
@@ -24,24 +25,23 @@ struct FuseChange {
 // writes them and reads them back. Turning serial programming off needs
 // mayDisableSerialProgramming. A chip that reads F1 as off although it
 // answers has its fuses read in the wrong order: nothing is written then.
-std::optional<Fault> FusesCommand(const std::string& portName,
+std::optional<Fault> FusesCommand(const CommandRequest& request,
                                   const std::vector<FuseChange>& changes,
                                   bool mayDisableSerialProgramming, ChipState& state);
 
 // Locks LB1 to LB<level> and reads them back. A level only rises: a chip
 // locked further already is refused, one at level stays as it is.
-std::optional<Fault> LockCommand(const std::string& portName, int level, ChipState& state);
+std::optional<Fault> LockCommand(const CommandRequest& request, int level, ChipState& state);
 
-// The EEPROM or the user row written from an image file without an erase:
-// what the chip holds is read first, and only the bytes that differ are
-// sent, page by page or byte by byte, then compared. Refused before any
+// The EEPROM or the user row (request.target) written from the request's
+// image file without an erase: what the chip holds is read first, and only
+// the bytes that differ are sent, in the request's mode, then compared. Refused before any
 // write when a byte needs a 1 bit where the chip holds a 0, and for the
 // user row while fuse F3 forbids writing it. changed: how many bytes were
 // sent.
-std::optional<Fault> WriteMemoryCommand(const std::string& portName, ImageTarget target,
-                                        const std::string& file, bool pages,
-                                        ProgressListener* progress, std::size_t& changed);
+std::optional<Fault> WriteMemoryCommand(const CommandRequest& request, ProgressListener* progress,
+                                        std::size_t& changed);
 
 // Inside a session, with the chip checked: raises the lock to level and
 // reads it back (used by the downloads' --lock as well).
-void RaiseLock(int level, CtsPolarity polarity, const std::string& portName);
+void RaiseLock(int level, MisoPolarity polarity, const std::string& portName);

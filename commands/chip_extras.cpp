@@ -46,7 +46,7 @@ void ExtraSteps::Plan(CommandPlan& plan, const LineCost& cost, bool verify) cons
   plan.pagesRead += (halfPagesRead + 1) / 2;
 }
 
-void ExtraSteps::BeforeErase(std::optional<CtsPolarity> polarity, ProgressMeter& meter) {
+void ExtraSteps::BeforeErase(std::optional<MisoPolarity> polarity, ProgressMeter& meter) {
   if (!extras_.keepEeprom) return;
   RequireReadable(*polarity, portName_);
   const std::vector<std::uint8_t> held = ReadWholeMemory(ImageTarget::Eeprom, *polarity, &meter);
@@ -66,7 +66,7 @@ void ExtraSteps::BeforeErase(std::optional<CtsPolarity> polarity, ProgressMeter&
   if (extras_.keptEepromFile != nullptr) *extras_.keptEepromFile = path;
 }
 
-void ExtraSteps::AfterFlash(std::optional<CtsPolarity> polarity, bool verify,
+void ExtraSteps::AfterFlash(std::optional<MisoPolarity> polarity, bool verify,
                             ProgressMeter& meter) {
   if (!eeprom_.empty()) {
     WriteCovered(ImageTarget::Eeprom, eeprom_, pages_, polarity);

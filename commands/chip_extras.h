@@ -37,10 +37,10 @@ class ExtraSteps {
   void Plan(CommandPlan& plan, const LineCost& cost, bool verify) const;
 
   // With the chip checked, before the erase: the EEPROM read and kept.
-  void BeforeErase(std::optional<CtsPolarity> polarity, ProgressMeter& meter);
+  void BeforeErase(std::optional<MisoPolarity> polarity, ProgressMeter& meter);
   // After the flash: the EEPROM written, then compared where the chip
   // answers and it was asked for (verify) or kept; then the lock.
-  void AfterFlash(std::optional<CtsPolarity> polarity, bool verify, ProgressMeter& meter);
+  void AfterFlash(std::optional<MisoPolarity> polarity, bool verify, ProgressMeter& meter);
 
  private:
   const ChipExtras& extras_;

@@ -20,14 +20,6 @@ LineWork DryRun(Sequence&& sequence) {
   return counter.Work();
 }
 
-// Addresses and data do not change the count: every bit switches the data
-// line, whether or not its level changes.
-CommandPlan DownloadPlan(const LineCost& cost, std::size_t bytes,
-                         void (*writeByte)(std::uint16_t, std::uint8_t)) {
-  return {WorkMs(DryRun(EnterProgramming), cost), WorkMs(DryRun([&] { writeByte(0, 0); }), cost),
-          bytes, WorkMs(DryRun(FinishProgramming), cost)};
-}
-
 }  // namespace
 
 double WorkMs(const LineWork& work, const LineCost& cost) {
@@ -35,14 +27,9 @@ double WorkMs(const LineWork& work, const LineCost& cost) {
          work.breakSwitches * cost.breakSwitchMs;
 }
 
-void WriteBinaryByte(std::uint16_t address, std::uint8_t value) {
-  WriteFlashByte(address, value);
-  WaitMs(kBinaryByteExtraMs);
-}
-
 double PageReadMs(const LineCost& cost, const ChipMemory& memory) {
   std::array<std::uint8_t, kPageSize> page{};
-  return WorkMs(DryRun([&] { ReadMemoryPage(memory, 0, CtsPolarity::OnIsHigh, page); }), cost);
+  return WorkMs(DryRun([&] { ReadMemoryPage(memory, 0, MisoPolarity::OnIsHigh, page); }), cost);
 }
 
 CommandPlan ReadBackPlan(const LineCost& cost, std::size_t pages, const ChipMemory& memory) {
@@ -60,17 +47,16 @@ void AddReadBack(CommandPlan& plan, const LineCost& cost, std::size_t pages,
 
 CommandPlan ErasePlan(const LineCost& cost) { return {WorkMs(DryRun(EraseChip), cost), 0, 0, 0}; }
 
-CommandPlan HexDownloadPlan(const LineCost& cost, std::size_t bytes) {
-  return DownloadPlan(cost, bytes, WriteFlashByte);
-}
-
-CommandPlan BinaryDownloadPlan(const LineCost& cost, std::size_t bytes) {
-  return DownloadPlan(cost, bytes, WriteBinaryByte);
+// Addresses and data do not change the count: every bit switches the data
+// line, whether or not its level changes.
+CommandPlan ByteDownloadPlan(const LineCost& cost, std::size_t bytes, ByteStep writeByte) {
+  return {WorkMs(DryRun(EnterProgramming), cost), WorkMs(DryRun([&] { writeByte(0, 0); }), cost),
+          bytes, WorkMs(DryRun(FinishProgramming), cost)};
 }
 
 CommandPlan PageDownloadPlan(const LineCost& cost, std::size_t pages, std::size_t imageBytes) {
   const std::array<std::uint8_t, kPageSize> blank{};
-  CommandPlan plan = DownloadPlan(cost, pages, WriteFlashByte);
+  CommandPlan plan = ByteDownloadPlan(cost, pages, WriteFlashByte);
   plan.perByteMs =
       WorkMs(DryRun([&] { WriteMemoryPage(kFlashMemory, 0, blank, std::nullopt); }), cost);
   plan.imageBytes = imageBytes;
@@ -83,7 +69,7 @@ namespace {
 // the read that finds the cycle over.
 CommandPlan AnsweredPlan(const LineCost& cost, double stepInstructionMs, std::size_t steps) {
   const double readMs =
-      WorkMs(DryRun([] { ReadMemoryByte(kFlashMemory, 0, CtsPolarity::OnIsHigh); }), cost);
+      WorkMs(DryRun([] { ReadMemoryByte(kFlashMemory, 0, MisoPolarity::OnIsHigh); }), cost);
   const double eraseMs = WorkMs(DryRun([] { SendCheckedInstruction(kChipErase); }), cost);
   return {eraseMs + kChipEraseMs + readMs, stepInstructionMs + kLongestWriteCycleMs + readMs, steps,
           WorkMs(DryRun(FinishProgramming), cost)};

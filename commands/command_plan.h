@@ -32,8 +32,9 @@ struct CommandPlan {
 };
 
 CommandPlan ErasePlan(const LineCost& cost);
-CommandPlan HexDownloadPlan(const LineCost& cost, std::size_t bytes);
-CommandPlan BinaryDownloadPlan(const LineCost& cost, std::size_t bytes);
+// One step per byte, each as writeByte draws it.
+using ByteStep = void (*)(std::uint16_t address, std::uint8_t value);
+CommandPlan ByteDownloadPlan(const LineCost& cost, std::size_t bytes, ByteStep writeByte);
 // One step per page, each a blind page write: a polled one ends sooner.
 CommandPlan PageDownloadPlan(const LineCost& cost, std::size_t pages, std::size_t imageBytes);
 
@@ -51,9 +52,3 @@ CommandPlan AnsweredByteDownloadPlan(const LineCost& cost, std::size_t bytes);
 // The given pages read back after a download's writes.
 void AddReadBack(CommandPlan& plan, const LineCost& cost, std::size_t pages,
                  const ChipMemory& memory = kFlashMemory);
-
-// The wait of every binary byte beyond its write cycle.
-inline constexpr double kBinaryByteExtraMs = 5;
-
-// One byte of a binary download: its write and the extra wait.
-void WriteBinaryByte(std::uint16_t address, std::uint8_t value);

@@ -26,12 +26,21 @@ std::size_t DataBytes(const HexImage& image) {
 
 std::size_t DataBytes(const std::vector<std::uint8_t>& image) { return image.size(); }
 
+// The wait of every binary byte beyond its write cycle.
+constexpr double kBinaryByteExtraMs = 5;
+
+// One byte of a binary download: its write and the extra wait.
+void WriteBinaryByte(std::uint16_t address, std::uint8_t value) {
+  WriteFlashByte(address, value);
+  WaitMs(kBinaryByteExtraMs);
+}
+
 CommandPlan PlanFor(const HexImage& image, const LineCost& cost) {
-  return HexDownloadPlan(cost, DataBytes(image));
+  return ByteDownloadPlan(cost, DataBytes(image), WriteFlashByte);
 }
 
 CommandPlan PlanFor(const std::vector<std::uint8_t>& image, const LineCost& cost) {
-  return BinaryDownloadPlan(cost, DataBytes(image));
+  return ByteDownloadPlan(cost, DataBytes(image), WriteBinaryByte);
 }
 
 // The HEX image's bytes in file order, each sent by send and then logged
@@ -75,17 +84,13 @@ void WriteBinaryImage(const std::vector<std::uint8_t>& image, LogLines& log, Pro
 ByteWriter WindowByteWriter(const HexImage&) { return WriteFlashByte; }
 ByteWriter WindowByteWriter(const std::vector<std::uint8_t>&) { return WriteBinaryByte; }
 
-std::string NameOfPort(int selectedPort) { return PortName(selectedPort == 1 ? 1 : 2); }
-const std::string& NameOfPort(const std::string& portName) { return portName; }
-
 // The port first, then the file: a missing or unfit port is said before
 // the dialog. The body gets the session and the checked image.
-template <class Image, class Port, class Read, class Body>
-std::optional<Fault> WithChosenImage(const Port& selectedPort, const FileNameRequest& chooseFile,
-                                     Read read, Body body) {
-  PortSession port(selectedPort);
+template <class Image, class Read, class Body>
+std::optional<Fault> WithChosenImage(const CommandRequest& request, Read read, Body body) {
+  PortSession port(request.port);
   if (auto fault = port.Unusable()) return fault;
-  const std::string name = chooseFile();
+  const std::string name = FileOf(request);
   if (name.empty()) return std::nullopt;
   Checked<Image> image = read(name, ImageTarget::Flash);
   if (const auto* fault = std::get_if<ImageFault>(&image)) return *fault;
@@ -93,47 +98,47 @@ std::optional<Fault> WithChosenImage(const Port& selectedPort, const FileNameReq
   return body(port, checked);
 }
 
-template <class Image, class Port, class Read, class Write>
-std::optional<Fault> Download(const Port& selectedPort, LogLines& log,
-                              const FileNameRequest& chooseFile, ProgressListener* progress,
-                              Read read, Write write, bool verify, const ChipExtras& extras) {
-  const std::string portName = NameOfPort(selectedPort);
+template <class Image, class Read, class Write>
+std::optional<Fault> DownloadBytes(const CommandRequest& request, LogLines& log,
+                                   ProgressListener* progress, Read read, Write write) {
+  const std::string& portName = request.port;
+  const ChipExtras& extras = request.extras;
+  const bool verify = request.verify;
   ExtraSteps steps(extras, portName, false);
   if (auto fault = steps.CheckFiles()) return fault;
-  return WithChosenImage<Image>(
-      selectedPort, chooseFile, read, [&](PortSession& port, const Image& checked) {
-        if (!verify && !extras.NeedChip()) {
-          return port.Program([&] {
-            // Planned inside the session, so that a cancel before the start stops
-            // the command before its dry run too.
-            CommandPlan plan = PlanFor(checked, port.Cost());
-            steps.Plan(plan, port.Cost(), false);
-            ProgressMeter meter(plan, progress);
-            EnterProgramming();
-            write(checked, log, meter, WindowByteWriter(checked));
-            steps.AfterFlash(std::nullopt, false, meter);
-            FinishProgramming();
-          });
-        }
-        // Another chip, or none, is never erased; what was written is read back.
-        const CoveredBytes covered = CoveredBy(checked);
-        return RunReadingChip(port, portName, [&] {
-          const CtsPolarity polarity = RequireChip(portName);
-          // Planned at the clock that the chip's answers chose.
-          CommandPlan plan = AnsweredByteDownloadPlan(port.Cost(), DataBytes(checked));
-          AddReadBack(plan, port.Cost(), verify ? PagesCovered(covered) : 0);
-          steps.Plan(plan, port.Cost(), verify);
-          ProgressMeter meter(plan, progress);
-          steps.BeforeErase(polarity, meter);
-          EraseChipPolled(polarity);
-          write(checked, log, meter, [&](std::uint16_t address, std::uint8_t value) {
-            WriteMemoryByte(kFlashMemory, address, value, polarity);
-          });
-          if (verify) VerifyCovered(covered, polarity, portName, &meter);
-          steps.AfterFlash(polarity, verify, meter);
-          FinishProgramming();
-        });
+  return WithChosenImage<Image>(request, read, [&](PortSession& port, const Image& checked) {
+    if (!verify && !extras.NeedChip()) {
+      return port.Program([&] {
+        // Planned inside the session, so that a cancel before the start stops
+        // the command before its dry run too.
+        CommandPlan plan = PlanFor(checked, port.Cost());
+        steps.Plan(plan, port.Cost(), false);
+        ProgressMeter meter(plan, progress);
+        EnterProgramming();
+        write(checked, log, meter, WindowByteWriter(checked));
+        steps.AfterFlash(std::nullopt, false, meter);
+        FinishProgramming();
       });
+    }
+    // Another chip, or none, is never erased; what was written is read back.
+    const CoveredBytes covered = CoveredBy(checked);
+    return RunReadingChip(port, portName, [&] {
+      const MisoPolarity polarity = RequireChip(portName);
+      // Planned at the clock that the chip's answers chose.
+      CommandPlan plan = AnsweredByteDownloadPlan(port.Cost(), DataBytes(checked));
+      AddReadBack(plan, port.Cost(), verify ? PagesCovered(covered) : 0);
+      steps.Plan(plan, port.Cost(), verify);
+      ProgressMeter meter(plan, progress);
+      steps.BeforeErase(polarity, meter);
+      EraseChipPolled(polarity);
+      write(checked, log, meter, [&](std::uint16_t address, std::uint8_t value) {
+        WriteMemoryByte(kFlashMemory, address, value, polarity);
+      });
+      if (verify) VerifyCovered(covered, polarity, portName, &meter);
+      steps.AfterFlash(polarity, verify, meter);
+      FinishProgramming();
+    });
+  });
 }
 
 PageImage PagesOf(const HexImage& image) {
@@ -153,10 +158,12 @@ PageImage PagesOf(const std::vector<std::uint8_t>& image) {
 }
 
 // Writes each page once, when the walk through the image first reaches it,
-// so that the log follows the image as in byte mode.
+// so that the log follows the image as in byte mode. With a polarity (a line
+// back whose polarity is known) each page's write cycle is polled instead of
+// waited out blind.
 class PageWriter {
  public:
-  PageWriter(const PageImage& pages, ProgressMeter& meter, std::optional<CtsPolarity> poll)
+  PageWriter(const PageImage& pages, ProgressMeter& meter, std::optional<MisoPolarity> poll)
       : pages_(pages), meter_(meter), poll_(poll), written_(pages.Pages().size(), false) {}
 
   void Reach(std::uint16_t address) {
@@ -171,7 +178,7 @@ class PageWriter {
  private:
   const PageImage& pages_;
   ProgressMeter& meter_;
-  std::optional<CtsPolarity> poll_;
+  std::optional<MisoPolarity> poll_;
   std::vector<bool> written_;
 };
 
@@ -190,62 +197,62 @@ void WriteBinaryPages(const std::vector<std::uint8_t>& image, LogLines& log, Pag
   }
 }
 
-// With verify, the chip's signature is checked before the erase, the line
-// back's polarity polls each page, and the image is read back at the end.
-template <class Image, class Port, class Read, class Write>
-std::optional<Fault> DownloadPages(const Port& selectedPort, LogLines& log,
-                                   const FileNameRequest& chooseFile, ProgressListener* progress,
-                                   std::optional<CtsPolarity> poll, bool verify, Read read,
-                                   Write write, const ChipExtras& extras) {
-  const std::string portName = NameOfPort(selectedPort);
+// Where the chip is checked, the line back's polarity polls each page.
+template <class Image, class Read, class Write>
+std::optional<Fault> DownloadPages(const CommandRequest& request, LogLines& log,
+                                   ProgressListener* progress, Read read, Write write) {
+  const std::string& portName = request.port;
+  const ChipExtras& extras = request.extras;
+  const bool verify = request.verify;
   ExtraSteps steps(extras, portName, true);
   if (auto fault = steps.CheckFiles()) return fault;
-  return WithChosenImage<Image>(
-      selectedPort, chooseFile, read, [&](PortSession& port, const Image& checked) {
-        const PageImage pages = PagesOf(checked);
-        std::optional<std::uint16_t> notWritten;
-        auto fault = RunReadingChip(port, portName, [&] {
-          const bool answers = verify || extras.NeedChip();
-          if (answers) poll = RequireChip(portName);
-          // Planned once the chip has answered, at the clock it chose.
-          CommandPlan plan =
-              answers ? AnsweredDownloadPlan(port.Cost(), pages.Pages().size(), DataBytes(checked))
-                      : PageDownloadPlan(port.Cost(), pages.Pages().size(), DataBytes(checked));
-          CoveredBytes covered;
-          if (verify) {
-            covered = CoveredBy(checked);
-            AddReadBack(plan, port.Cost(), PagesCovered(covered));
-          }
-          steps.Plan(plan, port.Cost(), verify);
-          ProgressMeter meter(plan, progress);
-          steps.BeforeErase(poll, meter);
-          PageWriter writer(pages, meter, poll);
-          try {
-            if (answers) {
-              EraseChipPolled(*poll);
-            } else {
-              EnterProgramming();
-            }
-            write(checked, log, writer);
-            if (verify) VerifyCovered(covered, *poll, portName, &meter);
-            steps.AfterFlash(poll, verify, meter);
-          } catch (const WriteNotDone& failed) {
-            notWritten = failed.address;
-          }
-          FinishProgramming();
-        });
-        if (!fault && notWritten) {
-          PortFault failed = port.FaultOf(PortFaultKind::PageNotWritten);
-          failed.address = *notWritten;
-          return std::optional<Fault>(failed);
+  return WithChosenImage<Image>(request, read, [&](PortSession& port, const Image& checked) {
+    const PageImage pages = PagesOf(checked);
+    std::optional<MisoPolarity> poll;
+    std::optional<std::uint16_t> notWritten;
+    auto fault = RunReadingChip(port, portName, [&] {
+      const bool answers = verify || extras.NeedChip();
+      if (answers) poll = RequireChip(portName);
+      // Planned once the chip has answered, at the clock it chose.
+      CommandPlan plan =
+          answers ? AnsweredDownloadPlan(port.Cost(), pages.Pages().size(), DataBytes(checked))
+                  : PageDownloadPlan(port.Cost(), pages.Pages().size(), DataBytes(checked));
+      CoveredBytes covered;
+      if (verify) {
+        covered = CoveredBy(checked);
+        AddReadBack(plan, port.Cost(), PagesCovered(covered));
+      }
+      steps.Plan(plan, port.Cost(), verify);
+      ProgressMeter meter(plan, progress);
+      steps.BeforeErase(poll, meter);
+      PageWriter writer(pages, meter, poll);
+      try {
+        if (answers) {
+          EraseChipPolled(*poll);
+        } else {
+          EnterProgramming();
         }
-        return fault;
-      });
+        write(checked, log, writer);
+        if (verify) VerifyCovered(covered, *poll, portName, &meter);
+        steps.AfterFlash(poll, verify, meter);
+      } catch (const WriteNotDone& failed) {
+        notWritten = failed.address;
+      }
+      FinishProgramming();
+    });
+    if (!fault && notWritten) {
+      PortFault failed = port.FaultOf(PortFaultKind::PageNotWritten);
+      failed.address = *notWritten;
+      return std::optional<Fault>(failed);
+    }
+    return fault;
+  });
 }
 
-template <class Port>
-std::optional<Fault> Erase(const Port& selectedPort, ProgressListener* progress) {
-  PortSession port(selectedPort);
+}  // namespace
+
+std::optional<Fault> EraseCommand(const CommandRequest& request, ProgressListener* progress) {
+  PortSession port(request.port);
   if (auto fault = port.Unusable()) return fault;
   return port.Program([&] {
     ProgressMeter meter(ErasePlan(port.Cost()), progress);
@@ -253,75 +260,14 @@ std::optional<Fault> Erase(const Port& selectedPort, ProgressListener* progress)
   });
 }
 
-}  // namespace
-
-std::optional<Fault> EraseCommand(int selectedPort, ProgressListener* progress) {
-  return Erase(selectedPort, progress);
-}
-
-std::optional<Fault> EraseCommandOnPort(const std::string& portName, ProgressListener* progress) {
-  return Erase(portName, progress);
-}
-
-std::optional<Fault> FlashHexCommand(int selectedPort, LogLines& log,
-                                     const FileNameRequest& chooseFile, ProgressListener* progress,
-                                     bool verify) {
-  return Download<HexImage>(selectedPort, log, chooseFile, progress, ReadHexImage, WriteHexImage,
-                            verify, {});
-}
-
-std::optional<Fault> FlashBinCommand(int selectedPort, LogLines& log,
-                                     const FileNameRequest& chooseFile, ProgressListener* progress,
-                                     bool verify) {
-  return Download<std::vector<std::uint8_t>>(selectedPort, log, chooseFile, progress,
-                                             ReadBinaryImage, WriteBinaryImage, verify, {});
-}
-
-std::optional<Fault> FlashHexCommandOnPort(const std::string& portName, LogLines& log,
-                                           const FileNameRequest& chooseFile,
-                                           ProgressListener* progress, bool verify,
-                                           const ChipExtras& extras) {
-  return Download<HexImage>(portName, log, chooseFile, progress, ReadHexImage, WriteHexImage,
-                            verify, extras);
-}
-
-std::optional<Fault> FlashBinCommandOnPort(const std::string& portName, LogLines& log,
-                                           const FileNameRequest& chooseFile,
-                                           ProgressListener* progress, bool verify,
-                                           const ChipExtras& extras) {
-  return Download<std::vector<std::uint8_t>>(portName, log, chooseFile, progress, ReadBinaryImage,
-                                             WriteBinaryImage, verify, extras);
-}
-
-std::optional<Fault> FlashHexPagesCommand(int selectedPort, LogLines& log,
-                                          const FileNameRequest& chooseFile,
-                                          ProgressListener* progress,
-                                          std::optional<CtsPolarity> poll) {
-  return DownloadPages<HexImage>(selectedPort, log, chooseFile, progress, poll, false, ReadHexImage,
-                                 WriteHexPages, {});
-}
-
-std::optional<Fault> FlashBinPagesCommand(int selectedPort, LogLines& log,
-                                          const FileNameRequest& chooseFile,
-                                          ProgressListener* progress,
-                                          std::optional<CtsPolarity> poll) {
-  return DownloadPages<std::vector<std::uint8_t>>(selectedPort, log, chooseFile, progress, poll,
-                                                  false, ReadBinaryImage, WriteBinaryPages, {});
-}
-
-std::optional<Fault> FlashHexPagesCommandOnPort(const std::string& portName, LogLines& log,
-                                                const FileNameRequest& chooseFile,
-                                                ProgressListener* progress, bool verify,
-                                                const ChipExtras& extras) {
-  return DownloadPages<HexImage>(portName, log, chooseFile, progress, std::nullopt, verify,
-                                 ReadHexImage, WriteHexPages, extras);
-}
-
-std::optional<Fault> FlashBinPagesCommandOnPort(const std::string& portName, LogLines& log,
-                                                const FileNameRequest& chooseFile,
-                                                ProgressListener* progress, bool verify,
-                                                const ChipExtras& extras) {
-  return DownloadPages<std::vector<std::uint8_t>>(portName, log, chooseFile, progress, std::nullopt,
-                                                  verify, ReadBinaryImage, WriteBinaryPages,
-                                                  extras);
+std::optional<Fault> DownloadCommand(const CommandRequest& request, LogLines& log,
+                                     ProgressListener* progress) {
+  using Binary = std::vector<std::uint8_t>;
+  const bool pages = request.mode == WriteMode::Pages;
+  if (request.format == ImageFormat::IntelHex) {
+    return pages ? DownloadPages<HexImage>(request, log, progress, ReadHexImage, WriteHexPages)
+                 : DownloadBytes<HexImage>(request, log, progress, ReadHexImage, WriteHexImage);
+  }
+  return pages ? DownloadPages<Binary>(request, log, progress, ReadBinaryImage, WriteBinaryPages)
+               : DownloadBytes<Binary>(request, log, progress, ReadBinaryImage, WriteBinaryImage);
 }

@@ -13,7 +13,7 @@
 
 enum class PortFaultKind {
   NotReady,   // the port did not open: nothing was switched
-  Lost,       // a line switch failed: the lines were released
+  LineLost,   // a line switch failed: the lines were released
   Cancelled,  // stopped on request before an instruction: the lines were released
   // The port cannot hold TXD in break, found before the chip was reset:
   BreakFaked,    // the driver sends a character instead, and TXD soon idles
@@ -26,15 +26,12 @@ enum class PortFaultKind {
 
 struct PortFault {
   PortFaultKind kind;
-  int port;  // 1 for COM1, 2 for COM2
+  std::string portName;  // as it was given: "COM2", "COM12", "/dev/ttyUSB0"
   // For a refused break: the port's driver where the platform names it
   // ("ch341"), and what a switch took when the port was checked.
   std::string driver = {};
   double breakSwitchMs = 0;
   double modemSwitchMs = 0;
-  // A port other than COM1 and COM2, as it was named ("COM7",
-  // "/dev/ttyUSB0"); port is 0 then.
-  std::string portName = {};
   // For a page not written: the cell that was polled.
   std::uint16_t address = 0;
 
@@ -46,7 +43,7 @@ enum class ChipFaultKind {
   NoAnswer,    // no echo or no signature: no line back, no chip, no supply
   OtherChip,   // a chip of the same maker that is not an AT89S8253
   Mismatch,    // bytes read back differ from the image (in target)
-  NoDataLine,  // the port cannot read its CTS line at all
+  NoMisoLine,  // the port cannot read its CTS line at all
   // Refused before anything was written:
   LockedAgainstReading,   // lock bits LB1 and LB2 stop the flash and EEPROM from reading back
   NeedsErase,             // address in target needs a 1 bit where the chip holds a 0

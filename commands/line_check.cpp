@@ -43,7 +43,7 @@ LineCheck CheckLine() {
   if (const auto known = ActiveLineDriver().KnownCost()) {
     check.cost = *known;
     check.exactPhases = true;
-    if (LineFailedSinceOpen()) check.verdict = LineVerdict::LinesFailed;
+    if (LineFailedSinceOpen()) check.verdict = LineVerdict::LineLost;
     return check;
   }
   std::array<double, 2 * kPairs> modem{};
@@ -53,7 +53,7 @@ LineCheck CheckLine() {
   }
   check.cost.modemSwitchMs = Median(modem, modem.size());
   if (LineFailedSinceOpen()) {
-    check.verdict = LineVerdict::LinesFailed;
+    check.verdict = LineVerdict::LineLost;
     return check;
   }
 

@@ -7,7 +7,7 @@
 
 enum class LineVerdict {
   Fit,
-  LinesFailed,   // a DTR or RTS switch failed: the port has gone
+  LineLost,      // a DTR or RTS switch failed: the port has gone
   BreakRefused,  // a break switch failed
   BreakFaked,    // clearing the break waits for a character sent in its place
   BreakTooSlow,  // a break switch takes far longer than a modem-line switch
@@ -25,7 +25,7 @@ struct LineCheck {
 // itself) is fit as long as its lines are there. On a serial port: switches
 // RTS on and off, then TXD's break on and off, a few times each, and leaves
 // both off, as the open left them; DTR is not touched. Times them on the
-// command clock, which must be running (StartCommandClock).
+// command clock, which must be running (StartClock).
 LineCheck CheckLine();
 
 // The switches that the check makes on a fit serial port.

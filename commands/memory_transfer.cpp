@@ -30,7 +30,7 @@ Checked<CoveredBytes> ReadCoveredBytes(const std::string& file, ImageTarget targ
   return CoveredOrFault(ReadBinaryImage(file, target));
 }
 
-std::vector<std::uint8_t> ReadWholeMemory(ImageTarget target, CtsPolarity polarity,
+std::vector<std::uint8_t> ReadWholeMemory(ImageTarget target, MisoPolarity polarity,
                                           ProgressMeter* meter) {
   const ChipMemory& memory = MemoryOf(target);
   std::vector<std::uint8_t> contents(memory.size);
@@ -54,7 +54,7 @@ std::vector<std::uint8_t> ReadWholeMemory(ImageTarget target, CtsPolarity polari
 }
 
 void WriteCovered(ImageTarget target, const CoveredBytes& bytes, bool pages,
-                  std::optional<CtsPolarity> poll) {
+                  std::optional<MisoPolarity> poll) {
   const ChipMemory& memory = MemoryOf(target);
   if (!pages) {
     for (const auto& [address, value] : bytes) WriteMemoryByte(memory, address, value, poll);

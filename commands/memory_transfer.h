@@ -18,7 +18,7 @@ Checked<CoveredBytes> ReadCoveredBytes(const std::string& file, ImageTarget targ
 // The whole target, page by page; each page read is a step of the meter.
 // At a phase shorter than the window's each page is read twice (ReadsTwice),
 // and once more at the window's when the two differ.
-std::vector<std::uint8_t> ReadWholeMemory(ImageTarget target, CtsPolarity polarity,
+std::vector<std::uint8_t> ReadWholeMemory(ImageTarget target, MisoPolarity polarity,
                                           ProgressMeter* meter = nullptr);
 
 bool ReadsTwice();
@@ -27,7 +27,7 @@ bool ReadsTwice();
 // of the page sent as FF, which changes no cell) or each byte in its own.
 // With a polarity each write cycle is polled, else waited out.
 void WriteCovered(ImageTarget target, const CoveredBytes& bytes, bool pages,
-                  std::optional<CtsPolarity> poll);
+                  std::optional<MisoPolarity> poll);
 
 // Serial programming cannot set a bit that the chip holds at 0: the first
 // covered byte that would need one, if any.

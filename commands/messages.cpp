@@ -110,19 +110,14 @@ std::string MsText(double ms) {
   return result;
 }
 
-// "COM2", or the name a port other than COM1 and COM2 was given.
-std::string PortNameOf(const PortFault& fault) {
-  return fault.portName.empty() ? PortName(fault.port) : fault.portName;
-}
-
 std::string UnfitText(const PortFault& fault, const std::string& reason) {
-  return PortNameOf(fault) + " ist ungeeignet" + AdapterText(fault.driver) + ": " + reason;
+  return fault.portName + " ist ungeeignet" + AdapterText(fault.driver) + ": " + reason;
 }
 
 std::string PortFaultText(const PortFault& fault) {
   switch (fault.kind) {
-    case PortFaultKind::NotReady: return PortNameOf(fault) + " nicht bereit";
-    case PortFaultKind::Lost: return "Verbindung zu " + PortNameOf(fault) + " unterbrochen";
+    case PortFaultKind::NotReady: return fault.portName + " nicht bereit";
+    case PortFaultKind::LineLost: return "Verbindung zu " + fault.portName + " unterbrochen";
     case PortFaultKind::Cancelled:
       return "Abgebrochen: der Chip ist möglicherweise gelöscht oder nur teilweise beschrieben";
     case PortFaultKind::BreakFaked:
@@ -138,7 +133,7 @@ std::string PortFaultText(const PortFault& fault) {
              MsText(kWritePollLimitMs) +
              " nicht wie geschrieben; der Chip ist möglicherweise nur teilweise beschrieben";
   }
-  return PortStatusText(fault.port, false);
+  return PortStatusText(fault.portName, false);
 }
 
 std::string BytesText(std::size_t count) {
@@ -192,7 +187,7 @@ std::string ChipFaultText(const ChipFault& fault) {
       return "Kein AT89S8253 an " + fault.portName + ": ein anderer Chip antwortet (" +
              SignatureText(fault.signature) + ")";
     case ChipFaultKind::Mismatch: return MismatchText(fault);
-    case ChipFaultKind::NoDataLine: return fault.portName + " kann CTS nicht lesen";
+    case ChipFaultKind::NoMisoLine: return fault.portName + " kann CTS nicht lesen";
     case ChipFaultKind::LockedAgainstReading:
       return "Der Chip an " + fault.portName +
              " ist gegen Auslesen gesperrt (Sperrbits LB1 und LB2): Flash und EEPROM lassen sich "
@@ -264,8 +259,6 @@ std::string DurationText(double ms) {
 
 }  // namespace
 
-std::string PortName(int port) { return port == 1 ? "COM1" : "COM2"; }
-
 std::string ChipFoundText(const std::string& portName,
                           const std::array<std::uint8_t, 3>& signature) {
   return "AT89S8253 an " + portName + " (" + SignatureText(signature) + ")";
@@ -275,8 +268,8 @@ std::string VerifiedText() { return "Geprüft: der Chip enthält das Image"; }
 
 std::string FlashReadText(const std::string& file) { return "Flash gelesen nach " + file; }
 
-std::string PortStatusText(int port, bool opened) {
-  return PortName(port) + (opened ? " geöffnet" : " nicht bereit");
+std::string PortStatusText(const std::string& portName, bool opened) {
+  return portName + (opened ? " geöffnet" : " nicht bereit");
 }
 
 std::string FaultText(const Fault& fault) {

@@ -11,9 +11,6 @@
 #include "commands/progress.h"
 #include "image/image_extent.h"
 
-// "COM1", "COM2".
-std::string PortName(int port);
-
 // A chip that answered: "AT89S8253 an COM2 (Signatur 1E 73 01)".
 std::string ChipFoundText(const std::string& portName,
                           const std::array<std::uint8_t, 3>& signature);
@@ -23,7 +20,7 @@ std::string VerifiedText();
 std::string FlashReadText(const std::string& file);
 
 // The status line after a port was tried: "COM1 geöffnet", "COM2 nicht bereit".
-std::string PortStatusText(int port, bool opened);
+std::string PortStatusText(const std::string& portName, bool opened);
 
 // The fault's sentence, without a final full stop.
 std::string FaultText(const Fault& fault);

@@ -1,18 +1,9 @@
 #include "commands/port_probe.h"
 
-#include "commands/port_session.h"
-#include "serial/rezero.h"
+bool OpenPortToProbe(const std::string& portName) { return OpenPort(ModeStringForPort(portName)); }
 
-bool OpenPortToProbe(int port) { return OpenPort(ModeStringFor(port)); }
-
-void EndProbe() { ClosePort(); }
-
-bool PortOpens(int port) {
-  const bool opened = OpenPortToProbe(port);
-  EndProbe();
+bool PortOpens(const std::string& portName) {
+  const bool opened = OpenPortToProbe(portName);
+  ClosePort();
   return opened;
 }
-
-void StartCommandClock() { StartClock(); }
-
-std::vector<PresentPort> ListPresentPorts() { return PresentPorts(); }

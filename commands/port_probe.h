@@ -1,22 +1,16 @@
 // Trying a port the way the window does it, at start and when the port
-// choice changes.
+// choice changes: the port as the user names it, "COM2". The rest of the
+// window's start, ClosePort and StartClock, and the list of the ports
+// present (PresentPorts) are the port module's own.
 #pragma once
 
-#include <vector>
+#include <string>
 
 #include "serial/rezero.h"
 
 // Opens the port and keeps it held: true when it is ready. The next probe
-// or EndProbe lets go of it.
-bool OpenPortToProbe(int port);
-void EndProbe();
+// or ClosePort lets go of it.
+bool OpenPortToProbe(const std::string& portName);
 
 // Opens the port and closes it again: true when it was ready.
-bool PortOpens(int port);
-
-// Starts the clock that times every wait; once, when the window has been
-// created.
-void StartCommandClock();
-
-// The serial ports present, none of them opened.
-std::vector<PresentPort> ListPresentPorts();
+bool PortOpens(const std::string& portName);

@@ -7,30 +7,18 @@ namespace {
 std::optional<PortFaultKind> RefusalFor(LineVerdict verdict) {
   switch (verdict) {
     case LineVerdict::Fit: return std::nullopt;
-    case LineVerdict::LinesFailed: return PortFaultKind::Lost;
+    case LineVerdict::LineLost: return PortFaultKind::LineLost;
     case LineVerdict::BreakRefused: return PortFaultKind::BreakRefused;
     case LineVerdict::BreakFaked: return PortFaultKind::BreakFaked;
     case LineVerdict::BreakTooSlow: return PortFaultKind::BreakTooSlow;
   }
-  return PortFaultKind::Lost;
+  return PortFaultKind::LineLost;
 }
 
 }  // namespace
 
-const char* ModeStringFor(int selectedPort) {
-  return selectedPort == 1 ? "COM1:9600,N,8,1" : "COM2:9600,N,8,1";
-}
-
-PortSession::PortSession(int selectedPort) : port_(selectedPort == 1 ? 1 : 2) {
-  Open(ModeStringFor(selectedPort));
-}
-
-PortSession::PortSession(const std::string& portName)
-    : port_(portName == "COM1"   ? 1
-            : portName == "COM2" ? 2
-                                 : 0),
-      name_(port_ == 0 ? portName : std::string()) {
-  Open(port_ == 0 ? ModeStringForPort(portName) : std::string(ModeStringFor(port_)));
+PortSession::PortSession(const std::string& portName) : portName_(portName) {
+  Open(ModeStringForPort(portName));
 }
 
 void PortSession::Open(const std::string& mode) {
@@ -44,7 +32,7 @@ void PortSession::Open(const std::string& mode) {
   if (!CancelRequested()) {
     if (ChooseLineDriver(mode) == LineDriverChoice::PortLost) {
       ClosePort();
-      unusable_ = FaultOf(PortFaultKind::Lost);
+      unusable_ = FaultOf(PortFaultKind::LineLost);
       return;
     }
     const LineCheck check = CheckLine();
@@ -53,7 +41,7 @@ void PortSession::Open(const std::string& mode) {
     if (const auto refusal = RefusalFor(check.verdict)) {
       ClosePort();
       PortFault fault = FaultOf(*refusal);
-      if (*refusal != PortFaultKind::Lost) {
+      if (*refusal != PortFaultKind::LineLost) {
         fault.driver = PortDriverName(mode);
         fault.breakSwitchMs = cost_.breakSwitchMs;
         fault.modemSwitchMs = cost_.modemSwitchMs;

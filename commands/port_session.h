@@ -12,24 +12,20 @@
 #include "isp/isp.h"
 #include "serial/rezero.h"
 
-// "COM1:9600,N,8,1" for 1, "COM2:9600,N,8,1" for anything else.
-const char* ModeStringFor(int selectedPort);
-
 class PortSession {
  public:
   // Opens the port, chooses its line driver once (an FTDI adapter where the
   // port belongs to one) and checks that it can carry the waveform
   // (CheckLine). A port that does not open, or cannot, is closed again at
-  // once, before the chip is reset.
-  explicit PortSession(int selectedPort);
-  // Any port by its name; COM1 and COM2 are the window's ports above.
+  // once, before the chip is reset. The port as the user named it: "COM2",
+  // "COM12", "/dev/ttyUSB0".
   explicit PortSession(const std::string& portName);
   ~PortSession();
   PortSession(const PortSession&) = delete;
   PortSession& operator=(const PortSession&) = delete;
 
   // A fault of this port, named as the session was given it.
-  PortFault FaultOf(PortFaultKind kind) const { return PortFault{kind, port_, {}, 0, 0, name_}; }
+  PortFault FaultOf(PortFaultKind kind) const { return PortFault{kind, portName_}; }
 
   // Why the port cannot be used, or nothing.
   std::optional<Fault> Unusable() const { return unusable_; }
@@ -49,7 +45,7 @@ class PortSession {
       if (LineFailedSinceOpen()) throw LineLost{};
     } catch (const LineLost&) {
       FinishProgramming();
-      return FaultOf(PortFaultKind::Lost);
+      return FaultOf(PortFaultKind::LineLost);
     } catch (const Cancelled&) {
       FinishProgramming();
       return FaultOf(PortFaultKind::Cancelled);
@@ -63,8 +59,7 @@ class PortSession {
  private:
   void Open(const std::string& mode);
 
-  int port_;
-  std::string name_;  // for a port other than COM1 and COM2
+  std::string portName_;
   bool held_ = false;
   LineCost cost_;
   std::optional<Fault> unusable_;

@@ -14,32 +14,34 @@ namespace {
 
 // The lock bits stop the flash and the EEPROM from reading back, not the
 // user row.
-void RequireReadable(ImageTarget target, CtsPolarity polarity, const std::string& portName) {
+void RequireReadable(ImageTarget target, MisoPolarity polarity, const std::string& portName) {
   if (target != ImageTarget::UserRow) RequireReadable(polarity, portName);
 }
 
 }  // namespace
 
-std::optional<Fault> DetectCommand(const std::string& portName,
+std::optional<Fault> DetectCommand(const CommandRequest& request,
                                    std::array<std::uint8_t, 3>& signature, ChipState* state) {
+  const std::string& portName = request.port;
   PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
   return RunReadingChip(session, portName, [&] {
-    const CtsPolarity polarity = RequireChip(portName, &signature);
+    const MisoPolarity polarity = RequireChip(portName, &signature);
     if (state != nullptr) *state = ReadChipState(polarity);
     FinishProgramming();
   });
 }
 
-std::optional<Fault> VerifyCommand(const std::string& portName, const std::string& file,
-                                   ProgressListener* progress, ImageTarget target) {
-  Checked<CoveredBytes> image = ReadCoveredBytes(file, target);
+std::optional<Fault> VerifyCommand(const CommandRequest& request, ProgressListener* progress) {
+  const std::string& portName = request.port;
+  const ImageTarget target = request.target;
+  Checked<CoveredBytes> image = ReadCoveredBytes(FileOf(request), target);
   if (const auto* fault = std::get_if<ImageFault>(&image)) return *fault;
   const CoveredBytes& covered = std::get<CoveredBytes>(image);
   PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
   return RunReadingChip(session, portName, [&] {
-    const CtsPolarity polarity = RequireChip(portName);
+    const MisoPolarity polarity = RequireChip(portName);
     ProgressMeter meter(
         ReadBackPlan(session.Cost(), PagesCovered(covered, target), MemoryOf(target)), progress);
     RequireReadable(target, polarity, portName);
@@ -48,8 +50,10 @@ std::optional<Fault> VerifyCommand(const std::string& portName, const std::strin
   });
 }
 
-std::optional<Fault> ReadCommand(const std::string& portName, const std::string& file,
-                                 ProgressListener* progress, ImageTarget target) {
+std::optional<Fault> ReadCommand(const CommandRequest& request, ProgressListener* progress) {
+  const std::string& portName = request.port;
+  const ImageTarget target = request.target;
+  const std::string file = FileOf(request);
   const Checked<ImageFormat> format = ImageFormatForNewFile(file);
   if (const auto* fault = std::get_if<ImageFault>(&format)) return *fault;
   const ChipMemory& memory = MemoryOf(target);
@@ -57,7 +61,7 @@ std::optional<Fault> ReadCommand(const std::string& portName, const std::string&
   PortSession session(portName);
   if (auto fault = session.Unusable()) return fault;
   const std::optional<Fault> fault = RunReadingChip(session, portName, [&] {
-    const CtsPolarity polarity = RequireChip(portName);
+    const MisoPolarity polarity = RequireChip(portName);
     CommandPlan plan = ReadBackPlan(session.Cost(), memory.size / memory.pageSize, memory);
     if (ReadsTwice()) plan.perPageReadMs *= 2;
     ProgressMeter meter(plan, progress);

@@ -13,7 +13,7 @@ std::uint16_t PageStart(const ChipMemory& memory, std::uint16_t address) {
   return static_cast<std::uint16_t>(address & ~(memory.pageSize - 1));
 }
 
-std::uint8_t ReadAnswer(std::uint8_t instruction, CtsPolarity polarity) {
+std::uint8_t ReadAnswer(std::uint8_t instruction, MisoPolarity polarity) {
   SendCheckedHead(instruction, 0);
   const std::uint8_t value = AsSent(polarity, ReceiveIspByte());
   RequireLinesHeld();
@@ -22,7 +22,7 @@ std::uint8_t ReadAnswer(std::uint8_t instruction, CtsPolarity polarity) {
 
 // Until the cell answers what was written to it, or the limit.
 void PollWriteCycle(const ChipMemory& memory, std::uint16_t cell, std::uint8_t expected,
-                    CtsPolarity polarity) {
+                    MisoPolarity polarity) {
   const double start = ElapsedMs();
   for (;;) {
     const double elapsed = ElapsedMs() - start;
@@ -38,7 +38,7 @@ void PollWriteCycle(const ChipMemory& memory, std::uint16_t cell, std::uint8_t e
 }
 
 void FinishWrite(const ChipMemory& memory, std::uint16_t lastLoaded, std::uint8_t value,
-                 std::optional<CtsPolarity> poll) {
+                 std::optional<MisoPolarity> poll) {
   if (poll) {
     PollWriteCycle(memory, lastLoaded, value, *poll);
   } else {
@@ -48,7 +48,7 @@ void FinishWrite(const ChipMemory& memory, std::uint16_t lastLoaded, std::uint8_
 
 }  // namespace
 
-void ReadMemoryPage(const ChipMemory& memory, std::uint16_t address, CtsPolarity polarity,
+void ReadMemoryPage(const ChipMemory& memory, std::uint16_t address, MisoPolarity polarity,
                     std::span<std::uint8_t> into) {
   SendCheckedHead(memory.readPage, PageStart(memory, address));
   const auto page = into.first(memory.pageSize);
@@ -57,7 +57,8 @@ void ReadMemoryPage(const ChipMemory& memory, std::uint16_t address, CtsPolarity
   RequireLinesHeld();
 }
 
-std::uint8_t ReadMemoryByte(const ChipMemory& memory, std::uint16_t address, CtsPolarity polarity) {
+std::uint8_t ReadMemoryByte(const ChipMemory& memory, std::uint16_t address,
+                            MisoPolarity polarity) {
   SendCheckedHead(memory.readByte, address);
   const std::uint8_t value = AsSent(polarity, ReceiveIspByte());
   RequireLinesHeld();
@@ -65,7 +66,7 @@ std::uint8_t ReadMemoryByte(const ChipMemory& memory, std::uint16_t address, Cts
 }
 
 void WriteMemoryByte(const ChipMemory& memory, std::uint16_t address, std::uint8_t value,
-                     std::optional<CtsPolarity> poll) {
+                     std::optional<MisoPolarity> poll) {
   const IspInstruction instruction{memory.writeByte, static_cast<std::uint8_t>(address >> 8),
                                    static_cast<std::uint8_t>(address & 0xFF), value};
   SendCheckedInstruction(instruction);
@@ -73,7 +74,7 @@ void WriteMemoryByte(const ChipMemory& memory, std::uint16_t address, std::uint8
 }
 
 void WriteMemoryPage(const ChipMemory& memory, std::uint16_t address,
-                     std::span<const std::uint8_t> data, std::optional<CtsPolarity> poll) {
+                     std::span<const std::uint8_t> data, std::optional<MisoPolarity> poll) {
   const std::uint16_t first = PageStart(memory, address);
   std::array<std::uint8_t, 3 + kPageSize> instruction{memory.writePage,
                                                       static_cast<std::uint8_t>(first >> 8),
@@ -85,7 +86,7 @@ void WriteMemoryPage(const ChipMemory& memory, std::uint16_t address,
   FinishWrite(memory, last, data[memory.pageSize - 1], poll);
 }
 
-void EraseChipPolled(CtsPolarity polarity) {
+void EraseChipPolled(MisoPolarity polarity) {
   SendCheckedInstruction(kChipErase);
   const double start = ElapsedMs();
   for (;;) {
@@ -100,7 +101,7 @@ void EraseChipPolled(CtsPolarity polarity) {
   }
 }
 
-std::uint8_t ReadUserFuses(CtsPolarity polarity) { return ReadAnswer(0x21, polarity) & kAllFuses; }
+std::uint8_t ReadUserFuses(MisoPolarity polarity) { return ReadAnswer(0x21, polarity) & kAllFuses; }
 
 void WriteUserFuses(std::uint8_t fuses) {
   const IspInstruction instruction{0xAC, static_cast<std::uint8_t>(0x10 | (fuses & kAllFuses)),
@@ -109,7 +110,7 @@ void WriteUserFuses(std::uint8_t fuses) {
   WaitMs(kWriteCycleMs);
 }
 
-std::uint8_t ReadLockBits(CtsPolarity polarity) {
+std::uint8_t ReadLockBits(MisoPolarity polarity) {
   return ReadAnswer(0x24, polarity) & kAllLockBits;
 }
 

@@ -42,9 +42,9 @@ struct WriteNotDone {
 };
 
 // The page that holds address, into into (one page's size).
-void ReadMemoryPage(const ChipMemory& memory, std::uint16_t address, CtsPolarity polarity,
+void ReadMemoryPage(const ChipMemory& memory, std::uint16_t address, MisoPolarity polarity,
                     std::span<std::uint8_t> into);
-std::uint8_t ReadMemoryByte(const ChipMemory& memory, std::uint16_t address, CtsPolarity polarity);
+std::uint8_t ReadMemoryByte(const ChipMemory& memory, std::uint16_t address, MisoPolarity polarity);
 
 // One write instruction, then its write cycle: with a polarity, polled at
 // the last byte loaded until it answers its datum (bit 7 reads inverted
@@ -52,9 +52,9 @@ std::uint8_t ReadMemoryByte(const ChipMemory& memory, std::uint16_t address, Cts
 // waits out the whole cycle, so that it is never cut short. Throws
 // WriteNotDone when the cycle outlasts twice its allowance.
 void WriteMemoryByte(const ChipMemory& memory, std::uint16_t address, std::uint8_t value,
-                     std::optional<CtsPolarity> poll);
+                     std::optional<MisoPolarity> poll);
 void WriteMemoryPage(const ChipMemory& memory, std::uint16_t address,
-                     std::span<const std::uint8_t> data, std::optional<CtsPolarity> poll);
+                     std::span<const std::uint8_t> data, std::optional<MisoPolarity> poll);
 
 // During an erase a read answers 00; polled, it may take twice its longest
 // before the chip counts as not erased.
@@ -67,7 +67,7 @@ struct EraseNotDone {};
 // erase instruction, then the flash polled until it reads blank. The chip
 // is then ready to be written, without a reset. A cancel while polling
 // waits out the erase's whole 9 ms.
-void EraseChipPolled(CtsPolarity polarity);
+void EraseChipPolled(MisoPolarity polarity);
 
 // The four user fuses, F1 in bit 0 to F4 in bit 3; a fuse reads 0 when it
 // is programmed, which enables what it stands for.
@@ -77,7 +77,7 @@ inline constexpr std::uint8_t kFuseUserRowWrites = 0x04;      // F3
 inline constexpr std::uint8_t kFuseCrystalClock = 0x08;       // F4: 1 crystal, 0 external clock
 inline constexpr std::uint8_t kAllFuses = 0x0F;
 
-std::uint8_t ReadUserFuses(CtsPolarity polarity);
+std::uint8_t ReadUserFuses(MisoPolarity polarity);
 // Writes all four and waits out the write cycle.
 void WriteUserFuses(std::uint8_t fuses);
 
@@ -85,6 +85,6 @@ void WriteUserFuses(std::uint8_t fuses);
 // none locked, mode 2 LB1, mode 3 LB1 and LB2, mode 4 all three.
 inline constexpr std::uint8_t kAllLockBits = 0x07;
 
-std::uint8_t ReadLockBits(CtsPolarity polarity);
+std::uint8_t ReadLockBits(MisoPolarity polarity);
 // Locks the bits that are 0 in lockBits; only a chip erase opens them.
 void WriteLockBits(std::uint8_t lockBits);

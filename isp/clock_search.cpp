@@ -15,7 +15,7 @@ const double kStep = std::sqrt(2.0);
 // Each signature byte read this often at each phase.
 constexpr int kRounds = 2;
 
-bool SignatureEchoed(CtsPolarity polarity, const std::array<std::uint8_t, 3>& signature) {
+bool SignatureEchoed(MisoPolarity polarity, const std::array<std::uint8_t, 3>& signature) {
   for (int round = 0; round < kRounds; ++round) {
     for (std::uint8_t i = 0; i < signature.size(); ++i) {
       const std::array<std::uint8_t, 3> head{kReadSignature, 0x00,
@@ -32,7 +32,7 @@ bool SignatureEchoed(CtsPolarity polarity, const std::array<std::uint8_t, 3>& si
 
 }  // namespace
 
-BitPhaseFound FindBitPhase(CtsPolarity polarity, const std::array<std::uint8_t, 3>& signature,
+BitPhaseFound FindBitPhase(MisoPolarity polarity, const std::array<std::uint8_t, 3>& signature,
                            double floorMs, bool exactPhases) {
   BitPhaseFound found{kBitPhaseMs, kBitPhaseMs};
   double phaseMs = kBitPhaseMs;

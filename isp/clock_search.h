@@ -23,5 +23,5 @@ struct BitPhaseFound {
 // little long. Where every phase lasts exactly as asked (exactPhases) and
 // the chip followed even the floor, it is the floor. Leaves the bit phase
 // at the window's.
-BitPhaseFound FindBitPhase(CtsPolarity polarity, const std::array<std::uint8_t, 3>& signature,
+BitPhaseFound FindBitPhase(MisoPolarity polarity, const std::array<std::uint8_t, 3>& signature,
                            double floorMs, bool exactPhases);

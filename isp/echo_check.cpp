@@ -9,7 +9,7 @@
 
 namespace {
 
-std::optional<CtsPolarity> echoPolarity;
+std::optional<MisoPolarity> echoPolarity;
 int fallbacks = 0;
 
 // The checks cost a reading per bit; at the window's phase none are made.
@@ -21,7 +21,7 @@ void SendPlain(std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-void CheckEchoesUnder(std::optional<CtsPolarity> polarity) {
+void CheckEchoesUnder(std::optional<MisoPolarity> polarity) {
   echoPolarity = polarity;
   fallbacks = 0;
 }
@@ -31,7 +31,7 @@ EchoChecksSuspended::~EchoChecksSuspended() { echoPolarity = saved_; }
 
 int EchoFallbacks() { return fallbacks; }
 
-bool EchoedAsSent(std::span<const std::uint8_t> sent, CtsPolarity polarity) {
+bool EchoedAsSent(std::span<const std::uint8_t> sent, MisoPolarity polarity) {
   // In pieces of a page's bytes, the most a driver holds unread.
   std::array<std::uint8_t, kPageSize> echo{};
   std::uint8_t expected = 0;
@@ -47,7 +47,7 @@ bool EchoedAsSent(std::span<const std::uint8_t> sent, CtsPolarity polarity) {
   return right;
 }
 
-void DropToWindowPhase(CtsPolarity polarity) {
+void DropToWindowPhase(MisoPolarity polarity) {
   // Any edge of reset makes the chip forget the bits it has taken.
   SetDtrLine(false);
   WaitMs(1);

@@ -15,7 +15,7 @@
 
 // Echoes are checked under the polarity while the bit phase is shorter
 // than the window's; none: never, as the window sends.
-void CheckEchoesUnder(std::optional<CtsPolarity> polarity);
+void CheckEchoesUnder(std::optional<MisoPolarity> polarity);
 
 // For a dry run, which reads nothing back: while it lives, instructions go
 // out whole without their echo, as the window sends them.
@@ -27,7 +27,7 @@ class EchoChecksSuspended {
   EchoChecksSuspended& operator=(const EchoChecksSuspended&) = delete;
 
  private:
-  std::optional<CtsPolarity> saved_;
+  std::optional<MisoPolarity> saved_;
 };
 
 // Thrown when the chip did not answer again after an echo came back wrong.
@@ -45,9 +45,9 @@ void SendCheckedHead(std::uint8_t instruction, std::uint16_t address);
 
 // Whether the bytes came back one byte later as sent, under the polarity:
 // all but the last, whose echo comes only with the byte after it.
-bool EchoedAsSent(std::span<const std::uint8_t> sent, CtsPolarity polarity);
+bool EchoedAsSent(std::span<const std::uint8_t> sent, MisoPolarity polarity);
 
 // Reset, then programming enabled at the window's phase with its echo
 // checked (EnableProgrammingAnswered). Throws EchoLost when the chip no
 // longer answers under the polarity.
-void DropToWindowPhase(CtsPolarity polarity);
+void DropToWindowPhase(MisoPolarity polarity);

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "isp/cancel.h"
+
 using IspInstruction = std::array<std::uint8_t, 4>;
 
 inline constexpr IspInstruction kProgrammingEnable{0xAC, 0x53, 0x00, 0x00};
@@ -20,18 +22,6 @@ void SendIspByte(std::uint8_t value);
 // Thrown at the end of an instruction when a line switch failed since the
 // port was opened: the port has gone, and whatever follows would be lost.
 struct LineLost {};
-
-// Thrown before an instruction when a cancel has been requested. The
-// instruction before it has had its whole wait, so no write cycle or erase
-// is cut short.
-struct Cancelled {};
-
-// Asks the running sequence to stop before its next instruction. Safe to
-// call from a signal handler or another thread: one lock-free store. The
-// request stands until it is withdrawn.
-void RequestCancel();
-void WithdrawCancel();
-bool CancelRequested();
 
 // Throws Cancelled when a cancel has been requested, then sends four bytes,
 // then checks that the port still answers (throws LineLost).

@@ -6,8 +6,8 @@
 #include "isp/isp.h"
 #include "serial/rezero.h"
 
-std::uint8_t AsSent(CtsPolarity polarity, std::uint8_t raw) {
-  return polarity == CtsPolarity::OnIsHigh ? raw : static_cast<std::uint8_t>(~raw);
+std::uint8_t AsSent(MisoPolarity polarity, std::uint8_t raw) {
+  return polarity == MisoPolarity::OnIsHigh ? raw : static_cast<std::uint8_t>(~raw);
 }
 
 void ExchangeIspBytes(std::span<const std::uint8_t> out, std::span<std::uint8_t> into) {
@@ -20,14 +20,14 @@ void ExchangeIspBytes(std::span<const std::uint8_t> out, std::span<std::uint8_t>
       WaitMs(phaseMs);
       SetRtsLine(false);
       WaitMs(phaseMs);
-      if (!ReadCtsLine()) throw NoDataLine{};
+      if (!ReadCtsLine()) throw NoMisoLine{};
       SetRtsLine(true);
       WaitMs(phaseMs);
     }
     WaitMs(phaseMs);
     SetTxdLine(true);
   }
-  if (!CollectCtsLevels(bits)) throw NoDataLine{};
+  if (!CollectCtsLevels(bits)) throw NoMisoLine{};
   for (std::size_t byte = 0; byte < bits.size() / 8; ++byte) {
     std::uint8_t value = 0;
     for (std::size_t bit = 0; bit < 8; ++bit) {
@@ -56,7 +56,7 @@ SignatureRead ReadSignature() {
     read.bytes[i] = ReceiveIspByte();
   }
   RequireLinesHeld();
-  for (const CtsPolarity polarity : {CtsPolarity::OnIsHigh, CtsPolarity::OnIsLow}) {
+  for (const MisoPolarity polarity : {MisoPolarity::OnIsHigh, MisoPolarity::OnIsLow}) {
     if (AsSent(polarity, read.bytes[0]) == kAtmelSignature &&
         AsSent(polarity, read.bytes[1]) == kAt89s8253Signature) {
       for (std::uint8_t& byte : read.bytes) byte = AsSent(polarity, byte);
@@ -69,7 +69,7 @@ SignatureRead ReadSignature() {
 
 bool NamesAnotherAtmelChip(const SignatureRead& read) {
   if (read.polarity) return false;
-  for (const CtsPolarity polarity : {CtsPolarity::OnIsHigh, CtsPolarity::OnIsLow}) {
+  for (const MisoPolarity polarity : {MisoPolarity::OnIsHigh, MisoPolarity::OnIsLow}) {
     const std::uint8_t maker = AsSent(polarity, read.bytes[0]);
     const std::uint8_t part = AsSent(polarity, read.bytes[1]);
     // A constant line reads 00 or FF throughout: no chip at all.
@@ -80,11 +80,11 @@ bool NamesAnotherAtmelChip(const SignatureRead& read) {
 
 namespace {
 
-std::optional<CtsPolarity> EnableAnswered() {
+std::optional<MisoPolarity> EnableAnswered() {
   std::array<std::uint8_t, 4> echo{};
   ExchangeIspBytes(kProgrammingEnable, echo);
   RequireLinesHeld();
-  for (const CtsPolarity polarity : {CtsPolarity::OnIsHigh, CtsPolarity::OnIsLow}) {
+  for (const MisoPolarity polarity : {MisoPolarity::OnIsHigh, MisoPolarity::OnIsLow}) {
     if (AsSent(polarity, echo[2]) == kProgrammingEnable[1]) return polarity;
   }
   return std::nullopt;
@@ -92,7 +92,7 @@ std::optional<CtsPolarity> EnableAnswered() {
 
 }  // namespace
 
-std::optional<CtsPolarity> EnableProgrammingAnswered() {
+std::optional<MisoPolarity> EnableProgrammingAnswered() {
   if (CancelRequested()) throw Cancelled{};
   // The chip's own time: reset held 10 ms with the clock at rest.
   SetRtsLine(true);

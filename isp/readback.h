@@ -20,18 +20,18 @@ inline constexpr std::uint8_t kAt89s8253Signature = 0x73;
 
 // Whether a cable's level shifter inverts MISO on its way to CTS. Not the
 // same on every board, so it is found from the signature.
-enum class CtsPolarity : std::uint8_t { OnIsHigh, OnIsLow };
+enum class MisoPolarity : std::uint8_t { OnIsHigh, OnIsLow };
 
 // Thrown when the port cannot read its CTS line at all.
-struct NoDataLine {};
+struct NoMisoLine {};
 
 struct SignatureRead {
-  std::array<std::uint8_t, 3> bytes{};  // under the polarity found, else as CTS gave them
-  std::optional<CtsPolarity> polarity;  // the one under which the bytes read 1E 73
+  std::array<std::uint8_t, 3> bytes{};   // under the polarity found, else as CTS gave them
+  std::optional<MisoPolarity> polarity;  // the one under which the bytes read 1E 73
 };
 
 // The bits of a byte read as CTS gave them, under a polarity.
-std::uint8_t AsSent(CtsPolarity polarity, std::uint8_t raw);
+std::uint8_t AsSent(MisoPolarity polarity, std::uint8_t raw);
 
 // Each byte of out sent as SendIspByte sends it, while the chip's output is
 // read into in (as CTS gave it; at most a page's bytes): a bit is 1 where
@@ -48,7 +48,7 @@ std::uint8_t ReceiveIspByte();
 // during the third byte. The polarity under which it did, if it did. Tried
 // 10 ms after reset, the chip's own time, and again after the window's
 // waits for a board that needs longer.
-std::optional<CtsPolarity> EnableProgrammingAnswered();
+std::optional<MisoPolarity> EnableProgrammingAnswered();
 
 // The three signature bytes and the polarity under which they name an
 // AT89S8253.

@@ -5,11 +5,11 @@
 
 namespace {
 
-CliRequest Request(CliAction action, std::optional<int> port = {}, std::string file = {},
+CliRequest Request(CliAction action, std::string port = {}, std::string file = {},
                    bool quiet = false, bool log = false) {
   CliRequest request;
   request.action = action;
-  request.port = port;
+  request.port = std::move(port);
   request.file = std::move(file);
   request.quiet = quiet;
   request.log = log;
@@ -25,14 +25,14 @@ TEST(CliArguments, EachFormAsksForItsCommand) {
     CliRequest request;
   } cases[] = {
       {{"hex", "blink.hex"}, Request(A::FlashHex, {}, "blink.hex")},
-      {{"--port", "COM1", "bin", "blink.bin"}, Request(A::FlashBin, 1, "blink.bin")},
-      {{"bin", "blink.bin", "-p", "com2"}, Request(A::FlashBin, 2, "blink.bin")},
-      {{"--port=COM1", "erase"}, Request(A::Erase, 1)},
+      {{"--port", "COM1", "bin", "blink.bin"}, Request(A::FlashBin, "COM1", "blink.bin")},
+      {{"bin", "blink.bin", "-p", "com2"}, Request(A::FlashBin, "COM2", "blink.bin")},
+      {{"--port=COM1", "erase"}, Request(A::Erase, "COM1")},
       {{"-q", "hex", "a.hex", "--log"}, Request(A::FlashHex, {}, "a.hex", true, true)},
       {{"check", "image"}, Request(A::Check, {}, "image")},
       {{"detect"}, Request(A::Detect)},
       {{"verify", "a.hex"}, Request(A::Verify, {}, "a.hex")},
-      {{"read", "out.bin", "-p", "COM1"}, Request(A::Read, 1, "out.bin")},
+      {{"read", "out.bin", "-p", "COM1"}, Request(A::Read, "COM1", "out.bin")},
       // After "--" a file may start with a dash.
       {{"-l", "--", "hex", "-odd.hex"}, Request(A::FlashHex, {}, "-odd.hex", false, true)},
       {{"hex", "-"}, Request(A::FlashHex, {}, "-")},
@@ -60,8 +60,7 @@ TEST(CliArguments, AnyComNumberOrDevicePathIsANamedPort) {
                                                "/dev/serial/by-id/usb-FTDI_A5-if00-port0"}}) {
     const auto parsed = ParseArguments({"--port", given, "erase"});
     ASSERT_TRUE(std::holds_alternative<CliRequest>(parsed)) << given;
-    EXPECT_EQ(std::get<CliRequest>(parsed).portName, named);
-    EXPECT_EQ(std::get<CliRequest>(parsed).port, std::nullopt);
+    EXPECT_EQ(std::get<CliRequest>(parsed).port, named);
   }
 }
 

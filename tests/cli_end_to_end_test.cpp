@@ -594,7 +594,8 @@ TEST_P(WholeChip, AClockSetByHandThatTheChipCannotFollowDropsBackBeforeAnythingI
   const Finished run =
       On(":xtal=1", {"-v", "--clock-us", "2", "hex", "--verify", TestImage("blink_lf.hex")});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.err.find("Echo oder Antwort falsch, weiter mit 10 µs je Phase"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("Echo oder Antwort falsch, weiter mit 10 µs je Phase"), std::string::npos)
+      << run.err;
   const ChipModel chip = Chip();
   EXPECT_EQ(chip.CutOff(), 1);
   EXPECT_EQ(chip.GarbledWrites(), 0);

@@ -119,10 +119,9 @@ TEST_F(StreamedDownload, GivesTheWindowsLinesForEveryImage) {
     const std::string memo = WindowMemoAfter(click, path);
     std::ostringstream out;
     StreamedLog log(out);
-    const auto command = click == &MainForm::FlashHexClick ? FlashHexCommand : FlashBinCommand;
-    ASSERT_EQ(command(
-                  2, log, [&] { return path; }, nullptr, false),
-              std::nullopt);
+    const ImageFormat format =
+        click == &MainForm::FlashHexClick ? ImageFormat::IntelHex : ImageFormat::Binary;
+    ASSERT_EQ(DownloadCommand({.file = FileNamed(path), .format = format}, log), std::nullopt);
     log.Finish();
     EXPECT_EQ(out.str(), AsStreamLines(memo));
   }
@@ -133,7 +132,7 @@ TEST_F(StreamedDownload, KeepsTheLinesThatTheWindowClearsAwayWhenItsLogIsFull) {
   const std::string memo = WindowMemoAfter(&MainForm::FlashHexClick, path);
   std::ostringstream out;
   StreamedLog log(out);
-  ASSERT_EQ(FlashHexCommand(2, log, [&] { return path; }), std::nullopt);
+  ASSERT_EQ(DownloadCommand({.port = "COM2", .file = FileNamed(path)}, log), std::nullopt);
   log.Finish();
   // An empty line, a line per record and the end record's address: all of
   // them, the window's last ones at the end.

@@ -134,8 +134,7 @@ TEST_F(CliProgram, BytesSendTheWindowsWaveform) {
     void OnProgress(const CommandProgress&) override {}
   } title;
   TextLog log;
-  ASSERT_EQ(FlashHexCommand(
-                2, log, [] { return TestImage("blink_lf.hex"); }, &title),
+  ASSERT_EQ(DownloadCommand({.file = FileNamed(TestImage("blink_lf.hex"))}, log, &title),
             std::nullopt);
   EXPECT_EQ(sent, waveform());
 }
@@ -163,7 +162,7 @@ TEST_F(CliProgram, BadFileIsNamedBeforeAnyPortIsTried) {
 
 TEST_F(CliProgram, LostPortStopsWithItsOwnStatus) {
   fake_serial::SetDevice("COM2", DeviceState::Present, 1000);
-  EXPECT_EQ(Run({"--bytes", "bin", TestImage("blink.bin")}), kExitPortLost);
+  EXPECT_EQ(Run({"--bytes", "bin", TestImage("blink.bin")}), kExitLineLost);
   EXPECT_EQ(err_.str(),
             "flash89-cli: COM2 geöffnet\nflash89-cli: Verbindung zu COM2 unterbrochen\n");
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);

@@ -30,10 +30,11 @@ class ClockSearch : public FakeChipTest, public testing::WithParamInterface<doub
   double LimitMs() const { return 8 / (GetParam() * 1e3); }
 
   BitPhaseFound Search(double floorMs, bool exactPhases) {
-    const std::optional<CtsPolarity> polarity = EnableProgrammingAnswered();
+    const std::optional<MisoPolarity> polarity = EnableProgrammingAnswered();
     const SignatureRead read = ReadSignature();
     EXPECT_TRUE(polarity && read.polarity == polarity);
-    return FindBitPhase(polarity.value_or(CtsPolarity::OnIsHigh), read.bytes, floorMs, exactPhases);
+    return FindBitPhase(polarity.value_or(MisoPolarity::OnIsHigh), read.bytes, floorMs,
+                        exactPhases);
   }
 };
 

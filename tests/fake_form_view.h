@@ -47,7 +47,7 @@ class FakeFormView : public FormView {
     memo.ReplaceLinesFrom(firstLine, lines);
   }
   void ShowMemoLine(int line) override { shownLine = line; }
-  void ShowSelectedPort(int port) override { markedPort = port; }
+  void ShowSelectedPort(const std::string& portName) override { markedPort = portName; }
   std::string AskFileName(const std::string& presetName) override {
     presets.push_back(presetName);
     if (onAsk) onAsk();
@@ -69,7 +69,7 @@ class FakeFormView : public FormView {
   std::string ExecutablePath() const override { return executable; }
 
   StringMemo memo;
-  int markedPort = 2;  // the window starts with COM2 marked
+  std::string markedPort = "COM2";  // the window starts with COM2 marked
   int shownLine = -1;
   std::deque<std::string> answers;  // an empty answer is a cancelled dialog
   std::function<void()> onAsk;

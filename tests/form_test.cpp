@@ -38,14 +38,14 @@ TEST_F(Form, MemoStartsWithDownloadAndEmptyLines) {
 TEST_F(Form, StartUpProbesComTwoThenFallsBackToComOne) {
   const struct {
     bool com1, com2;
-    int selected;
-    int marked;
+    const char* selected;
+    const char* marked;
     const char* status;
   } cases[] = {
-      {false, true, 2, 2, ""},
-      {true, false, 1, 1, "COM1 geöffnet"},
+      {false, true, "COM2", "COM2", ""},
+      {true, false, "COM1", "COM1", "COM1 geöffnet"},
       // COM1 is not ready either: the commands go on using COM2.
-      {false, false, 2, 2, "COM1 nicht bereit"},
+      {false, false, "COM2", "COM2", "COM1 nicht bereit"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.status);
@@ -72,13 +72,13 @@ TEST_F(Form, ChosenPortThatIsMissingFallsBackToTheOther) {
   Start();
   form_.RadioButton2Click();
   EXPECT_EQ(Line(1), "COM2 nicht bereit");
-  EXPECT_EQ(form_.SelectedPort, 1);
-  EXPECT_EQ(view_.markedPort, 1);
+  EXPECT_EQ(form_.SelectedPort, "COM1");
+  EXPECT_EQ(view_.markedPort, "COM1");
   fake_serial::SetDevice("COM2", DeviceState::Present);
   form_.RadioButton2Click();
   EXPECT_EQ(Line(1), "COM2 geöffnet");
-  EXPECT_EQ(form_.SelectedPort, 2);
-  EXPECT_EQ(view_.markedPort, 2);
+  EXPECT_EQ(form_.SelectedPort, "COM2");
+  EXPECT_EQ(view_.markedPort, "COM2");
 }
 
 TEST_F(Form, FailedCommandShowsTheErrorBoxWithTheProgramsTitle) {
@@ -131,7 +131,8 @@ TEST_F(Form, LogIsShownWhileADownloadRunsWithoutLengtheningIt) {
   TextLog plain;
   FakeChipTest::SetUp();
   fake_serial::SetDevice("COM2", DeviceState::Present);
-  ASSERT_EQ(FlashHexCommand(2, plain, [] { return TestImage("big_1k.hex"); }), std::nullopt);
+  ASSERT_EQ(DownloadCommand({.port = "COM2", .file = FileNamed(TestImage("big_1k.hex"))}, plain),
+            std::nullopt);
   EXPECT_EQ(view_.memo.text, plain.Text());
 }
 

@@ -34,11 +34,13 @@ std::vector<std::pair<PortLine, bool>> Changes(const std::vector<LineEvent>& eve
 
 class FtdiCommands : public FakeFtdiTest, public testing::WithParamInterface<double> {
  protected:
+  // On COM2, the requests' own port.
   std::optional<Fault> FlashHex(const std::string& path) {
-    return FlashHexCommand(2, log_, [&] { return path; });
+    return DownloadCommand({.file = FileNamed(path)}, log_);
   }
-  std::optional<Fault> FlashBin(const std::string& path) {
-    return FlashBinCommand(2, log_, [&] { return path; });
+  std::optional<Fault> FlashBin(const std::string& path, WriteMode mode = WriteMode::Bytes) {
+    return DownloadCommand({.file = FileNamed(path), .format = ImageFormat::Binary, .mode = mode},
+                           log_);
   }
 
   TempFolder folder_;
@@ -50,7 +52,7 @@ TEST_P(FtdiCommands, EraseFlashHexAndFlashBinLandWithoutATimingFault) {
   const std::string binary = ReadWhole(TestImage("blink.bin"));
   const std::vector<std::uint8_t> blink(binary.begin(), binary.end());
 
-  ASSERT_EQ(EraseCommand(2), std::nullopt);
+  ASSERT_EQ(EraseCommand({.port = "COM2"}), std::nullopt);
   EXPECT_EQ(ChipOnAdapter(adapter).EraseCount(), 1);
 
   ASSERT_EQ(FlashHex(TestImage("blink_lf.hex")), std::nullopt);
@@ -94,7 +96,7 @@ TEST_P(FtdiCommands, PagesOfAWholeChipLandWithoutATimingFault) {
   for (std::size_t at = 0; at < full.size(); ++at)
     full[at] = static_cast<std::uint8_t>(at * 7 + (at >> 8));
   const std::string path = folder_.Write("full.bin", std::string(full.begin(), full.end()));
-  ASSERT_EQ(FlashBinPagesCommand(2, log_, [&] { return path; }), std::nullopt);
+  ASSERT_EQ(FlashBin(path, WriteMode::Pages), std::nullopt);
   const ChipModel chip = ChipOnAdapter(adapter);
   EXPECT_EQ(chip.Flash(), ErasedFlashWith(full));
   EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
@@ -104,7 +106,7 @@ TEST_P(FtdiCommands, PagesOfAWholeChipLandWithoutATimingFault) {
 TEST_P(FtdiCommands, TheExactRateMeasurementRunsDuringTheFirstWaits) {
   const int adapter = AdapterOnCom2(WithMultiplier(GetParam()));
   const std::int64_t start = virtual_counter::NowNs();
-  ASSERT_EQ(EraseCommand(2), std::nullopt);
+  ASSERT_EQ(EraseCommand({.port = "COM2"}), std::nullopt);
   // The exact measurement alone lasts 150 ms: only the rough look at the
   // rate comes before the first switch.
   ASSERT_FALSE(fake_ftdi::Events(adapter).empty());
@@ -127,7 +129,7 @@ TEST_F(FtdiFaults, RateItCannotTrustEndsTheCommandWithTheLinesReleased) {
     SCOPED_TRACE(traits.samplesPerBaud * traits.clockError);
     FakeFtdiTest::SetUp();
     const int adapter = AdapterOnCom2(traits);
-    EXPECT_EQ(EraseCommand(2), Fault(PortFault{PortFaultKind::Lost, 2}));
+    EXPECT_EQ(EraseCommand({.port = "COM2"}), Fault(PortFault{PortFaultKind::LineLost, "COM2"}));
     EXPECT_TRUE(ChipOnAdapter(adapter).Instructions().empty());
     // Every sample it was sent held the lines released.
     EXPECT_TRUE(fake_ftdi::Events(adapter).empty());
@@ -142,7 +144,7 @@ TEST_F(FtdiFaults, RateItCannotTrustEndsTheCommandWithTheLinesReleased) {
 TEST_F(FtdiFaults, HostLateAtEveryLookAtItsClockLosesThePortBeforeAnyLineMoves) {
   const int adapter = AdapterOnCom2(WithMultiplier(16));
   virtual_counter::LateAtReading(1, 30'000'000, true);
-  EXPECT_EQ(EraseCommand(2), Fault(PortFault{PortFaultKind::Lost, 2}));
+  EXPECT_EQ(EraseCommand({.port = "COM2"}), Fault(PortFault{PortFaultKind::LineLost, "COM2"}));
   EXPECT_TRUE(fake_ftdi::Events(adapter).empty());
   EXPECT_FALSE(fake_ftdi::Counts(adapter).open);
 }
@@ -152,7 +154,7 @@ TEST_F(FtdiFaults, UnpluggedAdapterEndsTheDownloadAsALostPort) {
   // Past the rate measurement and into the writes.
   traits.failAfterSamples = 400'000;
   const int adapter = AdapterOnCom2(traits);
-  EXPECT_EQ(FlashHex(TestImage("big_1k.hex")), Fault(PortFault{PortFaultKind::Lost, 2}));
+  EXPECT_EQ(FlashHex(TestImage("big_1k.hex")), Fault(PortFault{PortFaultKind::LineLost, "COM2"}));
   const ChipModel chip = ChipOnAdapter(adapter);
   EXPECT_GT(chip.Instructions().size(), 3u);
   EXPECT_LT(chip.Instructions().size(), 1024u);
@@ -164,7 +166,7 @@ TEST_F(FtdiFaults, FailedSubmissionIsALostPortAtOnce) {
   fake_ftdi::AdapterTraits traits = WithMultiplier(4);
   traits.failAfterSamples = 0;
   const int adapter = AdapterOnCom2(traits);
-  EXPECT_EQ(EraseCommand(2), Fault(PortFault{PortFaultKind::Lost, 2}));
+  EXPECT_EQ(EraseCommand({.port = "COM2"}), Fault(PortFault{PortFaultKind::LineLost, "COM2"}));
   EXPECT_TRUE(fake_ftdi::Events(adapter).empty());
 }
 
@@ -175,9 +177,9 @@ class FtdiPorts : public FakeFtdiTest {
 
 TEST_F(FtdiPorts, TryingAPortLeavesTheAdapterWithItsDriver) {
   const int adapter = AdapterOnCom2();
-  EXPECT_TRUE(PortOpens(2));
-  EXPECT_TRUE(OpenPortToProbe(2));
-  EndProbe();
+  EXPECT_TRUE(PortOpens("COM2"));
+  EXPECT_TRUE(OpenPortToProbe("COM2"));
+  ClosePort();
   EXPECT_EQ(fake_ftdi::Counts(adapter).opens, 0);
   EXPECT_EQ(fake_ftdi::Counts(adapter).detachments, 0);
 }
@@ -192,9 +194,9 @@ TEST_F(FtdiPorts, DriverIsDetachedOnlyWhileACommandRuns) {
   watch.index = adapter;
   {
     const ScopedWaitIdleWork during(watch);
-    ASSERT_EQ(EraseCommand(2), std::nullopt);
+    ASSERT_EQ(EraseCommand({.port = "COM2"}), std::nullopt);
   }
-  ASSERT_EQ(EraseCommand(2), std::nullopt);
+  ASSERT_EQ(EraseCommand({.port = "COM2"}), std::nullopt);
   const fake_ftdi::AdapterCounts& counts = fake_ftdi::Counts(adapter);
   EXPECT_FALSE(watch.attachedDuring);
   EXPECT_TRUE(counts.kernelDriverAttached);
@@ -204,7 +206,7 @@ TEST_F(FtdiPorts, DriverIsDetachedOnlyWhileACommandRuns) {
 
 TEST_F(FtdiPorts, OnlyTheThreeLinePinsAreOutputs) {
   const int adapter = AdapterOnCom2();
-  ASSERT_EQ(EraseCommand(2), std::nullopt);
+  ASSERT_EQ(EraseCommand({.port = "COM2"}), std::nullopt);
   EXPECT_EQ(fake_ftdi::Counts(adapter).outputMask, 0x15);
 }
 
@@ -220,7 +222,9 @@ TEST_F(FtdiPorts, LongWaitsAreWithTheAdapterBeforeTheIdleWorkRuns) {
     int runs = 0;
   } repaint;
   const ScopedWaitIdleWork during(repaint);
-  ASSERT_EQ(FlashBinCommand(2, log_, [&] { return TestImage("blink.bin"); }), std::nullopt);
+  const CommandRequest bin{.file = FileNamed(TestImage("blink.bin")),
+                           .format = ImageFormat::Binary};
+  ASSERT_EQ(DownloadCommand(bin, log_), std::nullopt);
   ASSERT_GT(repaint.runs, 0);
   // Every long wait is at least 5 ms, and all of it is queued.
   EXPECT_GE(repaint.shortest, 4'900'000);
@@ -245,7 +249,7 @@ TEST_F(FtdiPorts, SerialPathServesWhereBitBangIsNotToBeHad) {
     fake_ftdi::AdapterTraits traits;
     traits.refuseOpen = c.refuseOpen;
     const int adapter = AdapterOnCom2(traits, c.driver);
-    ASSERT_EQ(EraseCommand(2), std::nullopt);
+    ASSERT_EQ(EraseCommand({.port = "COM2"}), std::nullopt);
     EXPECT_EQ(ChipOn("COM2").EraseCount(), 1);
     EXPECT_TRUE(fake_ftdi::Events(adapter).empty());
     EXPECT_FALSE(fake_ftdi::Counts(adapter).open);
@@ -255,7 +259,7 @@ TEST_F(FtdiPorts, SerialPathServesWhereBitBangIsNotToBeHad) {
 
 TEST_F(FtdiPorts, TtyThatIsNotOnUsbStaysSerial) {
   fake_sysfs::AddPlainTty(TtyOf("COM2"));
-  ASSERT_EQ(EraseCommand(2), std::nullopt);
+  ASSERT_EQ(EraseCommand({.port = "COM2"}), std::nullopt);
   EXPECT_EQ(ChipOn("COM2").EraseCount(), 1);
 }
 

@@ -133,7 +133,7 @@ TEST_F(EraseCommandTest, ErasesTheChipOnTheSelectedPort) {
   fake_serial::SetDevice("COM1", DeviceState::Present);
   fake_serial::SetDevice("COM2", DeviceState::Present);
   const double started = ElapsedMs();
-  EXPECT_EQ(EraseCommand(1), std::nullopt);
+  EXPECT_EQ(EraseCommand({.port = "COM1"}), std::nullopt);
   const double tookMs = ElapsedMs() - started;
 
   const ChipModel chip = ChipOn("COM1");
@@ -153,7 +153,7 @@ TEST_F(EraseCommandTest, ErasesTheChipOnTheSelectedPort) {
 TEST_F(EraseCommandTest, AbsentPortIsReportedAndNothingIsSwitched) {
   fake_serial::SetDevice("COM1", DeviceState::Present);
   const double started = ElapsedMs();
-  EXPECT_EQ(EraseCommand(2), Fault(PortFault{PortFaultKind::NotReady, 2}));
+  EXPECT_EQ(EraseCommand({.port = "COM2"}), Fault(PortFault{PortFaultKind::NotReady, "COM2"}));
   EXPECT_LT(ElapsedMs() - started, 1.0);  // no waits
   EXPECT_EQ(fake_serial::Counts("COM2").switches, 0);
   EXPECT_EQ(fake_serial::Counts("COM1").switches, 0);
@@ -164,7 +164,7 @@ TEST_F(EraseCommandTest, PortLostMidwayStopsWithTheInterruptionAndClosesThePort)
   // Accepts the line check, the clock, reset and part of the first
   // instruction, then fails.
   fake_serial::SetDevice("COM1", DeviceState::Present, kLineCheckSwitches + 40);
-  EXPECT_EQ(EraseCommand(1), Fault(PortFault{PortFaultKind::Lost, 1}));
+  EXPECT_EQ(EraseCommand({.port = "COM1"}), Fault(PortFault{PortFaultKind::LineLost, "COM1"}));
   EXPECT_EQ(PortHandle, 0);
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
   const ChipModel chip = ChipOn("COM1");
@@ -180,7 +180,7 @@ TEST_F(EraseCommandTest, CancelLetsAStartedEraseFinishAndStopsBeforeIt) {
   CancelInWait afterErase(4);
   {
     const ScopedWaitIdleWork during(afterErase);
-    EXPECT_EQ(EraseCommand(1), std::nullopt);
+    EXPECT_EQ(EraseCommand({.port = "COM1"}), std::nullopt);
   }
   EXPECT_EQ(ChipOn("COM1").EraseCount(), 1);
 
@@ -190,7 +190,7 @@ TEST_F(EraseCommandTest, CancelLetsAStartedEraseFinishAndStopsBeforeIt) {
   CancelInWait beforeErase(3);
   {
     const ScopedWaitIdleWork during(beforeErase);
-    EXPECT_EQ(EraseCommand(1), Fault(PortFault{PortFaultKind::Cancelled, 1}));
+    EXPECT_EQ(EraseCommand({.port = "COM1"}), Fault(PortFault{PortFaultKind::Cancelled, "COM1"}));
   }
   const ChipModel chip = ChipOn("COM1");
   EXPECT_EQ(chip.EraseCount(), 0);

@@ -16,36 +16,17 @@ namespace {
 
 constexpr std::int64_t kMs = 1'000'000;
 
-// Runs one of the three commands on COM2, the file dialog answered with a
-// good image; says whether the dialog was shown.
-struct CommandRun {
+// One of the window's three commands on COM2, the file dialog answered
+// with a good image.
+struct WindowCommand {
   const char* name;
-  std::optional<Fault> (*run)(bool& asked);
+  bool erase;
+  ImageFormat format;
+  const char* image;
 };
 
-std::optional<Fault> RunErase(bool& /*asked*/) { return EraseCommand(2); }
-
-std::optional<Fault> RunFlashHex(bool& asked) {
-  TextLog log;
-  return FlashHexCommand(2, log, [&] {
-    asked = true;
-    return TestImage("blink_lf.hex");
-  });
-}
-
-std::optional<Fault> RunFlashBin(bool& asked) {
-  TextLog log;
-  return FlashBinCommand(2, log, [&] {
-    asked = true;
-    return TestImage("blink.bin");
-  });
-}
-
-const CommandRun kCommands[] = {
-    {"Erase", RunErase}, {"Flash hex", RunFlashHex}, {"Flash bin", RunFlashBin}};
-
 PortFault PortFaultOf(const std::optional<Fault>& fault) {
-  if (!fault || !std::holds_alternative<PortFault>(*fault)) return {PortFaultKind::NotReady, 0};
+  if (!fault || !std::holds_alternative<PortFault>(*fault)) return {PortFaultKind::NotReady, ""};
   return std::get<PortFault>(*fault);
 }
 
@@ -66,23 +47,42 @@ class LineCheckTest : public FakeChipTest {
   }
 };
 
-TEST_F(LineCheckTest, FakedBreakIsRefusedBeforeAnyResetByEveryCommand) {
-  for (const CommandRun& command : kCommands) {
-    SCOPED_TRACE(command.name);
-    SetUp();
-    fake_serial::SetLineBehaviour("COM2", LineBehaviour{.fakedBreak = true, .driver = "ch341"});
-    bool asked = false;
-    const PortFault fault = PortFaultOf(command.run(asked));
-    EXPECT_EQ(fault.kind, PortFaultKind::BreakFaked);
-    EXPECT_EQ(fault.port, 2);
-    EXPECT_EQ(fault.driver, "ch341");
-    EXPECT_FALSE(asked);  // said before the file dialog
-    EXPECT_FALSE(ChipWasReset("COM2"));
-    EXPECT_TRUE(ChipOn("COM2").Instructions().empty());
-    EXPECT_EQ(PortHandle, 0);
-    EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
+class EveryCommand : public LineCheckTest, public testing::WithParamInterface<WindowCommand> {
+ protected:
+  // asked: whether the dialog was shown.
+  static std::optional<Fault> Run(bool& asked) {
+    const WindowCommand& command = GetParam();
+    const auto dialog = [&] {
+      asked = true;
+      return TestImage(command.image);
+    };
+    const CommandRequest request{.file = dialog, .format = command.format};
+    if (command.erase) return EraseCommand(request);
+    TextLog log;
+    return DownloadCommand(request, log);
   }
+};
+
+TEST_P(EveryCommand, RefusesAFakedBreakBeforeAnyReset) {
+  fake_serial::SetLineBehaviour("COM2", LineBehaviour{.fakedBreak = true, .driver = "ch341"});
+  bool asked = false;
+  const PortFault fault = PortFaultOf(Run(asked));
+  EXPECT_EQ(fault.kind, PortFaultKind::BreakFaked);
+  EXPECT_EQ(fault.portName, "COM2");
+  EXPECT_EQ(fault.driver, "ch341");
+  EXPECT_FALSE(asked);  // said before the file dialog
+  EXPECT_FALSE(ChipWasReset("COM2"));
+  EXPECT_TRUE(ChipOn("COM2").Instructions().empty());
+  EXPECT_EQ(PortHandle, 0);
+  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    LineCheck, EveryCommand,
+    testing::Values(WindowCommand{"Erase", true, ImageFormat::IntelHex, "blink_lf.hex"},
+                    WindowCommand{"FlashHex", false, ImageFormat::IntelHex, "blink_lf.hex"},
+                    WindowCommand{"FlashBin", false, ImageFormat::Binary, "blink.bin"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LineCheckTest, CheckTouchesNeitherResetNorTheStatesTheOpenLeft) {
   for (const bool faked : {false, true}) {
@@ -143,14 +143,14 @@ TEST_F(LineCheckTest, FailingSwitchesAreRefusedBeforeAnyReset) {
     int failAfter;
     PortFaultKind kind;
   } cases[] = {
-      {0, PortFaultKind::Lost},                               // not even RTS switches
+      {0, PortFaultKind::LineLost},                           // not even RTS switches
       {kLineCheckSwitches / 2, PortFaultKind::BreakRefused},  // RTS does, the break does not
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.failAfter);
     SetUp();
     fake_serial::SetDevice("COM2", DeviceState::Present, c.failAfter);
-    EXPECT_EQ(PortFaultOf(EraseCommand(2)).kind, c.kind);
+    EXPECT_EQ(PortFaultOf(EraseCommand({.port = "COM2"})).kind, c.kind);
     EXPECT_FALSE(ChipWasReset("COM2"));
     EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
   }
@@ -159,7 +159,8 @@ TEST_F(LineCheckTest, FailingSwitchesAreRefusedBeforeAnyReset) {
 TEST_F(LineCheckTest, SlowPortStillWritesEveryByte) {
   fake_serial::SetLineBehaviour("COM2", {.switchCostNs = 2 * kMs});
   TextLog log;
-  ASSERT_EQ(FlashHexCommand(2, log, [] { return TestImage("blink_lf.hex"); }), std::nullopt);
+  ASSERT_EQ(DownloadCommand({.port = "COM2", .file = FileNamed(TestImage("blink_lf.hex"))}, log),
+            std::nullopt);
   const ChipModel chip = ChipOn("COM2");
   EXPECT_TRUE(chip.Violations().empty()) << chip.Report();
   const std::string image = ReadWhole(TestImage("blink.bin"));

@@ -224,7 +224,7 @@ INSTANTIATE_TEST_SUITE_P(Drivers, DataLine,
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A port that goes away midway is reported by the drivers that have one.
-class LostLines : public LineDriverContract {
+class LineLostContract : public LineDriverContract {
  protected:
   void SetUp() override {
     // Past the adapter's rate measurement and into the script.
@@ -234,7 +234,7 @@ class LostLines : public LineDriverContract {
   }
 };
 
-TEST_P(LostLines, ALineThatGoesAwayIsReported) {
+TEST_P(LineLostContract, ALineThatGoesAwayIsReported) {
   Take();
   for (int round = 0; round < 3; ++round) {
     for (const Step& step : kScript) Play(step);
@@ -244,7 +244,7 @@ TEST_P(LostLines, ALineThatGoesAwayIsReported) {
   EXPECT_EQ(PortHandle, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Drivers, LostLines,
+INSTANTIATE_TEST_SUITE_P(Drivers, LineLostContract,
                          testing::Values(DriverCase{"SerialPort", Driver::SerialPort},
                                          DriverCase{"AdapterTimes4", Driver::Adapter, 4},
                                          DriverCase{"AdapterTimes16", Driver::Adapter, 16}),

@@ -14,16 +14,17 @@ ImageFault At(ImageFaultKind kind, int line, unsigned address = 0, int type = 0)
 }  // namespace
 
 TEST(Messages, PortTextsNameThePort) {
-  EXPECT_EQ(PortStatusText(1, true), "COM1 geöffnet");
-  EXPECT_EQ(PortStatusText(2, false), "COM2 nicht bereit");
-  EXPECT_EQ(FaultText(PortFault{PortFaultKind::NotReady, 1}), "COM1 nicht bereit");
-  EXPECT_EQ(FaultText(PortFault{PortFaultKind::Lost, 2}), "Verbindung zu COM2 unterbrochen");
-  EXPECT_EQ(FaultText(PortFault{PortFaultKind::Cancelled, 1}),
+  EXPECT_EQ(PortStatusText("COM1", true), "COM1 geöffnet");
+  EXPECT_EQ(PortStatusText("COM2", false), "COM2 nicht bereit");
+  EXPECT_EQ(FaultText(PortFault{PortFaultKind::NotReady, "COM1"}), "COM1 nicht bereit");
+  EXPECT_EQ(FaultText(PortFault{PortFaultKind::LineLost, "COM2"}),
+            "Verbindung zu COM2 unterbrochen");
+  EXPECT_EQ(FaultText(PortFault{PortFaultKind::Cancelled, "COM1"}),
             "Abgebrochen: der Chip ist möglicherweise gelöscht oder nur teilweise beschrieben");
 }
 
 TEST(Messages, PortPastComTwoIsNamedAsGivenAndListedWithItsAdapter) {
-  const PortFault lost{PortFaultKind::Lost, 0, {}, 0, 0, "/dev/serial/by-id/usb-FTDI-if00"};
+  const PortFault lost{PortFaultKind::LineLost, "/dev/serial/by-id/usb-FTDI-if00"};
   EXPECT_EQ(FaultText(lost), "Verbindung zu /dev/serial/by-id/usb-FTDI-if00 unterbrochen");
   EXPECT_EQ(PresentPortText("/dev/ttyUSB0", "ftdi_sio", true),
             "/dev/ttyUSB0, USB-Adapter FTDI, Treiber ftdi_sio, Bit-Bang möglich");
@@ -57,19 +58,19 @@ TEST(Messages, UnfitPortsAreNamedWithTheirAdapterAndTheReason) {
     PortFault fault;
     const char* text;
   } cases[] = {
-      {{K::BreakFaked, 2, "ch341"},
+      {{K::BreakFaked, "COM2", "ch341"},
        "COM2 ist ungeeignet (USB-Adapter CH340/CH341, Treiber ch341): der Treiber hält TXD nicht "
        "im Break, er sendet nur ein Zeichen"},
-      {{K::BreakFaked, 1},
+      {{K::BreakFaked, "COM1"},
        "COM1 ist ungeeignet: der Treiber hält TXD nicht im Break, er sendet "
        "nur ein Zeichen"},
-      {{K::BreakTooSlow, 1, "ftdi_sio", 12.4, 1.26},
+      {{K::BreakTooSlow, "COM1", "ftdi_sio", 12.4, 1.26},
        "COM1 ist ungeeignet (USB-Adapter FTDI, Treiber ftdi_sio): ein Break braucht 12 ms, eine "
        "Steuerleitung 1,3 ms"},
-      {{K::BreakTooSlow, 2, "serial8250", 2.5, 0.0021},
+      {{K::BreakTooSlow, "COM2", "serial8250", 2.5, 0.0021},
        "COM2 ist ungeeignet (eingebaute Schnittstelle, Treiber serial8250): ein Break braucht "
        "2,5 ms, eine Steuerleitung 0,002 ms"},
-      {{K::BreakRefused, 2, "xr_serial"},
+      {{K::BreakRefused, "COM2", "xr_serial"},
        "COM2 ist ungeeignet (Treiber xr_serial): der Treiber kann TXD nicht im Break halten"},
   };
   for (const auto& c : cases) EXPECT_EQ(FaultText(c.fault), c.text);

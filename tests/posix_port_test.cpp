@@ -282,7 +282,7 @@ TEST_F(PosixPort, PortNeverTakesTheStandardStreamsDescriptors) {
 TEST_F(PosixPort, FakedBreakIsRefusedBeforeTheChipIsReset) {
   UsePort("COM1", "faked");
   const double started = ElapsedMs();
-  const std::optional<Fault> fault = EraseCommand(1);
+  const std::optional<Fault> fault = EraseCommand({.port = "COM1"});
   const double tookMs = ElapsedMs() - started;
   ASSERT_TRUE(fault);
   EXPECT_EQ(std::get<PortFault>(*fault).kind, PortFaultKind::BreakFaked);
@@ -305,7 +305,7 @@ TEST_F(PosixPort, SlowAdapterIsMeasuredAndStillErasesTheChip) {
   EXPECT_GE(check.cost.breakSwitchMs, 1.0);
   EXPECT_LT(check.cost.modemSwitchMs, 3.0);  // the machine may add a little
 
-  EXPECT_EQ(EraseCommand(1), std::nullopt);
+  EXPECT_EQ(EraseCommand({.port = "COM1"}), std::nullopt);
   ChipModel chip;
   chip.Feed(LineEventsOf(ReadTrace(Trace()), Device("slow")));
   EXPECT_TRUE(chip.Violations().empty()) << chip.Report();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <tuple>
 
 #include "commands/command_plan.h"
 #include "commands/commands.h"
@@ -32,29 +33,30 @@ class RecordingListener : public ProgressListener {
 };
 
 struct CommandCase {
-  const char* name;
+  const char* name;  // as a test's name
   std::optional<Fault> (*run)(ProgressListener*);
   std::size_t bytes;
 };
 
-std::optional<Fault> Erase(ProgressListener* listener) { return EraseCommand(2, listener); }
+std::optional<Fault> Erase(ProgressListener* listener) {
+  return EraseCommand({.port = "COM2"}, listener);
+}
 
 std::optional<Fault> HexOfOneKilobyte(ProgressListener* listener) {
   TextLog log;
-  return FlashHexCommand(
-      2, log, [] { return TestImage("big_1k.hex"); }, listener);
+  return DownloadCommand({.file = FileNamed(TestImage("big_1k.hex"))}, log, listener);
 }
 
 std::optional<Fault> BinOfOneKilobyte(ProgressListener* listener) {
   TextLog log;
-  return FlashBinCommand(
-      2, log, [] { return TestImage("big_1k.bin"); }, listener);
+  return DownloadCommand(
+      {.file = FileNamed(TestImage("big_1k.bin")), .format = ImageFormat::Binary}, log, listener);
 }
 
 // Reads have no long waits: the progress comes between page reads.
 std::optional<Fault> ReadWholeFlash(ProgressListener* listener) {
   const TempFolder folder;
-  return ReadCommand("COM2", folder.Path("out.bin"), listener);
+  return ReadCommand({.file = FileNamed(folder.Path("out.bin"))}, listener);
 }
 
 // One byte in each of 150 pages: the read-back is most of the command.
@@ -74,76 +76,82 @@ std::optional<Fault> VerifiedSparseHex(ProgressListener* listener, bool pages) {
   const TempFolder folder;
   const std::string file = folder.Write("sparse.hex", SparseHexText());
   TextLog log;
-  const FileNameRequest chosen = [&] { return file; };
-  return pages ? FlashHexPagesCommandOnPort("COM2", log, chosen, listener, true)
-               : FlashHexCommandOnPort("COM2", log, chosen, listener, true);
+  return DownloadCommand({.file = FileNamed(file),
+                          .mode = pages ? WriteMode::Pages : WriteMode::Bytes,
+                          .verify = true},
+                         log, listener);
 }
 
 const CommandCase kCommands[] = {
     {"Erase", Erase, 0},
-    {"Flash hex, 1 KB", HexOfOneKilobyte, 1024},
-    {"Flash bin, 1 KB", BinOfOneKilobyte, 1024},
-    {"read, 12 KB", ReadWholeFlash, 12288},
-    {"hex --verify, 150 sparse pages",
-     [](ProgressListener* l) { return VerifiedSparseHex(l, false); }, 150},
-    {"hex --pages --verify, 150 sparse pages",
-     [](ProgressListener* l) { return VerifiedSparseHex(l, true); }, 150},
+    {"FlashHexOneKilobyte", HexOfOneKilobyte, 1024},
+    {"FlashBinOneKilobyte", BinOfOneKilobyte, 1024},
+    {"ReadTwelveKilobytes", ReadWholeFlash, 12288},
+    {"HexVerifiedSparsePages", [](ProgressListener* l) { return VerifiedSparseHex(l, false); },
+     150},
+    {"HexPagesVerifiedSparsePages", [](ProgressListener* l) { return VerifiedSparseHex(l, true); },
+     150},
 };
 
 }  // namespace
 
-class Progress : public FakeChipTest, public testing::WithParamInterface<std::int64_t> {
+// Each command on a port whose switches cost nothing, and on one where they
+// take 1 ms.
+class Progress : public FakeChipTest,
+                 public testing::WithParamInterface<std::tuple<CommandCase, std::int64_t>> {
  protected:
   void SetUp() override {
     FakeChipTest::SetUp();
     // A PC reads its clock in some 30 ns: the short phases that a chip
     // which answers is clocked at are not stretched by the readings.
-    if (GetParam() == 0) virtual_counter::Reset(30);
+    if (std::get<1>(GetParam()) == 0) virtual_counter::Reset(30);
     fake_serial::SetDevice("COM2", DeviceState::Present);
-    fake_serial::SetLineBehaviour("COM2", {.switchCostNs = GetParam(), .cable = Cable::MisoOnCts});
+    fake_serial::SetLineBehaviour(
+        "COM2", {.switchCostNs = std::get<1>(GetParam()), .cable = Cable::MisoOnCts});
   }
+  static const CommandCase& Command() { return std::get<0>(GetParam()); }
 };
 
 TEST_P(Progress, EstimateLiesWithinTenPercentOfTheTimeTaken) {
-  for (const CommandCase& command : kCommands) {
-    SCOPED_TRACE(command.name);
-    SetUp();
-    RecordingListener listener;
-    ASSERT_EQ(command.run(&listener), std::nullopt);
-    const double endedMs = ElapsedMs();
-    ASSERT_FALSE(listener.reports.empty());
-    // From the first report, at the command's first long wait, to its end.
-    const Report& first = listener.reports.front();
-    EXPECT_LT(first.progress.fractionDone, 0.01);
-    const double takenMs = endedMs - first.atMs;
-    EXPECT_NEAR(first.progress.msLeft, takenMs, takenMs * 0.10)
-        << "estimate " << first.progress.msLeft << " ms, taken " << takenMs << " ms";
-    EXPECT_TRUE(ChipOn("COM2").Violations().empty());
-  }
+  const CommandCase& command = Command();
+  RecordingListener listener;
+  ASSERT_EQ(command.run(&listener), std::nullopt);
+  const double endedMs = ElapsedMs();
+  ASSERT_FALSE(listener.reports.empty());
+  // From the first report, at the command's first long wait, to its end.
+  const Report& first = listener.reports.front();
+  EXPECT_LT(first.progress.fractionDone, 0.01);
+  const double takenMs = endedMs - first.atMs;
+  EXPECT_NEAR(first.progress.msLeft, takenMs, takenMs * 0.10)
+      << "estimate " << first.progress.msLeft << " ms, taken " << takenMs << " ms";
+  EXPECT_TRUE(ChipOn("COM2").Violations().empty());
 }
 
 TEST_P(Progress, ShareDoneRisesAndTimeLeftFallsAsTheCommandRuns) {
-  for (const CommandCase& command : kCommands) {
-    SCOPED_TRACE(command.name);
-    SetUp();
-    RecordingListener listener;
-    ASSERT_EQ(command.run(&listener), std::nullopt);
-    const auto& reports = listener.reports;
-    ASSERT_GE(reports.size(), 3u);
-    for (std::size_t i = 1; i < reports.size(); ++i) {
-      EXPECT_GE(reports[i].atMs - reports[i - 1].atMs, kProgressIntervalMs);
-      EXPECT_GT(reports[i].progress.fractionDone, reports[i - 1].progress.fractionDone);
-      EXPECT_LT(reports[i].progress.msLeft, reports[i - 1].progress.msLeft);
-      EXPECT_GE(reports[i].progress.bytesDone, reports[i - 1].progress.bytesDone);
-      EXPECT_EQ(reports[i].progress.bytesTotal, command.bytes);
-    }
-    EXPECT_GT(reports.back().progress.fractionDone, 0.5);
-    // No phase goes unreported: the last report is close to the end.
-    const double takenMs = ElapsedMs() - reports.front().atMs;
-    EXPECT_LE(ElapsedMs() - reports.back().atMs, std::max(takenMs * 0.1, 3 * kProgressIntervalMs));
+  const CommandCase& command = Command();
+  RecordingListener listener;
+  ASSERT_EQ(command.run(&listener), std::nullopt);
+  const auto& reports = listener.reports;
+  ASSERT_GE(reports.size(), 3u);
+  for (std::size_t i = 1; i < reports.size(); ++i) {
+    EXPECT_GE(reports[i].atMs - reports[i - 1].atMs, kProgressIntervalMs);
+    EXPECT_GT(reports[i].progress.fractionDone, reports[i - 1].progress.fractionDone);
+    EXPECT_LT(reports[i].progress.msLeft, reports[i - 1].progress.msLeft);
+    EXPECT_GE(reports[i].progress.bytesDone, reports[i - 1].progress.bytesDone);
+    EXPECT_EQ(reports[i].progress.bytesTotal, command.bytes);
   }
+  EXPECT_GT(reports.back().progress.fractionDone, 0.5);
+  // No phase goes unreported: the last report is close to the end.
+  const double takenMs = ElapsedMs() - reports.front().atMs;
+  EXPECT_LE(ElapsedMs() - reports.back().atMs, std::max(takenMs * 0.1, 3 * kProgressIntervalMs));
 }
 
-INSTANTIATE_TEST_SUITE_P(SwitchCost, Progress, testing::Values(0, 1'000'000), [](const auto& info) {
-  return info.param == 0 ? std::string("Free") : std::string("OneMillisecond");
-});
+INSTANTIATE_TEST_SUITE_P(EveryCommand, Progress,
+                         testing::Combine(testing::ValuesIn(kCommands),
+                                          testing::Values(std::int64_t{0},
+                                                          std::int64_t{1'000'000})),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) +
+                                  (std::get<1>(info.param) == 0 ? "FreeSwitches"
+                                                                : "OneMillisecondSwitches");
+                         });

@@ -78,11 +78,13 @@ TEST_P(D2xxEitherMultiplier, EraseFlashHexAndFlashBinLandByteForByte) {
   const int adapter = AdapterOn(2, GetParam());
   const std::string blink = ReadWhole(TestImage("blink.bin"));
 
-  ASSERT_EQ(EraseCommand(2), std::nullopt);
+  ASSERT_EQ(EraseCommand({.port = "COM2"}), std::nullopt);
   EXPECT_EQ(Chip(adapter).EraseCount(), 1);
-  ASSERT_EQ(FlashHexCommand(2, log_, [] { return TestImage("blink_lf.hex"); }), std::nullopt);
+  ASSERT_EQ(DownloadCommand({.file = FileNamed(TestImage("blink_lf.hex"))}, log_), std::nullopt);
   EXPECT_EQ(Chip(adapter).Flash(), ErasedFlashWith(blink));
-  ASSERT_EQ(FlashBinCommand(2, log_, [] { return TestImage("blink.bin"); }), std::nullopt);
+  const CommandRequest bin{.file = FileNamed(TestImage("blink.bin")),
+                           .format = ImageFormat::Binary};
+  ASSERT_EQ(DownloadCommand(bin, log_), std::nullopt);
   const ChipModel chip = Chip(adapter);
   EXPECT_EQ(chip.Flash(), ErasedFlashWith(blink));
   EXPECT_EQ(chip.EraseCount(), 3);
@@ -102,14 +104,14 @@ INSTANTIATE_TEST_SUITE_P(SamplesPerBaud, D2xxEitherMultiplier, testing::Values(4
 
 TEST_F(D2xxAdapter, RateItCannotTrustEndsTheCommandAsALostPort) {
   const int adapter = AdapterOn(2, 8);
-  EXPECT_EQ(EraseCommand(2), Fault(PortFault{PortFaultKind::Lost, 2}));
+  EXPECT_EQ(EraseCommand({.port = "COM2"}), Fault(PortFault{PortFaultKind::LineLost, "COM2"}));
   EXPECT_TRUE(Chip(adapter).Instructions().empty());
   EXPECT_FALSE(Counts(adapter).open);
 }
 
 TEST_F(D2xxAdapter, AdapterOnAnotherComPortLeavesThisOneSerialAndUntouched) {
   const int adapter = AdapterOn(7);
-  ASSERT_EQ(EraseCommand(2), std::nullopt);
+  ASSERT_EQ(EraseCommand({.port = "COM2"}), std::nullopt);
   // Not one of FTDI's COM ports: no adapter was opened to look, so the
   // serial port was never given up.
   EXPECT_EQ(Counts(adapter).opens, 0);
@@ -119,7 +121,7 @@ TEST_F(D2xxAdapter, ComPortThatNoFtdiDeviceAnswersForIsHadBackAsSerial) {
   // The registry still names COM2 for a device that is gone.
   fake_ftdi_registry::RecordComNumber(9, 2);
   const int adapter = AdapterOn(7);
-  ASSERT_EQ(EraseCommand(2), std::nullopt);
+  ASSERT_EQ(EraseCommand({.port = "COM2"}), std::nullopt);
   EXPECT_EQ(Counts(adapter).bitBangEntries, 0);
   EXPECT_EQ(Counts(adapter).opens, Counts(adapter).closes);
 }

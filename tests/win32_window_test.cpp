@@ -78,7 +78,7 @@ TEST_F(Win32WindowTest, ClickingAPortProbesItAndTheMarkShowsThePortCommandsWillU
   EXPECT_EQ(Line(1), "");
 
   SendMessageW(form_->RadioButton1, BM_CLICK, 0, 0);
-  EXPECT_EQ(form_->SelectedPort, 1);
+  EXPECT_EQ(form_->SelectedPort, "COM1");
   EXPECT_TRUE(Checked(form_->RadioButton1));
   EXPECT_FALSE(Checked(form_->RadioButton2));
   EXPECT_EQ(Line(1), "COM1 geöffnet");
@@ -91,7 +91,7 @@ TEST_F(Win32WindowTest, ClickingAPortProbesItAndTheMarkShowsThePortCommandsWillU
   fake_serial::SetDevice("COM2", DeviceState::Absent);
   SendMessageW(form_->RadioButton2, BM_CLICK, 0, 0);
   EXPECT_EQ(Line(1), "COM2 nicht bereit");
-  EXPECT_EQ(form_->SelectedPort, 1);
+  EXPECT_EQ(form_->SelectedPort, "COM1");
   EXPECT_TRUE(Checked(form_->RadioButton1));
   EXPECT_FALSE(Checked(form_->RadioButton2));
 }
@@ -99,7 +99,7 @@ TEST_F(Win32WindowTest, ClickingAPortProbesItAndTheMarkShowsThePortCommandsWillU
 TEST_F(Win32WindowTest, StartWithNeitherPortSaysComOneIsNotReady) {
   Start();
   EXPECT_EQ(Line(1), "COM1 nicht bereit");
-  EXPECT_EQ(form_->SelectedPort, 2);
+  EXPECT_EQ(form_->SelectedPort, "COM2");
   EXPECT_TRUE(Checked(form_->RadioButton2));
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
 }

@@ -71,7 +71,7 @@ TEST_F(WindowTest, LogIsAnEditableWrappingMemoWithoutScrollBars) {
 TEST_F(WindowTest, StartWithComTwoPresentSaysNothing) {
   fake_serial::SetDevice("COM2", DeviceState::Present);
   Start();
-  EXPECT_EQ(form_->SelectedPort, 2);
+  EXPECT_EQ(form_->SelectedPort, "COM2");
   EXPECT_TRUE(form_->RadioButton2->isChecked());
   EXPECT_EQ(Line(1), "");
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
@@ -80,7 +80,7 @@ TEST_F(WindowTest, StartWithComTwoPresentSaysNothing) {
 TEST_F(WindowTest, StartWithOnlyComOneChoosesIt) {
   fake_serial::SetDevice("COM1", DeviceState::Present);
   Start();
-  EXPECT_EQ(form_->SelectedPort, 1);
+  EXPECT_EQ(form_->SelectedPort, "COM1");
   EXPECT_TRUE(form_->RadioButton1->isChecked());
   EXPECT_EQ(Line(1), "COM1 geöffnet");
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
@@ -89,7 +89,7 @@ TEST_F(WindowTest, StartWithOnlyComOneChoosesIt) {
 TEST_F(WindowTest, StartWithNeitherPortShowsThePortCommandsWillUse) {
   Start();
   EXPECT_EQ(Line(1), "COM1 nicht bereit");
-  EXPECT_EQ(form_->SelectedPort, 2);
+  EXPECT_EQ(form_->SelectedPort, "COM2");
   EXPECT_TRUE(form_->RadioButton2->isChecked());
   EXPECT_FALSE(form_->RadioButton1->isChecked());
   EXPECT_GT(ElapsedMs(), -1.0);  // the clock was started
@@ -100,7 +100,7 @@ TEST_F(WindowTest, ChoosingAMissingPortFallsBackAndShowsTheFallBack) {
   Start();
   form_->RadioButton2->click();
   EXPECT_EQ(Line(1), "COM2 nicht bereit");
-  EXPECT_EQ(form_->SelectedPort, 1);
+  EXPECT_EQ(form_->SelectedPort, "COM1");
   EXPECT_TRUE(form_->RadioButton1->isChecked());
 
   // Choosing it again probes it again.
@@ -109,7 +109,7 @@ TEST_F(WindowTest, ChoosingAMissingPortFallsBackAndShowsTheFallBack) {
   form_->RadioButton2->click();
   EXPECT_EQ(fake_serial::Counts("COM2").failedOpens, attempts);
   EXPECT_EQ(Line(1), "COM2 geöffnet");
-  EXPECT_EQ(form_->SelectedPort, 2);
+  EXPECT_EQ(form_->SelectedPort, "COM2");
   EXPECT_TRUE(form_->RadioButton2->isChecked());
 }
 

@@ -79,16 +79,9 @@ std::string Upper(std::string text) {
   return text;
 }
 
-std::optional<int> PortNamed(const std::string& name) {
-  const std::string upper = Upper(name);
-  if (upper == "COM1") return 1;
-  if (upper == "COM2") return 2;
-  return std::nullopt;
-}
-
 // Any COM number ("com12" is COM12), or an absolute device path such as
 // /dev/ttyUSB0 or a /dev/serial/by-id/... link; empty for anything else.
-std::string OtherPortNamed(const std::string& name) {
+std::string PortNamed(const std::string& name) {
   const std::string upper = Upper(name);
   const bool comNumber = upper.size() > 3 && upper.size() <= 6 && upper.starts_with("COM") &&
                          upper[3] != '0' &&
@@ -188,8 +181,7 @@ std::variant<CliRequest, UsageError> ParseArguments(const std::vector<std::strin
         return UsageError{"option " + Quoted(argument) + " needs a port: COMn or a device path"};
       }
       request.port = PortNamed(name);
-      request.portName = request.port ? std::string() : OtherPortNamed(name);
-      if (!request.port && request.portName.empty()) {
+      if (request.port.empty()) {
         return UsageError{Quoted(name) + " is no port: use COMn or a device path"};
       }
     } else {

@@ -28,14 +28,13 @@ enum class CliAction {
 
 struct CliRequest {
   CliAction action = CliAction::Help;
-  std::optional<int> port;  // 1 or 2; none: COM2, else COM1, as the window starts
-  std::string file;         // for FlashHex, FlashBin, Check, Verify, Read and the write commands
+  // The port as the system names it: "COM2", "COM12", "/dev/ttyUSB0";
+  // empty: COM2, else COM1, as the window starts.
+  std::string port;
+  std::string file;  // for FlashHex, FlashBin, Check, Verify, Read and the write commands
   bool quiet = false;
   bool log = false;
   bool verify = false;  // hex and bin: the chip checked first, the image read back after
-  // Any other port, as the system names it: "COM7", "/dev/ttyUSB0"; port
-  // is none then.
-  std::string portName;
   // hex, bin and the write commands write page by page; --bytes writes
   // byte by byte as the window does.
   bool pages = true;

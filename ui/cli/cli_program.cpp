@@ -1,7 +1,6 @@
 #include "ui/cli/cli_program.h"
 
 #include <array>
-#include <functional>
 #include <new>
 #include <optional>
 
@@ -31,8 +30,8 @@ CliOutput::Mode OutputMode(const CliRequest& request, const CliConsole& console)
 }
 
 // COM2, else COM1, as the window tries them at start.
-std::optional<int> FirstReadyPort() {
-  for (const int port : {2, 1}) {
+std::optional<std::string> FirstReadyPort() {
+  for (const char* port : {"COM2", "COM1"}) {
     if (PortOpens(port)) return port;
   }
   return std::nullopt;
@@ -50,7 +49,7 @@ int Check(const CliRequest& request, CliOutput& output, std::ostream& out) {
 
 // The ports as the system lists them; opening one would pulse its lines.
 int Ports(const CliRequest& request, CliOutput& output, std::ostream& out) {
-  const std::vector<PresentPort> ports = ListPresentPorts();
+  const std::vector<PresentPort> ports = PresentPorts();
   if (ports.empty()) {
     if (!request.quiet) output.Message(NoPortsText());
     return kExitDone;
@@ -61,28 +60,117 @@ int Ports(const CliRequest& request, CliOutput& output, std::ostream& out) {
   return kExitDone;
 }
 
-// A command on the chip: what it runs on the chosen port, and what it says
-// when it is done.
-using RunOnPort = std::function<std::optional<Fault>(const std::string& portName, LogLines& log)>;
-using SayDone = std::function<void(const std::string& portName)>;
-
-int OnPort(const CliRequest& request, const CliConsole& console, CliOutput& output,
-           const RunOnPort& run, const SayDone& done) {
-  StartCommandClock();
-  int port = 0;
-  if (!request.portName.empty()) {
-    // Any other port is named, never tried.
-  } else if (request.port) {
-    port = *request.port;
-  } else if (const std::optional<int> ready = FirstReadyPort()) {
-    port = *ready;
-    output.Message(PortStatusText(port, true));
+// The port named, or else COM2, else COM1, tried as the window tries them
+// at start; nothing when neither is ready, which is said.
+std::optional<std::string> ChosenPort(const CliRequest& request, CliOutput& output) {
+  // A port that was named is never tried.
+  if (!request.port.empty()) return request.port;
+  const std::optional<std::string> ready = FirstReadyPort();
+  if (ready) {
+    output.Message(PortStatusText(*ready, true));
   } else {
-    output.Error(PortStatusText(2, false));
-    output.Error(PortStatusText(1, false));
-    return kExitPortNotReady;
+    output.Error(PortStatusText("COM2", false));
+    output.Error(PortStatusText("COM1", false));
   }
-  if (CommandCancelRequested()) {
+  return ready;
+}
+
+// The command line's request as the commands take it.
+CommandRequest CommandFor(const CliRequest& request, const std::string& port,
+                          std::string* keptEepromFile) {
+  ImageTarget target = request.target;
+  if (request.action == CliAction::WriteEeprom) target = ImageTarget::Eeprom;
+  if (request.action == CliAction::WriteUserRow) target = ImageTarget::UserRow;
+  return {
+      .port = port,
+      .file = FileNamed(request.file),
+      .format = request.action == CliAction::FlashBin ? ImageFormat::Binary : ImageFormat::IntelHex,
+      .target = target,
+      .mode = request.pages ? WriteMode::Pages : WriteMode::Bytes,
+      .verify = request.verify,
+      .extras = {.eepromFile = request.eepromFile,
+                 .keepEeprom = request.keepEeprom,
+                 .lockLevel = request.lockLevel,
+                 .keptEepromFile = keptEepromFile}};
+}
+
+// What a command on the chip found, for the words said after it.
+struct ChipFindings {
+  std::array<std::uint8_t, 3> signature{};
+  ChipState state;
+  std::size_t changed = 0;
+};
+
+std::optional<Fault> RunOnChip(const CliRequest& request, const CommandRequest& command,
+                               LogLines& log, CliOutput& output, ChipFindings& found) {
+  switch (request.action) {
+    case CliAction::FlashHex:
+    case CliAction::FlashBin: return DownloadCommand(command, log, &output);
+    case CliAction::Erase: return EraseCommand(command, &output);
+    case CliAction::Detect: return DetectCommand(command, found.signature, &found.state);
+    case CliAction::Verify: return VerifyCommand(command, &output);
+    case CliAction::Read: return ReadCommand(command, &output);
+    case CliAction::WriteEeprom:
+    case CliAction::WriteUserRow: return WriteMemoryCommand(command, &output, found.changed);
+    case CliAction::Fuses:
+      return FusesCommand(command, request.fuseChanges, request.disableSerialProgramming,
+                          found.state);
+    case CliAction::Lock: return LockCommand(command, request.lockLevel, found.state);
+    case CliAction::Help:
+    case CliAction::Version:
+    case CliAction::Check:
+    case CliAction::Ports: break;  // touch no chip
+  }
+  return std::nullopt;
+}
+
+void ShowChipState(std::ostream& out, const ChipState& state) {
+  out << FusesText(state.fuses) << "\n" << LockText(state.lockBits) << "\n";
+}
+
+// After a command's work was done.
+void SayDone(const CliRequest& request, const CommandRequest& command, const ChipFindings& found,
+             CliOutput& output, std::ostream& out) {
+  switch (request.action) {
+    case CliAction::FlashHex:
+    case CliAction::FlashBin:
+      if (request.verify) output.Message(VerifiedText());
+      output.Message(DownloadDoneText());
+      if (request.lockLevel > 0) output.Message(LockedText(request.lockLevel));
+      return;
+    case CliAction::Erase: output.Message(EraseDoneText()); return;
+    case CliAction::Detect:
+      out << ChipFoundText(command.port, found.signature) << "\n";
+      ShowChipState(out, found.state);
+      return;
+    case CliAction::Verify: output.Message(VerifiedText()); return;
+    case CliAction::Read: output.Message(MemoryReadText(command.target, request.file)); return;
+    case CliAction::WriteEeprom:
+    case CliAction::WriteUserRow:
+      output.Message(MemoryWrittenText(command.target, found.changed));
+      return;
+    case CliAction::Fuses:
+      if (!request.fuseChanges.empty()) output.Message(FusesWrittenText());
+      out << FusesText(found.state.fuses) << "\n";
+      return;
+    case CliAction::Lock:
+      output.Message(LockedText(request.lockLevel));
+      out << LockText(found.state.lockBits) << "\n";
+      return;
+    case CliAction::Help:
+    case CliAction::Version:
+    case CliAction::Check:
+    case CliAction::Ports: return;
+  }
+}
+
+// A command on the chip, on the chosen port, with its log where --log asks
+// for it.
+int OnChip(const CliRequest& request, const CliConsole& console, CliOutput& output) {
+  StartClock();
+  const std::optional<std::string> port = ChosenPort(request, output);
+  if (!port) return kExitPortNotReady;
+  if (CancelRequested()) {
     output.Error(InterruptedText());
     return kExitInterrupted;
   }
@@ -93,75 +181,45 @@ int OnPort(const CliRequest& request, const CliConsole& console, CliOutput& outp
     if (console.outIsTerminal) output.EndProgress();
   });
   LogLines& log = request.log ? static_cast<LogLines&>(shownLog) : unshownLog;
-  // COM1 and COM2 by name are the window's own ports.
-  const std::string portName = request.portName.empty() ? PortName(port) : request.portName;
+  std::string keptEeprom;
+  const CommandRequest command = CommandFor(request, *port, &keptEeprom);
+  ChipFindings found;
   if (request.clockUs) {
     SetBitPhaseByHand(*request.clockUs / 1000);
   } else {
     SetBitPhaseByHand(std::nullopt);
   }
-  const std::optional<Fault> fault = run(portName, log);
+  const std::optional<Fault> fault = RunOnChip(request, command, log, output, found);
   shownLog.Finish();
   output.EndProgress();
   if (request.verbose) output.Message(BitClockText(LastBitClock()));
+  int status = kExitDone;
   if (fault) {
     output.Error(FaultText(*fault));
-    return ExitStatusFor(*fault);
+    status = ExitStatusFor(*fault);
+  } else {
+    SayDone(request, command, found, output, console.out);
   }
-  done(portName);
-  return kExitDone;
-}
-
-int Download(const CliRequest& request, const CliConsole& console, CliOutput& output) {
-  const bool hex = request.action == CliAction::FlashHex;
-  // A bad file is named before any port is tried; the download checks it
-  // again when it reads it.
-  const Checked<ImageExtent> checked =
-      CheckImage(request.file, hex ? ImageFormat::IntelHex : ImageFormat::Binary);
-  if (const auto* fault = std::get_if<ImageFault>(&checked)) {
-    output.Error(FaultText(*fault));
-    return kExitBadFile;
-  }
-  const FileNameRequest chosenFile = [&] { return request.file; };
-  std::string keptEeprom;
-  const ChipExtras extras{.eepromFile = request.eepromFile,
-                          .keepEeprom = request.keepEeprom,
-                          .lockLevel = request.lockLevel,
-                          .keptEepromFile = &keptEeprom};
-  const int status = OnPort(
-      request, console, output,
-      [&](const std::string& portName, LogLines& log) {
-        const bool verify = request.verify;
-        if (hex) {
-          return request.pages
-                     ? FlashHexPagesCommandOnPort(portName, log, chosenFile, &output, verify,
-                                                  extras)
-                     : FlashHexCommandOnPort(portName, log, chosenFile, &output, verify, extras);
-        }
-        return request.pages
-                   ? FlashBinPagesCommandOnPort(portName, log, chosenFile, &output, verify, extras)
-                   : FlashBinCommandOnPort(portName, log, chosenFile, &output, verify, extras);
-      },
-      [&](const std::string&) {
-        if (request.verify) output.Message(VerifiedText());
-        output.Message(DownloadDoneText());
-        if (request.lockLevel > 0) output.Message(LockedText(request.lockLevel));
-      });
-  // Never lost: the EEPROM that a stopped command did not write back.
+  // Never lost: the EEPROM that a stopped download did not write back.
   if (!keptEeprom.empty()) output.Error(EepromKeptText(keptEeprom));
   return status;
 }
 
-void ShowChipState(std::ostream& out, const ChipState& state) {
-  out << FusesText(state.fuses) << "\n" << LockText(state.lockBits) << "\n";
+int Download(const CliRequest& request, const CliConsole& console, CliOutput& output) {
+  // A bad file is named before any port is tried; the download checks it
+  // again when it reads it.
+  const Checked<ImageExtent> checked =
+      CheckImage(request.file, request.action == CliAction::FlashHex ? ImageFormat::IntelHex
+                                                                     : ImageFormat::Binary);
+  if (const auto* fault = std::get_if<ImageFault>(&checked)) {
+    output.Error(FaultText(*fault));
+    return kExitBadFile;
+  }
+  return OnChip(request, console, output);
 }
 
 int Run(const CliRequest& request, const CliConsole& console, CliOutput& output) {
   std::ostream& out = console.out;
-  std::array<std::uint8_t, 3> signature{};
-  ChipState state;
-  std::size_t changed = 0;
-  const ImageTarget target = request.target;
   // Every action by name: an action added later that is not handled here
   // does not build, instead of running some other command.
   switch (request.action) {
@@ -174,69 +232,13 @@ int Run(const CliRequest& request, const CliConsole& console, CliOutput& output)
     case CliAction::FlashHex:
     case CliAction::FlashBin: return Download(request, console, output);
     case CliAction::Erase:
-      return OnPort(
-          request, console, output,
-          [&](const std::string& portName, LogLines&) {
-            return EraseCommandOnPort(portName, &output);
-          },
-          [&](const std::string&) { output.Message(EraseDoneText()); });
     case CliAction::Detect:
-      return OnPort(
-          request, console, output,
-          [&](const std::string& portName, LogLines&) {
-            return DetectCommand(portName, signature, &state);
-          },
-          [&](const std::string& portName) {
-            out << ChipFoundText(portName, signature) << "\n";
-            ShowChipState(out, state);
-          });
     case CliAction::Verify:
-      return OnPort(
-          request, console, output,
-          [&](const std::string& portName, LogLines&) {
-            return VerifyCommand(portName, request.file, &output, target);
-          },
-          [&](const std::string&) { output.Message(VerifiedText()); });
     case CliAction::Read:
-      return OnPort(
-          request, console, output,
-          [&](const std::string& portName, LogLines&) {
-            return ReadCommand(portName, request.file, &output, target);
-          },
-          [&](const std::string&) { output.Message(MemoryReadText(target, request.file)); });
     case CliAction::WriteEeprom:
-    case CliAction::WriteUserRow: {
-      const ImageTarget written =
-          request.action == CliAction::WriteEeprom ? ImageTarget::Eeprom : ImageTarget::UserRow;
-      return OnPort(
-          request, console, output,
-          [&](const std::string& portName, LogLines&) {
-            return WriteMemoryCommand(portName, written, request.file, request.pages, &output,
-                                      changed);
-          },
-          [&](const std::string&) { output.Message(MemoryWrittenText(written, changed)); });
-    }
+    case CliAction::WriteUserRow:
     case CliAction::Fuses:
-      return OnPort(
-          request, console, output,
-          [&](const std::string& portName, LogLines&) {
-            return FusesCommand(portName, request.fuseChanges, request.disableSerialProgramming,
-                                state);
-          },
-          [&](const std::string&) {
-            if (!request.fuseChanges.empty()) output.Message(FusesWrittenText());
-            out << FusesText(state.fuses) << "\n";
-          });
-    case CliAction::Lock:
-      return OnPort(
-          request, console, output,
-          [&](const std::string& portName, LogLines&) {
-            return LockCommand(portName, request.lockLevel, state);
-          },
-          [&](const std::string&) {
-            output.Message(LockedText(request.lockLevel));
-            out << LockText(state.lockBits) << "\n";
-          });
+    case CliAction::Lock: return OnChip(request, console, output);
   }
   return kExitUsage;  // not reached: every action returns above
 }

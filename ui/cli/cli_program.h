@@ -17,5 +17,5 @@ struct CliConsole {
 };
 
 // The arguments after the program's name; returns the exit status
-// (exit_status.h). Cancelled by CancelCommand, from a signal handler say.
+// (exit_status.h). Cancelled by RequestCancel, from a signal handler say.
 int RunCli(const std::vector<std::string>& arguments, const CliConsole& console);

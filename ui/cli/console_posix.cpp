@@ -14,7 +14,7 @@ volatile std::sig_atomic_t caughtSignal = 0;
 
 void OnInterrupt(int signal) {
   caughtSignal = signal;
-  CancelCommand();
+  RequestCancel();
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
   // The second one goes on to the default handler, which ends the program.
   if (InterlockedExchange(&seen, 1) != 0) return FALSE;
-  CancelCommand();
+  RequestCancel();
   return TRUE;
 }
 

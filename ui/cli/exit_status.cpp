@@ -5,7 +5,7 @@ ExitStatus ExitStatusFor(const Fault& fault) {
     switch (chip->kind) {
       case ChipFaultKind::NoAnswer:
       case ChipFaultKind::OtherChip:
-      case ChipFaultKind::NoDataLine: return kExitNoChip;
+      case ChipFaultKind::NoMisoLine: return kExitNoChip;
       case ChipFaultKind::Mismatch:
       case ChipFaultKind::FusesNotAsWritten:
       case ChipFaultKind::LockNotAsWritten:
@@ -23,12 +23,12 @@ ExitStatus ExitStatusFor(const Fault& fault) {
   if (port == nullptr) return kExitBadFile;
   switch (port->kind) {
     case PortFaultKind::NotReady: return kExitPortNotReady;
-    case PortFaultKind::Lost:
-    case PortFaultKind::PageNotWritten: return kExitPortLost;
+    case PortFaultKind::LineLost:
+    case PortFaultKind::PageNotWritten: return kExitLineLost;
     case PortFaultKind::Cancelled: return kExitInterrupted;
     case PortFaultKind::BreakFaked:
     case PortFaultKind::BreakTooSlow:
     case PortFaultKind::BreakRefused: return kExitPortUnfit;
   }
-  return kExitPortLost;
+  return kExitLineLost;
 }

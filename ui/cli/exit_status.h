@@ -8,7 +8,7 @@ enum ExitStatus : int {
   kExitBadFile = 1,
   kExitUsage = 2,
   kExitPortNotReady = 3,
-  kExitPortLost = 4,
+  kExitLineLost = 4,
   kExitOutOfMemory = 5,
   kExitPortUnfit = 6,     // refused before the chip was touched
   kExitNoChip = 7,        // no AT89S8253 answered: nothing was erased

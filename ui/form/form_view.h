@@ -20,9 +20,9 @@ class FormView : public MemoText {
  public:
   // Scrolls the memo so that the line is in view.
   virtual void ShowMemoLine(int line) = 0;
-  // Marks the port's radio button, clearing the other, without running its
-  // handler.
-  virtual void ShowSelectedPort(int port) = 0;
+  // Marks the port's radio button ("COM1" or "COM2"), clearing the other,
+  // without running its handler.
+  virtual void ShowSelectedPort(const std::string& portName) = 0;
   // The open-file dialog, preset to the name pattern; no filter list, no
   // default extension. The chosen file, or empty when cancelled.
   virtual std::string AskFileName(const std::string& presetName) = 0;

@@ -27,44 +27,45 @@ std::string MainForm::InitialMemoText() {
 }
 
 void MainForm::FormCreate() {
-  if (!OpenPortToProbe(2)) {
-    view_.ShowSelectedPort(1);
+  if (!OpenPortToProbe("COM2")) {
+    view_.ShowSelectedPort("COM1");
     RadioButton1Click();
-    OpenPortToProbe(1);
+    OpenPortToProbe("COM1");
   }
-  EndProbe();
-  StartCommandClock();
+  ClosePort();
+  StartClock();
 }
 
-void MainForm::RadioButton1Click() { ProbePort(1); }
+void MainForm::RadioButton1Click() { ProbePort("COM1"); }
 
-void MainForm::RadioButton2Click() { ProbePort(2); }
+void MainForm::RadioButton2Click() { ProbePort("COM2"); }
 
-void MainForm::ProbePort(int port) {
+void MainForm::ProbePort(const std::string& port) {
   SelectedPort = port;
   const bool opened = PortOpens(port);
-  if (!opened) SelectedPort = port == 1 ? 2 : 1;
+  // The other port, untested: the radio buttons stay as they are.
+  if (!opened) SelectedPort = port == "COM1" ? "COM2" : "COM1";
   log_.SetLine(kStatusLine, PortStatusText(port, opened));
   // The marked port is always the one the commands will use.
   view_.ShowSelectedPort(SelectedPort);
 }
 
-void MainForm::FlashHexClick() {
-  RunCommand([this](ProgressListener* progress) {
-    return FlashHexCommand(
-        SelectedPort, log_, [this] { return view_.AskFileName("*.hex"); }, progress);
-  });
-}
+void MainForm::FlashHexClick() { Download(ImageFormat::IntelHex, "*.hex"); }
 
-void MainForm::FlashBinClick() {
-  RunCommand([this](ProgressListener* progress) {
-    return FlashBinCommand(
-        SelectedPort, log_, [this] { return view_.AskFileName("*.bin"); }, progress);
-  });
+void MainForm::FlashBinClick() { Download(ImageFormat::Binary, "*.bin"); }
+
+// Byte mode and no checks: the window's waveform.
+void MainForm::Download(ImageFormat format, const char* presetName) {
+  const CommandRequest request{.port = SelectedPort,
+                               .file = [this, presetName] { return view_.AskFileName(presetName); },
+                               .format = format};
+  RunCommand([&](ProgressListener* progress) { return DownloadCommand(request, log_, progress); });
 }
 
 void MainForm::EraseClick() {
-  RunCommand([this](ProgressListener* progress) { return EraseCommand(SelectedPort, progress); });
+  RunCommand([this](ProgressListener* progress) {
+    return EraseCommand({.port = SelectedPort}, progress);
+  });
 }
 
 void MainForm::RunCommand(const std::function<std::optional<Fault>(ProgressListener*)>& command) {
@@ -73,7 +74,7 @@ void MainForm::RunCommand(const std::function<std::optional<Fault>(ProgressListe
   lastRepaint_ = std::chrono::steady_clock::now();
   std::optional<std::string> failure;
   try {
-    const ScopedCommandIdleWork repaint(*this);
+    const ScopedWaitIdleWork repaint(*this);
     if (const std::optional<Fault> fault = command(this)) failure = FaultText(*fault);
   } catch (const std::bad_alloc&) {
     failure = OutOfMemoryText();

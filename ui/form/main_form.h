@@ -1,8 +1,8 @@
 // The main window's behaviour, for any toolkit: the start-up probe, the
 // port choice, the commands with their error box, the live log, and a close
 // asked for while a command runs, and the command's progress in the title.
-// A front end builds its controls, implements FormView and forwards its
-// handlers here.
+// A front end's window (TForm1) builds its controls, implements FormView
+// and inherits the handlers.
 #pragma once
 
 #include <chrono>
@@ -10,13 +10,14 @@
 #include <optional>
 #include <string>
 
+#include "commands/command_request.h"
 #include "commands/fault.h"
 #include "commands/idle_work.h"
 #include "commands/progress.h"
 #include "ui/form/form_view.h"
 #include "ui/form/mirrored_log.h"
 
-class MainForm : private CommandIdleWork, private ProgressListener {
+class MainForm : private WaitIdleWork, private ProgressListener {
  public:
   explicit MainForm(FormView& view);
 
@@ -26,9 +27,11 @@ class MainForm : private CommandIdleWork, private ProgressListener {
   // The memo's text at start: "Download ..." and 147 empty lines.
   static std::string InitialMemoText();
 
-  // 1 for COM1, 2 for COM2: the port every command opens.
-  int SelectedPort = 2;
+  // "COM1" or "COM2": the port every command opens.
+  std::string SelectedPort = "COM2";
 
+  // The window's fixed names, after its controls (Memo1, RadioButton1,
+  // FlashHex, ...) and their events, as each toolkit's TForm1 carries them.
   void FormCreate();
   void RadioButton1Click();
   void RadioButton2Click();
@@ -44,7 +47,8 @@ class MainForm : private CommandIdleWork, private ProgressListener {
   LogLines& Log() { return log_; }
 
  private:
-  void ProbePort(int port);
+  void ProbePort(const std::string& port);
+  void Download(ImageFormat format, const char* presetName);
   void RunCommand(const std::function<std::optional<Fault>(ProgressListener*)>& command);
   void DuringWait() override;
   void OnProgress(const CommandProgress& progress) override;

@@ -55,8 +55,8 @@ FormDialogs& DialogsOrOwn(FormDialogs* dialogs, std::unique_ptr<FormDialogs>& ow
 
 TForm1::TForm1(FormDialogs* dialogs, QWidget* parent)
     : QWidget(parent),
+      MainForm(static_cast<FormView&>(*this)),
       dialogs_(DialogsOrOwn(dialogs, ownDialogs_)),
-      form_(*this),
       // Created in tab order; later controls lie above earlier ones, so the
       // overlap of the two radio buttons belongs to RadioButton2.
       Memo1(new QPlainTextEdit(this)),
@@ -66,7 +66,6 @@ TForm1::TForm1(FormDialogs* dialogs, QWidget* parent)
       Erase(new QPushButton(QStringLiteral("Erase"), this)),
       FlashBin(new QPushButton(QStringLiteral("Flash bin"), this)),
       OpenDialog1(dialogs_),
-      SelectedPort(form_.SelectedPort),
       memoText_(Memo1) {
   CreateControls();
   FormCreate();
@@ -104,9 +103,10 @@ void TForm1::CreateControls() {
   setTabOrder(RadioButton2, Erase);
   setTabOrder(Erase, FlashBin);
 
-  connect(FlashHex, &QPushButton::clicked, this, &TForm1::FlashHexClick);
-  connect(FlashBin, &QPushButton::clicked, this, &TForm1::FlashBinClick);
-  connect(Erase, &QPushButton::clicked, this, &TForm1::EraseClick);
+  // The handlers are MainForm's, which is no QObject.
+  connect(FlashHex, &QPushButton::clicked, this, [this] { FlashHexClick(); });
+  connect(FlashBin, &QPushButton::clicked, this, [this] { FlashBinClick(); });
+  connect(Erase, &QPushButton::clicked, this, [this] { EraseClick(); });
   // A radio button's handler runs only when it becomes selected.
   connect(RadioButton1, &QRadioButton::toggled, this, [this](bool selected) {
     if (selected) RadioButton1Click();
@@ -134,7 +134,7 @@ bool TForm1::event(QEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  if (!form_.CloseQuery()) {
+  if (!CloseQuery()) {
     event->ignore();
     return;
   }
@@ -149,8 +149,8 @@ void TForm1::ReplaceLinesFrom(int firstLine, const std::string& lines) {
 
 void TForm1::ShowMemoLine(int line) { memoText_.ShowLine(line); }
 
-void TForm1::ShowSelectedPort(int port) {
-  QRadioButton* shown = port == 1 ? RadioButton1 : RadioButton2;
+void TForm1::ShowSelectedPort(const std::string& portName) {
+  QRadioButton* shown = portName == "COM1" ? RadioButton1 : RadioButton2;
   if (shown->isChecked()) return;
   const QSignalBlocker quiet(shown);
   shown->setChecked(true);

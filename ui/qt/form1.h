@@ -1,9 +1,11 @@
 // The program's one window on Qt: the log, the three commands and the port
-// choice. What the window does is MainForm's; this is its view.
+// choice. What the window does, its handlers included, is MainForm's; this
+// is its view.
 #pragma once
 
 #include <QWidget>
 #include <memory>
+#include <string>
 
 #include "ui/form/form_view.h"
 #include "ui/form/main_form.h"
@@ -14,14 +16,13 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 
-class TForm1 : public QWidget, private FormView {
+// The view comes before the behaviour that is built on it.
+class TForm1 : public QWidget, private FormView, public MainForm {
   Q_OBJECT
 
-  // Declared first: the members below are built on them, and the controls
-  // created below already send their events to the window.
+  // Declared first: the members below are built on them.
   std::unique_ptr<FormDialogs> ownDialogs_;
   FormDialogs& dialogs_;
-  MainForm form_;
   bool frameFitted_ = false;
 
  public:
@@ -38,19 +39,6 @@ class TForm1 : public QWidget, private FormView {
   QPushButton* FlashBin;
   OpenFileDialog OpenDialog1;
 
-  // 1 for COM1, 2 for COM2: the port every command opens.
-  int& SelectedPort;
-
-  LogLines& Log() { return form_.Log(); }
-  bool CommandRunning() const { return form_.CommandRunning(); }
-
-  void FormCreate() { form_.FormCreate(); }
-  void RadioButton1Click() { form_.RadioButton1Click(); }
-  void RadioButton2Click() { form_.RadioButton2Click(); }
-  void FlashHexClick() { form_.FlashHexClick(); }
-  void FlashBinClick() { form_.FlashBinClick(); }
-  void EraseClick() { form_.EraseClick(); }
-
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool event(QEvent* event) override;
@@ -64,7 +52,7 @@ class TForm1 : public QWidget, private FormView {
   std::string Text() const override;
   void ReplaceLinesFrom(int firstLine, const std::string& lines) override;
   void ShowMemoLine(int line) override;
-  void ShowSelectedPort(int port) override;
+  void ShowSelectedPort(const std::string& portName) override;
   std::string AskFileName(const std::string& presetName) override;
   void ShowErrorBox(const std::string& caption, const std::string& text) override;
   void SetCaption(const std::string& caption) override;

@@ -65,10 +65,9 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
 }  // namespace
 
 TForm1::TForm1(HINSTANCE instance, FormDialogs* dialogs)
-    : dialogs_(DialogsOrOwn(dialogs, ownDialogs_)),
-      form_(*this),
-      OpenDialog1(dialogs_),
-      SelectedPort(form_.SelectedPort) {
+    : MainForm(static_cast<FormView&>(*this)),
+      dialogs_(DialogsOrOwn(dialogs, ownDialogs_)),
+      OpenDialog1(dialogs_) {
   RegisterWindowClass(instance, &TForm1::WindowProc);
   CreateWindowExW(0, kWindowClass, WideFromUtf8(MainForm::kCaption).c_str(), WS_OVERLAPPEDWINDOW,
                   kWindowFrame.left, kWindowFrame.top, kWindowFrame.right - kWindowFrame.left,
@@ -128,7 +127,7 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_SETFOCUS: SetFocus(lastFocus_ != nullptr ? lastFocus_ : FlashHex); return 0;
     case WM_CLOSE:
-      if (form_.CloseQuery()) DestroyWindow(Handle);
+      if (CloseQuery()) DestroyWindow(Handle);
       return 0;
     case WM_DESTROY:
       if (EndsApplication) PostQuitMessage(0);
@@ -146,15 +145,15 @@ void TForm1::OnCommand(HWND control, WORD notification) {
   if (control == FlashHex) FlashHexClick();
   if (control == FlashBin) FlashBinClick();
   if (control == Erase) EraseClick();
-  if (control == RadioButton1) OnRadioButtonClicked(1);
-  if (control == RadioButton2) OnRadioButtonClicked(2);
+  if (control == RadioButton1) OnRadioButtonClicked("COM1");
+  if (control == RadioButton2) OnRadioButtonClicked("COM2");
 }
 
-void TForm1::OnRadioButtonClicked(int port) {
-  if (port == shownPort_) return;
-  ShowSelectedPort(port);
-  if (port == 1) RadioButton1Click();
-  if (port == 2) RadioButton2Click();
+void TForm1::OnRadioButtonClicked(const std::string& portName) {
+  if (portName == shownPort_) return;
+  ShowSelectedPort(portName);
+  if (portName == "COM1") RadioButton1Click();
+  if (portName == "COM2") RadioButton2Click();
 }
 
 HWND TForm1::NextInTabOrder(HWND control, bool backwards) const {
@@ -182,10 +181,10 @@ void TForm1::ReplaceLinesFrom(int firstLine, const std::string& lines) {
 
 void TForm1::ShowMemoLine(int line) { memoText_->ShowLine(line); }
 
-void TForm1::ShowSelectedPort(int port) {
-  shownPort_ = port;
-  SendMessageW(RadioButton1, BM_SETCHECK, port == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
-  SendMessageW(RadioButton2, BM_SETCHECK, port == 2 ? BST_CHECKED : BST_UNCHECKED, 0);
+void TForm1::ShowSelectedPort(const std::string& portName) {
+  shownPort_ = portName;
+  SendMessageW(RadioButton1, BM_SETCHECK, portName == "COM1" ? BST_CHECKED : BST_UNCHECKED, 0);
+  SendMessageW(RadioButton2, BM_SETCHECK, portName == "COM2" ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 std::string TForm1::AskFileName(const std::string& presetName) {

@@ -1,21 +1,23 @@
 // The program's one window on Win32: the log, the three commands and the
-// port choice. What the window does is MainForm's; this is its view.
+// port choice. What the window does, its handlers included, is MainForm's;
+// this is its view.
 #pragma once
 
 #include <windows.h>
 
 #include <memory>
+#include <string>
 
 #include "ui/form/form_view.h"
 #include "ui/form/main_form.h"
 #include "ui/win32/edit_memo_text.h"
 #include "ui/win32/form_dialogs.h"
 
-class TForm1 : private FormView {
+// The view comes before the behaviour that is built on it.
+class TForm1 : private FormView, public MainForm {
   // Declared first: the members below are built on them.
   std::unique_ptr<FormDialogs> ownDialogs_;
   FormDialogs& dialogs_;
-  MainForm form_;
 
  public:
   // Creates the window and its controls and runs FormCreate; the window is
@@ -35,20 +37,8 @@ class TForm1 : private FormView {
   HWND FlashBin = nullptr;
   OpenFileDialog OpenDialog1;
 
-  // 1 for COM1, 2 for COM2: the port every command opens.
-  int& SelectedPort;
   // Closing the window ends the message loop (the program's window does).
   bool EndsApplication = false;
-
-  LogLines& Log() { return form_.Log(); }
-  bool CommandRunning() const { return form_.CommandRunning(); }
-
-  void FormCreate() { form_.FormCreate(); }
-  void RadioButton1Click() { form_.RadioButton1Click(); }
-  void RadioButton2Click() { form_.RadioButton2Click(); }
-  void FlashHexClick() { form_.FlashHexClick(); }
-  void FlashBinClick() { form_.FlashBinClick(); }
-  void EraseClick() { form_.EraseClick(); }
 
   // The controls in tab order, for moving the focus with Tab.
   HWND NextInTabOrder(HWND control, bool backwards) const;
@@ -61,13 +51,13 @@ class TForm1 : private FormView {
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls(HINSTANCE instance);
   void OnCommand(HWND control, WORD notification);
-  void OnRadioButtonClicked(int port);
+  void OnRadioButtonClicked(const std::string& portName);
 
   // FormView
   std::string Text() const override;
   void ReplaceLinesFrom(int firstLine, const std::string& lines) override;
   void ShowMemoLine(int line) override;
-  void ShowSelectedPort(int port) override;
+  void ShowSelectedPort(const std::string& portName) override;
   std::string AskFileName(const std::string& presetName) override;
   void ShowErrorBox(const std::string& caption, const std::string& text) override;
   void SetCaption(const std::string& caption) override;
@@ -80,7 +70,7 @@ class TForm1 : private FormView {
   HFONT memoFont_ = nullptr;
   // The port whose radio button is marked: a radio button's handler runs
   // only when the mark moves to it.
-  int shownPort_ = 2;
+  std::string shownPort_ = "COM2";
   // The control that had the focus when the window was last deactivated.
   HWND lastFocus_ = nullptr;
 };

@@ -1,7 +1,0 @@
-#include "commands/cancel.h"
-
-#include "isp/isp.h"
-
-void CancelCommand() { RequestCancel(); }
-bool CommandCancelRequested() { return CancelRequested(); }
-void WithdrawCommandCancel() { WithdrawCancel(); }
