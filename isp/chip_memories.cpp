@@ -20,27 +20,30 @@ std::uint8_t ReadAnswer(std::uint8_t instruction, MisoPolarity polarity) {
   return value;
 }
 
-// Until the cell answers what was written to it, or the limit.
-void PollWriteCycle(const ChipMemory& memory, std::uint16_t cell, std::uint8_t expected,
-                    MisoPolarity polarity) {
+// Reads the cell until it answers expected; a cycle still running at the
+// limit throws notDone. A cancel waits out the whole cycle instead: the
+// read would throw before the cycle is over, and the next instruction
+// stops the command.
+template <class NotDone>
+void PollCycle(const ChipMemory& memory, std::uint16_t cell, std::uint8_t expected,
+               MisoPolarity polarity, double cycleMs, double limitMs, NotDone notDone) {
   const double start = ElapsedMs();
   for (;;) {
     const double elapsed = ElapsedMs() - start;
     if (CancelRequested()) {
-      // The read would throw before the cycle is over; the next
-      // instruction stops the command instead.
-      if (elapsed < kWriteCycleMs) WaitMs(kWriteCycleMs - elapsed);
+      if (elapsed < cycleMs) WaitMs(cycleMs - elapsed);
       return;
     }
     if (ReadMemoryByte(memory, cell, polarity) == expected) return;
-    if (elapsed > kWritePollLimitMs) throw WriteNotDone{cell};
+    if (elapsed > limitMs) throw notDone;
   }
 }
 
 void FinishWrite(const ChipMemory& memory, std::uint16_t lastLoaded, std::uint8_t value,
                  std::optional<MisoPolarity> poll) {
   if (poll) {
-    PollWriteCycle(memory, lastLoaded, value, *poll);
+    PollCycle(memory, lastLoaded, value, *poll, kWriteCycleMs, kWritePollLimitMs,
+              WriteNotDone{lastLoaded});
   } else {
     WaitMs(kWriteCycleMs);
   }
@@ -88,17 +91,9 @@ void WriteMemoryPage(const ChipMemory& memory, std::uint16_t address,
 
 void EraseChipPolled(MisoPolarity polarity) {
   SendCheckedInstruction(kChipErase);
-  const double start = ElapsedMs();
-  for (;;) {
-    const double elapsed = ElapsedMs() - start;
-    if (CancelRequested()) {
-      if (elapsed < kChipEraseMs) WaitMs(kChipEraseMs - elapsed);
-      return;
-    }
-    // Every cell reads 00 until the erase is over.
-    if (ReadMemoryByte(kFlashMemory, kFlashMemory.size - 1, polarity) == 0xFF) return;
-    if (elapsed > kErasePollLimitMs) throw EraseNotDone{};
-  }
+  // Every cell reads 00 until the erase is over.
+  PollCycle(kFlashMemory, kFlashMemory.size - 1, 0xFF, polarity, kChipEraseMs, kErasePollLimitMs,
+            EraseNotDone{});
 }
 
 std::uint8_t ReadUserFuses(MisoPolarity polarity) { return ReadAnswer(0x21, polarity) & kAllFuses; }
