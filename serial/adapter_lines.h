@@ -73,19 +73,22 @@ class AdapterLineDriver final : public LineDriver {
     std::size_t count = 0;
     adapter_seam::Transfer transfer;
     bool pending = false;
+    int stamp = -1;  // the time stamp that the adapter's taking of it gives, if any
   };
 
   bool FindMultiplier();
   bool MeasureSampleRate();
   bool ClocksFourPerBaud();
-  bool Look(std::size_t count, std::array<double, 3>& ms, std::array<std::size_t, 3>& counts);
+  bool Look(std::size_t count);
   void Accept(double rate);
   std::size_t MeasureDuring(double durationMs);
-  bool Stamp();
+  void MarkStamp();
+  bool EndHalf();
   void Gather(std::uint8_t sample, std::size_t count);
   void SubmitGathered();
   bool SendAll();
   bool Finish(Slot& slot);
+  bool FinishThrough(std::size_t last);
   bool FinishAll();
   void TakeReadings(const Slot& slot);
   bool StartReadingPins();
@@ -104,10 +107,14 @@ class AdapterLineDriver final : public LineDriver {
   // The exact measurement, made of the first waits' samples.
   bool measuring_ = false;
   bool measurementStarted_ = false;
-  int measurements_ = 0;  // those that ended outside the trusted range
+  double measuringPerMs_ = 0;  // what waits are made for until it is done
+  int measurements_ = 0;       // those that ended outside the trusted range
+  // The three time stamps of a look or a measurement, those marked so far,
+  // and the slot whose taking gives each.
   int stamps_ = 0;
   std::array<double, 3> stampMs_{};
   std::array<std::size_t, 3> stampCount_{};
+  std::array<std::size_t, 3> stampSlot_{};
 
   // While the adapter reads its pins: the samples gathered since it began,
   // and for each reading asked for, the sample whose reading shows it.
