@@ -7,8 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "serial/module_state.h"
-#include "serial/rezero.h"
+#include "serial/host_clock.h"
 
 namespace {
 
@@ -63,10 +62,10 @@ constexpr std::size_t kLargestAdapterBuffer = 4096;
 constexpr std::size_t kFillSamples = 2 * kLargestAdapterBuffer;
 
 double HostMs() {
-  return static_cast<double>(counter_seam::ReadCounter()) / rezero_state::TicksPerMs();
+  return static_cast<double>(counter_seam::ReadCounter()) / host_clock::TicksPerMs();
 }
 
-void SpinMs(double durationMs) { rezero_state::SpinFrom(counter_seam::ReadCounter(), durationMs); }
+void SpinMs(double durationMs) { host_clock::SpinFrom(counter_seam::ReadCounter(), durationMs); }
 
 // What the adapter may still be clocking out when it has taken everything,
 // at the slowest rate the baud rate could give.
@@ -450,14 +449,14 @@ void AdapterLineDriver::Wait(double durationMs) {
       measured ? MeasureDuring(durationMs) : SamplesFor(durationMs, samplesPerMs_);
   // A lost port: the host spins, as it does for a serial port.
   if (failed_) {
-    rezero_state::HostWait(durationMs);
+    host_clock::HostWait(durationMs);
     return;
   }
   Gather(pins_, count);
   if (durationMs >= kIdleWorkMinimumMs && !measured) {
     // The adapter has the whole wait before the idle work starts.
     SubmitGathered();
-    if (rezero_state::idleWork != nullptr && !failed_) rezero_state::idleWork->DuringWait();
+    if (host_clock::idleWork != nullptr && !failed_) host_clock::idleWork->DuringWait();
   }
 }
 

@@ -1,5 +1,5 @@
 // The lines of the serial port itself: each switch is one system call on
-// PortHandle, each wait a spin on the host's counter.
+// the handle the port gives it, each wait a spin on the host's counter.
 #pragma once
 
 #include "serial/line_driver.h"
@@ -18,8 +18,11 @@ class SerialLineDriver final : public LineDriver {
     failed_ = false;
     levels_ = {};
   }
+  // The port's handle, whenever it changes.
+  void Use(device_seam::Handle handle) { handle_ = handle; }
 
  private:
+  device_seam::Handle handle_ = 0;
   bool failed_ = false;
   DataInLevels levels_;
 };
