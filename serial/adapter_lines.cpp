@@ -460,7 +460,7 @@ void AdapterLineDriver::Wait(double durationMs) {
   }
 }
 
-bool AdapterLineDriver::LineLost() {
+void AdapterLineDriver::Flush() {
   // The host may turn to other work next: a measurement under way is
   // finished first, the lines held as they are.
   while (measurementStarted_ && measuring_ && !failed_) {
@@ -469,14 +469,14 @@ bool AdapterLineDriver::LineLost() {
     EndHalf();
   }
   if (!failed_) SendAll();
-  return failed_;
 }
 
 // The adapter changes mode only once what it holds is out, so that no
 // sample is clocked out in the wrong one, and once a measurement under way
 // is finished, so that the drain does not count as its samples' time.
 bool AdapterLineDriver::StartReadingPins() {
-  if (LineLost()) return false;
+  Flush();
+  if (failed_) return false;
   SpinMs(drainMs_);
   if (!adapter_seam::StartReadingPins(adapter_)) {
     Fail();

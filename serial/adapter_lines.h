@@ -49,7 +49,8 @@ class AdapterLineDriver final : public LineDriver {
 
   void Switch(device_seam::LineCode code) override;
   void Wait(double durationMs) override;
-  bool LineLost() override;
+  void Flush() override;
+  bool LineLost() const override { return failed_; }
   // The first reading turns the adapter to reading its pins, for the rest
   // of the command: a command that reads nothing is clocked out as before.
   bool ReadDataIn() override;

@@ -102,7 +102,10 @@ void SetDtrLine(bool on) { activeLines->Switch(on ? LineCode::SetDtr : LineCode:
 void SetRtsLine(bool on) { activeLines->Switch(on ? LineCode::SetRts : LineCode::ClearRts); }
 void SetTxdLine(bool on) { activeLines->Switch(on ? LineCode::SetBreak : LineCode::ClearBreak); }
 
-bool LineFailedSinceOpen() { return activeLines->LineLost(); }
+bool LineFailedSinceOpen() {
+  activeLines->Flush();
+  return activeLines->LineLost();
+}
 
 bool ReadCtsLine() { return activeLines->ReadDataIn(); }
 bool CollectCtsLevels(std::span<bool> levels) { return activeLines->CollectDataIn(levels); }

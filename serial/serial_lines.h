@@ -8,7 +8,7 @@ class SerialLineDriver final : public LineDriver {
  public:
   void Switch(device_seam::LineCode code) override;
   void Wait(double durationMs) override;
-  bool LineLost() override { return failed_; }
+  bool LineLost() const override { return failed_; }
   // One system call, only while reading: CTS, where MISO may come back.
   bool ReadDataIn() override;
   bool CollectDataIn(std::span<bool> levels) override { return levels_.TakeInto(levels); }
