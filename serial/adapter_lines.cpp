@@ -368,7 +368,7 @@ bool AdapterLineDriver::MeasureSampleRate() {
       // Switches cost a sample at this rate until the first waits measure it.
       Accept(halves.higher);
       measuringPerMs_ = std::max(halves.higher, asked * kHighestTrusted) * kRateMargin;
-      measuring_ = true;
+      measurement_ = Measurement::Due;
       return true;
     }
   }
@@ -383,20 +383,20 @@ bool AdapterLineDriver::MeasureSampleRate() {
 std::size_t AdapterLineDriver::MeasureDuring(double durationMs) {
   const std::size_t before = gatheredCount_;
   const std::size_t highest = SamplesFor(durationMs, measuringPerMs_);
-  if (!measurementStarted_) {
+  if (measurement_ == Measurement::Due) {
     // Whatever the buffer held goes out before the first stamp; the fill
     // leaves it full there.
     Gather(pins_, kFillSamples);
-    measurementStarted_ = true;
+    measurement_ = Measurement::Running;
     stamps_ = 0;
     MarkStamp();
   }
-  while (measuring_ && !failed_ && gatheredCount_ - before < highest) {
+  while (measurement_ == Measurement::Running && !failed_ && gatheredCount_ - before < highest) {
     const std::size_t next = stampCount_[stamps_ - 1] + MeasureSamples(measurements_) / 2;
     Gather(pins_, std::min(highest - (gatheredCount_ - before), next - gatheredCount_));
     if (gatheredCount_ < next || !EndHalf()) break;
   }
-  if (measuring_ || failed_) return 0;
+  if (measurement_ != Measurement::Done || failed_) return 0;
   // The rest of the wait at the measured rate.
   const std::size_t needed = SamplesFor(durationMs, samplesPerMs_);
   const std::size_t done = gatheredCount_ - before;
@@ -413,7 +413,7 @@ bool AdapterLineDriver::EndHalf() {
   if (!FinishThrough(stampSlot_[2])) return false;
   const Halves halves = HalvesBetween(stampMs_, stampCount_);
   if (halves.Trusted()) {
-    measuring_ = false;
+    measurement_ = Measurement::Done;
     // Waits are made of the higher half: it is not below the true rate
     // (Halves), so a wait made for it is not short. Drains are made for
     // the lowest trusted rate or a lower one (Accept), and the true rate
@@ -444,7 +444,9 @@ void AdapterLineDriver::Switch(LineCode code) {
 }
 
 void AdapterLineDriver::Wait(double durationMs) {
-  const bool measured = measuring_ && !failed_ && durationMs > 0;
+  const bool measured =
+      (measurement_ == Measurement::Due || measurement_ == Measurement::Running) && !failed_ &&
+      durationMs > 0;
   const std::size_t count =
       measured ? MeasureDuring(durationMs) : SamplesFor(durationMs, samplesPerMs_);
   // A lost port: the host spins, as it does for a serial port.
@@ -463,7 +465,7 @@ void AdapterLineDriver::Wait(double durationMs) {
 void AdapterLineDriver::Flush() {
   // The host may turn to other work next: a measurement under way is
   // finished first, the lines held as they are.
-  while (measurementStarted_ && measuring_ && !failed_) {
+  while (measurement_ == Measurement::Running && !failed_) {
     const std::size_t next = stampCount_[stamps_ - 1] + MeasureSamples(measurements_) / 2;
     if (gatheredCount_ < next) Gather(pins_, next - gatheredCount_);
     EndHalf();

@@ -106,8 +106,9 @@ class AdapterLineDriver final : public LineDriver {
   std::size_t filled_ = 0;
   std::size_t gatheredCount_ = 0;  // samples gathered since the adapter was taken
   // The exact measurement, made of the first waits' samples.
-  bool measuring_ = false;
-  bool measurementStarted_ = false;
+  // Not yet: no look has taken the adapter; due: the first wait starts it.
+  enum class Measurement : std::uint8_t { NotYet, Due, Running, Done };
+  Measurement measurement_ = Measurement::NotYet;
   double measuringPerMs_ = 0;  // what waits are made for until it is done
   int measurements_ = 0;       // those that ended outside the trusted range
   // The three time stamps of a look or a measurement, those marked so far,
