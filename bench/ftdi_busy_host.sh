@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # flash89-cli on a fake FTDI adapter in real time, on a busy host: two
-# CPU-bound processes run beside it. Alternates erase and hex --pages, the
+# CPU-bound processes run beside it, or as many as asked, at the niceness
+# asked (a negative one, as root, takes the host from the program harder). Alternates erase and hex --pages, the
 # given number of commands under each baud multiplier, and counts the
 # commands refused (exit status 4, a lost port), those that ended well but
 # whose erase the simulated chip on the adapter's pins never saw, and the
 # timing violations that the chip found in each.
-# Usage: bench/ftdi_busy_host.sh [BUILD-DIR [COMMANDS]]   (default: build 50)
+# Usage: bench/ftdi_busy_host.sh [BUILD-DIR [COMMANDS [BUSY [NICENESS]]]]
+#        (default: build 50 2 0)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 commands=${2:-50}
+busy=${3:-2}
+niceness=${4:-0}
 cli=$build/app/flash89-cli
 chip_report=$build/sim/flash89_chip_report
 preloads="$build/sim/libflash89_fake_serial.so $build/sim/libflash89_fake_ftdi.so"
@@ -24,10 +28,11 @@ stop() {
   rm -rf "$work"
 }
 trap stop EXIT
-yes >/dev/null &
-hogs+=($!)
-yes >/dev/null &
-hogs+=($!)
+for ((i = 0; i < busy; ++i)); do
+  # Spinning in the shell, with no system call to yield at.
+  nice -n "$niceness" sh -c 'while :; do :; done' &
+  hogs+=($!)
+done
 
 touch "$work/com2"
 export FLASH89_COM2="$work/com2" FLASH89_FAKE_SERIAL="$work/com2" \

@@ -7,8 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "serial/module_state.h"
-#include "serial/rezero.h"
+#include "serial/host_clock.h"
 
 namespace {
 
@@ -21,12 +20,15 @@ using device_seam::LineCode;
 // result by under 1 %.
 //
 // A host busy elsewhere looks at its clock late. Each rate below is timed
-// from a stamp taken once the adapter's buffer is full to one taken once
-// it is full again, so exactly the samples sent between went out: a
-// late last stamp, or a pause in which the adapter ran dry, makes the rate
-// look lower; a late first stamp misses samples that went out before it
-// and makes the rate look higher. Which way each figure may go, and why
-// none can make a wait short, is said where it is taken.
+// between stamps that the host takes as the adapter has taken the last
+// sample of a submission, with its buffer full, so that exactly the
+// samples sent between went out. The samples after a stamp are already on
+// their way when the host waits for it: a host that comes back late has
+// not let the adapter run dry, and the next stretch's time starts as late
+// as this one's ends. A busy PC is late at every stamp, and that cancels;
+// only lateness that differs between two stamps moves a rate: a late end
+// makes it look lower, a late start higher. Which way each figure may go,
+// and why none can make a wait short, is said where it is taken.
 constexpr double kRoughMs = 20;
 constexpr double kMeasureMs = 150;
 constexpr double kIdentifyLowest = 0.80;
@@ -38,17 +40,20 @@ constexpr double kIdentifySlackMs = 12;
 // A rate outside these bounds is one the program cannot explain.
 constexpr double kLowestTrusted = 0.90;
 constexpr double kHighestTrusted = 1.05;
-// A look that a busy host may have spoiled is taken again, the multiplier
-// found anew; so is the exact measurement. The adapter is refused only
+// How far a late start may raise a half before the look or measurement
+// counts as spoiled: by the lateness of 15 ms in a whole one's half.
+constexpr double kHighestSpoiled = 1.25;
+// A look that a busy host may have spoiled is taken again, at the other
+// multiplier where it shows that one; so is the exact measurement. Each
+// one taken again is twice as long, up to eight times the first, so that
+// the same lateness moves it half as much. The adapter is refused only
 // when none of them is trusted.
 constexpr int kMostLooks = 5;
 constexpr int kMostMeasurements = 5;
+constexpr int kLongestRetake = 8;
 // Waits are made for a rate this much above the higher of the measured and
 // the asked rate, for what is left of the measurement's uncertainty.
 constexpr double kRateMargin = 1.02;
-// Until the exact measurement is done, waits are made for the highest rate
-// that it can accept.
-constexpr double kHighestPerMs = kSampleRateHz / 1000 * kHighestTrusted * kRateMargin;
 // The largest transmit buffer of an FTDI channel (FT2232H): what the
 // adapter may still hold when it has taken the last submission.
 constexpr std::size_t kLargestAdapterBuffer = 4096;
@@ -57,10 +62,10 @@ constexpr std::size_t kLargestAdapterBuffer = 4096;
 constexpr std::size_t kFillSamples = 2 * kLargestAdapterBuffer;
 
 double HostMs() {
-  return static_cast<double>(counter_seam::ReadCounter()) / rezero_state::TicksPerMs();
+  return static_cast<double>(counter_seam::ReadCounter()) / host_clock::TicksPerMs();
 }
 
-void SpinMs(double durationMs) { rezero_state::SpinFrom(counter_seam::ReadCounter(), durationMs); }
+void SpinMs(double durationMs) { host_clock::SpinFrom(counter_seam::ReadCounter(), durationMs); }
 
 // What the adapter may still be clocking out when it has taken everything,
 // at the slowest rate the baud rate could give.
@@ -89,17 +94,26 @@ std::size_t SamplesFor(double durationMs, double samplesPerMs) {
   return durationMs > 0 ? static_cast<std::size_t>(std::ceil(durationMs * samplesPerMs)) : 0;
 }
 
-// The exact measurement is two halves, between three time stamps.
-std::size_t HalfSamples() { return SamplesFor(kMeasureMs / 2, kSampleRateHz / 1000); }
+// A whole look or measurement, taken again times times before.
+std::size_t MeasureSamples(int times) {
+  return SamplesFor(kMeasureMs * std::min(1 << times, kLongestRetake), kSampleRateHz / 1000);
+}
 
-// A rate timed in two halves. One late stamp, or one pause in which the
-// adapter ran dry, lowers at most one half and raises at most the other,
-// so the true rate lies between them: when both are trusted, so is the
-// adapter.
+// A rate timed in two halves. Lateness that one stamp has and the others
+// have not lowers at most one half and raises at most the other, and what
+// every stamp shares cancels, so the true rate lies between them. The
+// adapter is taken when the lower half, a floor, is trusted; the higher
+// half, a ceiling, is what waits are made for, and only past
+// kHighestSpoiled is the look or measurement taken again. Both halves
+// look low only where the host's lateness grew from each stamp to the
+// next, by more than the margin that waits are made with (kRateMargin)
+// covers: 1.5 ms in each.
 struct Halves {
   double lower = 0;
   double higher = 0;
-  bool Trusted() const { return ::Trusted(lower) && ::Trusted(higher); }
+  bool Trusted() const {
+    return ::Trusted(lower) && higher <= kSampleRateHz / 1000 * kHighestSpoiled;
+  }
 };
 
 Halves HalvesBetween(const std::array<double, 3>& ms, const std::array<std::size_t, 3>& counts) {
@@ -135,6 +149,8 @@ bool AdapterLineDriver::Finish(Slot& slot) {
   if (!slot.pending) return true;
   slot.pending = false;
   const bool ok = adapter_seam::Complete(adapter_, slot.transfer);
+  if (ok && slot.stamp >= 0) stampMs_[static_cast<std::size_t>(slot.stamp)] = HostMs();
+  slot.stamp = -1;
   if (readingPins_) {
     if (ok) {
       TakeReadings(slot);
@@ -155,6 +171,19 @@ void AdapterLineDriver::TakeReadings(const Slot& slot) {
     }
     levels_.Add((slot.readings[sample - slot.first] & kCtsPin) == 0);
   }
+}
+
+// Oldest first, through the given slot; the later ones stay on their way.
+bool AdapterLineDriver::FinishThrough(std::size_t last) {
+  for (std::size_t i = 1; i <= kSlots; ++i) {
+    const std::size_t index = (current_ + i) % kSlots;
+    if (!Finish((*slots_)[index])) {
+      Fail();
+      return false;
+    }
+    if (index == last) break;
+  }
+  return true;
 }
 
 // Oldest first: the one after the slot being filled.
@@ -186,6 +215,7 @@ void AdapterLineDriver::SubmitGathered() {
   if (filled_ == 0 || failed_) return;
   Slot& slot = (*slots_)[current_];
   slot.transfer = {};
+  slot.stamp = -1;
   slot.count = filled_;
   slot.first = gatheredSince_ - filled_;
   slot.pending = adapter_seam::Submit(adapter_, slot.samples.data(), filled_,
@@ -227,40 +257,61 @@ bool AdapterLineDriver::SendAll() {
   return true;
 }
 
-// Three time stamps on the host, and the samples gathered at each, around
-// two halves of count samples that hold the lines released. The adapter's
-// buffer is full when it starts. False once the port is lost.
-bool AdapterLineDriver::Look(std::size_t count, std::array<double, 3>& ms,
-                             std::array<std::size_t, 3>& counts) {
-  for (std::size_t i = 0; i < ms.size(); ++i) {
-    if (i > 0) {
-      Gather(kReleasedPins, count / 2);
-      if (!SendAll()) return false;
-    }
-    ms[i] = HostMs();
-    counts[i] = gatheredCount_;
+// Ends a submission at the samples gathered so far and has it give the
+// next time stamp (Finish), with the samples gathered at it.
+void AdapterLineDriver::MarkStamp() {
+  // Where the last submission ends here but has already been taken, one
+  // sample more makes a submission to wait for.
+  if (filled_ == 0 && !(*slots_)[(current_ + kSlots - 1) % kSlots].pending) Gather(pins_, 1);
+  SubmitGathered();
+  if (failed_) return;
+  const std::size_t slot = (current_ + kSlots - 1) % kSlots;
+  const auto stamp = static_cast<std::size_t>(stamps_++);
+  (*slots_)[slot].stamp = static_cast<int>(stamp);
+  stampSlot_[stamp] = slot;
+  stampCount_[stamp] = gatheredCount_;
+}
+
+// Three time stamps around two halves of count samples that hold the lines
+// released. Every sample is on its way before the first stamp is waited
+// for; a buffer's worth before it fills the adapter's buffer however late
+// the host comes to it. False once the port is lost.
+bool AdapterLineDriver::Look(std::size_t count) {
+  Gather(kReleasedPins, kLargestAdapterBuffer);
+  stamps_ = 0;
+  for (int i = 0; i < 3 && !failed_; ++i) {
+    if (i > 0) Gather(kReleasedPins, count / 2);
+    MarkStamp();
   }
-  return true;
+  return !failed_ && FinishThrough(stampSlot_[2]);
 }
 
 // Whether the adapter clocks four samples per baud: it took the fill's
 // samples longer than one clocking sixteen could. Up to a buffer's worth go
 // in at once, so a small buffer shows after the first quarter of the fill
-// and the largest by the fill's end, which leaves the buffer full. A late
-// host only lengthens the time, so it can take a sixteen for a four, never
-// the other way: the rate then comes out four times too high, and the
-// look is taken again. No wait is made of this answer.
+// and the largest by the fill's end, which leaves the buffer full. The
+// first quarter is waited for with the second on its way, so that a host
+// late there has not let the adapter run dry. A late host only lengthens
+// the time, so it can take a sixteen for a four, never the other way: the
+// rate then comes out four times too high, and the look is taken again.
+// No wait is made of this answer.
 bool AdapterLineDriver::ClocksFourPerBaud() {
   const double slowestPerMs = kSampleRateHz / 1000 * kLowestTrusted;
+  const auto tookLonger = [&](double start, std::size_t sent) {
+    return HostMs() - start > static_cast<double>(sent) / slowestPerMs + kIdentifySlackMs;
+  };
   const double start = HostMs();
-  std::size_t sent = 0;
-  for (const std::size_t look : {kFillSamples / 4, kFillSamples - kFillSamples / 4}) {
-    Gather(kReleasedPins, look);
-    if (!SendAll()) return false;
-    sent += look;
-    if (HostMs() - start > static_cast<double>(sent) / slowestPerMs + kIdentifySlackMs) return true;
-  }
-  return false;
+  constexpr std::size_t kQuarter = kFillSamples / 4;
+  Gather(kReleasedPins, kQuarter);
+  SubmitGathered();
+  const std::size_t first = (current_ + kSlots - 1) % kSlots;
+  Gather(kReleasedPins, kQuarter);
+  SubmitGathered();
+  if (failed_ || !FinishThrough(first)) return false;
+  if (tookLonger(start, kQuarter)) return true;
+  Gather(kReleasedPins, kFillSamples - 2 * kQuarter);
+  if (!SendAll()) return false;
+  return tookLonger(start, kFillSamples);
 }
 
 void AdapterLineDriver::Accept(double rate) {
@@ -285,26 +336,39 @@ bool AdapterLineDriver::FindMultiplier() {
 }
 
 // Every sample of a look holds the lines released, so that an adapter the
-// program cannot trust is refused before any line moves; it is taken only
-// when both halves of a look are trusted, so one late moment cannot bring
-// an adapter far off into the range. The first look is short; one that a
-// late host pushed out of the trusted range, or that is truly far off, is
-// followed by whole-length ones. A look decides only whether the adapter
-// is taken: until the exact measurement, waits are made for the highest
-// trusted rate (MeasureDuring) and drains for the lowest (Accept),
-// whichever way a late host pushed the look.
+// program cannot trust is refused before any line moves. One late moment
+// cannot bring an adapter far off into the range: it moves one half only,
+// and the other stays below the trusted range or above what a late start
+// explains (Halves). The first look is short; one that a late host
+// spoiled, or that is truly far off, is followed by whole-length ones.
+// Until the exact measurement, waits are made for the higher half or the
+// highest trusted rate, whichever is higher (MeasureDuring), and drains for
+// the lowest trusted rate (Accept), whichever way a late host pushed the
+// look.
 bool AdapterLineDriver::MeasureSampleRate() {
   const double asked = kSampleRateHz / 1000;
+  if (!FindMultiplier()) return false;
   for (int look = 0; look < kMostLooks; ++look) {
-    if (!FindMultiplier()) return false;
-    std::array<double, 3> ms{};
-    std::array<std::size_t, 3> counts{};
-    if (!Look(SamplesFor(look == 0 ? kRoughMs : kMeasureMs, asked), ms, counts)) return false;
-    const Halves halves = HalvesBetween(ms, counts);
+    if (look > 0) {
+      // A look far off, whose floor is over twice the asked rate or whose
+      // ceiling is under half of it, shows the other multiplier: a late
+      // host takes a sixteen for a four (ClocksFourPerBaud). The next look
+      // is taken at that one; its first buffer's worth leaves none of the
+      // samples at the old rate.
+      const Halves last = HalvesBetween(stampMs_, stampCount_);
+      const int perBaud = last.lower > 2 * asked ? 16 : last.higher < asked / 2 ? 4 : 0;
+      if (perBaud != 0 &&
+          !adapter_seam::SetBaudRate(adapter_, static_cast<int>(kSampleRateHz / perBaud))) {
+        return false;
+      }
+    }
+    if (!Look(look == 0 ? SamplesFor(kRoughMs, asked) : MeasureSamples(look - 1))) return false;
+    const Halves halves = HalvesBetween(stampMs_, stampCount_);
     if (halves.Trusted()) {
       // Switches cost a sample at this rate until the first waits measure it.
       Accept(halves.higher);
-      measuring_ = true;
+      measuringPerMs_ = std::max(halves.higher, asked * kHighestTrusted) * kRateMargin;
+      measurement_ = Measurement::Due;
       return true;
     }
   }
@@ -313,46 +377,47 @@ bool AdapterLineDriver::MeasureSampleRate() {
 
 // The exact measurement is made of the first waits' samples, which hold the
 // lines as the program switched them. A wait counts its samples at the
-// highest rate the measurement can accept, so that it is never short and no
-// switch reaches the pins before its time. Gives the samples the wait still
-// needs.
+// highest rate that the look leaves possible, so that it is never short and
+// no switch reaches the pins before its time. Gives the samples the wait
+// still needs.
 std::size_t AdapterLineDriver::MeasureDuring(double durationMs) {
   const std::size_t before = gatheredCount_;
-  const std::size_t highest = SamplesFor(durationMs, kHighestPerMs);
-  if (!measurementStarted_) {
-    // Whatever the buffer held has gone out; the fill leaves it full.
+  const std::size_t highest = SamplesFor(durationMs, measuringPerMs_);
+  if (measurement_ == Measurement::Due) {
+    // Whatever the buffer held goes out before the first stamp; the fill
+    // leaves it full there.
     Gather(pins_, kFillSamples);
-    if (!SendAll()) return 0;
-    measurementStarted_ = true;
+    measurement_ = Measurement::Running;
     stamps_ = 0;
-    Stamp();
+    MarkStamp();
   }
-  while (measuring_ && !failed_ && gatheredCount_ - before < highest) {
-    const std::size_t next = stampCount_[stamps_ - 1] + HalfSamples();
+  while (measurement_ == Measurement::Running && !failed_ && gatheredCount_ - before < highest) {
+    const std::size_t next = stampCount_[stamps_ - 1] + MeasureSamples(measurements_) / 2;
     Gather(pins_, std::min(highest - (gatheredCount_ - before), next - gatheredCount_));
-    if (gatheredCount_ < next || !Stamp()) break;
+    if (gatheredCount_ < next || !EndHalf()) break;
   }
-  if (measuring_ || failed_) return 0;
+  if (measurement_ != Measurement::Done || failed_) return 0;
   // The rest of the wait at the measured rate.
   const std::size_t needed = SamplesFor(durationMs, samplesPerMs_);
   const std::size_t done = gatheredCount_ - before;
   return needed > done ? needed - done : 0;
 }
 
-// A time stamp with the adapter's buffer full; the third one ends a
-// measurement. False once the port is lost.
-bool AdapterLineDriver::Stamp() {
-  if (!SendAll()) return false;
-  stampMs_[stamps_] = HostMs();
-  stampCount_[stamps_] = gatheredCount_;
-  if (++stamps_ < static_cast<int>(stampMs_.size())) return true;
+// A half ends at the samples gathered: its stamp is taken once the next
+// half's samples are on their way, or for the third, which ends a
+// measurement, at once. False once the port is lost.
+bool AdapterLineDriver::EndHalf() {
+  MarkStamp();
+  if (failed_) return false;
+  if (stamps_ < static_cast<int>(stampMs_.size())) return true;
+  if (!FinishThrough(stampSlot_[2])) return false;
   const Halves halves = HalvesBetween(stampMs_, stampCount_);
   if (halves.Trusted()) {
-    measuring_ = false;
-    // Waits are made of the higher half: it is not below the true rate,
-    // so a wait made for it is not short. Drains are made for the lowest
-    // trusted rate or a lower one (Accept), and the true rate is not
-    // below the lower half, which is trusted.
+    measurement_ = Measurement::Done;
+    // Waits are made of the higher half: it is not below the true rate
+    // (Halves), so a wait made for it is not short. Drains are made for
+    // the lowest trusted rate or a lower one (Accept), and the true rate
+    // is not below the lower half, which is trusted.
     Accept(halves.higher);
     return true;
   }
@@ -360,11 +425,12 @@ bool AdapterLineDriver::Stamp() {
     Fail();
     return false;
   }
-  // Another measurement, from this stamp: the buffer is full.
-  stampMs_[0] = stampMs_[2];
-  stampCount_[0] = stampCount_[2];
-  stamps_ = 1;
-  return true;
+  // Another measurement. Nothing was on its way behind the last stamp, so
+  // the adapter may have run dry since: a buffer's worth fills it again.
+  Gather(pins_, kLargestAdapterBuffer);
+  stamps_ = 0;
+  MarkStamp();
+  return !failed_;
 }
 
 void AdapterLineDriver::Switch(LineCode code) {
@@ -378,39 +444,41 @@ void AdapterLineDriver::Switch(LineCode code) {
 }
 
 void AdapterLineDriver::Wait(double durationMs) {
-  const bool measured = measuring_ && !failed_ && durationMs > 0;
+  const bool measured =
+      (measurement_ == Measurement::Due || measurement_ == Measurement::Running) && !failed_ &&
+      durationMs > 0;
   const std::size_t count =
       measured ? MeasureDuring(durationMs) : SamplesFor(durationMs, samplesPerMs_);
   // A lost port: the host spins, as it does for a serial port.
   if (failed_) {
-    rezero_state::HostWait(durationMs);
+    host_clock::HostWait(durationMs);
     return;
   }
   Gather(pins_, count);
   if (durationMs >= kIdleWorkMinimumMs && !measured) {
     // The adapter has the whole wait before the idle work starts.
     SubmitGathered();
-    if (rezero_state::idleWork != nullptr && !failed_) rezero_state::idleWork->DuringWait();
+    if (host_clock::idleWork != nullptr && !failed_) host_clock::idleWork->DuringWait();
   }
 }
 
-bool AdapterLineDriver::LineLost() {
+void AdapterLineDriver::Flush() {
   // The host may turn to other work next: a measurement under way is
   // finished first, the lines held as they are.
-  while (measurementStarted_ && measuring_ && !failed_) {
-    const std::size_t next = stampCount_[stamps_ - 1] + HalfSamples();
+  while (measurement_ == Measurement::Running && !failed_) {
+    const std::size_t next = stampCount_[stamps_ - 1] + MeasureSamples(measurements_) / 2;
     if (gatheredCount_ < next) Gather(pins_, next - gatheredCount_);
-    Stamp();
+    EndHalf();
   }
   if (!failed_) SendAll();
-  return failed_;
 }
 
 // The adapter changes mode only once what it holds is out, so that no
 // sample is clocked out in the wrong one, and once a measurement under way
 // is finished, so that the drain does not count as its samples' time.
 bool AdapterLineDriver::StartReadingPins() {
-  if (LineLost()) return false;
+  Flush();
+  if (failed_) return false;
   SpinMs(drainMs_);
   if (!adapter_seam::StartReadingPins(adapter_)) {
     Fail();

@@ -49,7 +49,8 @@ class AdapterLineDriver final : public LineDriver {
 
   void Switch(device_seam::LineCode code) override;
   void Wait(double durationMs) override;
-  bool LineLost() override;
+  void Flush() override;
+  bool LineLost() const override { return failed_; }
   // The first reading turns the adapter to reading its pins, for the rest
   // of the command: a command that reads nothing is clocked out as before.
   bool ReadDataIn() override;
@@ -73,19 +74,22 @@ class AdapterLineDriver final : public LineDriver {
     std::size_t count = 0;
     adapter_seam::Transfer transfer;
     bool pending = false;
+    int stamp = -1;  // the time stamp that the adapter's taking of it gives, if any
   };
 
   bool FindMultiplier();
   bool MeasureSampleRate();
   bool ClocksFourPerBaud();
-  bool Look(std::size_t count, std::array<double, 3>& ms, std::array<std::size_t, 3>& counts);
+  bool Look(std::size_t count);
   void Accept(double rate);
   std::size_t MeasureDuring(double durationMs);
-  bool Stamp();
+  void MarkStamp();
+  bool EndHalf();
   void Gather(std::uint8_t sample, std::size_t count);
   void SubmitGathered();
   bool SendAll();
   bool Finish(Slot& slot);
+  bool FinishThrough(std::size_t last);
   bool FinishAll();
   void TakeReadings(const Slot& slot);
   bool StartReadingPins();
@@ -102,12 +106,17 @@ class AdapterLineDriver final : public LineDriver {
   std::size_t filled_ = 0;
   std::size_t gatheredCount_ = 0;  // samples gathered since the adapter was taken
   // The exact measurement, made of the first waits' samples.
-  bool measuring_ = false;
-  bool measurementStarted_ = false;
-  int measurements_ = 0;  // those that ended outside the trusted range
+  // Not yet: no look has taken the adapter; due: the first wait starts it.
+  enum class Measurement : std::uint8_t { NotYet, Due, Running, Done };
+  Measurement measurement_ = Measurement::NotYet;
+  double measuringPerMs_ = 0;  // what waits are made for until it is done
+  int measurements_ = 0;       // those that ended outside the trusted range
+  // The three time stamps of a look or a measurement, those marked so far,
+  // and the slot whose taking gives each.
   int stamps_ = 0;
   std::array<double, 3> stampMs_{};
   std::array<std::size_t, 3> stampCount_{};
+  std::array<std::size_t, 3> stampSlot_{};
 
   // While the adapter reads its pins: the samples gathered since it began,
   // and for each reading asked for, the sample whose reading shows it.

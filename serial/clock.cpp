@@ -1,17 +1,20 @@
+// The clock: a leaf of serial/, which reaches the lines only by the route
+// that the port sets.
 #include <cmath>
 
-#include "serial/line_driver.h"
-#include "serial/module_state.h"
+#include "serial/host_clock.h"
 #include "serial/rezero.h"
 
-double MsPerTick = rezero_state::kInitialMsPerTick;
+double MsPerTick = host_clock::kInitialMsPerTick;
 std::int64_t ClockStart = 0;
 
-using rezero_state::idleWork;
-
-namespace rezero_state {
+namespace host_clock {
 
 WaitIdleWork* idleWork = nullptr;
+
+namespace {
+WaitRoute waitRoute = nullptr;
+}  // namespace
 
 double TicksPerMs() {
   const std::int64_t frequency = counter_seam::CounterFrequency();
@@ -33,13 +36,22 @@ void HostWait(double durationMs) {
   SpinFrom(start, durationMs);
 }
 
-}  // namespace rezero_state
+void RouteWaits(WaitRoute route) { waitRoute = route; }
 
-ScopedWaitIdleWork::ScopedWaitIdleWork(WaitIdleWork& work) : previous_(idleWork) {
-  idleWork = &work;
+void Reset() {
+  MsPerTick = kInitialMsPerTick;
+  ClockStart = 0;
+  idleWork = nullptr;
+  waitRoute = nullptr;
 }
 
-ScopedWaitIdleWork::~ScopedWaitIdleWork() { idleWork = previous_; }
+}  // namespace host_clock
+
+ScopedWaitIdleWork::ScopedWaitIdleWork(WaitIdleWork& work) : previous_(host_clock::idleWork) {
+  host_clock::idleWork = &work;
+}
+
+ScopedWaitIdleWork::~ScopedWaitIdleWork() { host_clock::idleWork = previous_; }
 
 void StartClock() {
   const std::int64_t frequency = counter_seam::CounterFrequency();
@@ -53,4 +65,10 @@ double ElapsedMs() {
   return static_cast<double>(counter_seam::ReadCounter() - ClockStart) * MsPerTick;
 }
 
-void WaitMs(double durationMs) { ActiveLineDriver().Wait(durationMs); }
+void WaitMs(double durationMs) {
+  if (host_clock::waitRoute != nullptr) {
+    host_clock::waitRoute(durationMs);
+  } else {
+    host_clock::HostWait(durationMs);
+  }
+}

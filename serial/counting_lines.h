@@ -22,7 +22,7 @@ class CountingLineDriver final : public LineDriver {
   void Wait(double durationMs) override {
     if (durationMs > 0) work_.waitMs += durationMs;
   }
-  bool LineLost() override { return false; }
+  bool LineLost() const override { return false; }
   // A dry run reads nothing; the line is taken as off.
   bool ReadDataIn() override {
     ++work_.dataReads;

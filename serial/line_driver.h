@@ -53,9 +53,13 @@ class LineDriver {
   // Never shorter than asked. Long waits run the installed idle work.
   virtual void Wait(double durationMs) = 0;
 
-  // Whether any switch failed since the driver took the lines. A driver
-  // that gathers switches sends them first, so the answer covers them all.
-  virtual bool LineLost() = 0;
+  // Sends the switches and waits that the driver gathered, so that each
+  // reaches its line or fails; nothing to do for one that switches at once.
+  virtual void Flush() {}
+
+  // Whether any switch failed since the driver took the lines: only asks.
+  // For a driver that gathers switches, the answer covers those it sent.
+  virtual bool LineLost() const = 0;
 
   // Reads the data line back from the chip, where the cable has one, as
   // the lines stand at this point of the waveform. A driver that gathers

@@ -2,8 +2,13 @@
 #include <string>
 #include <string_view>
 
+// The port: it holds the handle and chooses the line driver, which it hands
+// the handle; the clock's waits reach that driver by the route set here.
 #include "serial/adapter_lines.h"
-#include "serial/module_state.h"
+#include "serial/host_clock.h"
+#include "serial/line_choice.h"
+#include "serial/module_reset.h"
+#include "serial/port_names.h"
 #include "serial/rezero.h"
 #include "serial/serial_lines.h"
 
@@ -19,11 +24,25 @@ SerialLineDriver serialLines;
 std::unique_ptr<LineDriver> adapterLines;
 LineDriver* activeLines = &serialLines;
 
+void WaitOnActiveLines(double durationMs) { activeLines->Wait(durationMs); }
+
+// The serial port's waits are the host's own spin, which the clock makes
+// without a route.
+void Activate(LineDriver& driver) {
+  activeLines = &driver;
+  host_clock::RouteWaits(activeLines == &serialLines ? nullptr : WaitOnActiveLines);
+}
+
+void HoldHandle(device_seam::Handle handle) {
+  PortHandle = handle;
+  serialLines.Use(handle);
+}
+
 void LetGoOfAdapter() {
   if (!adapterLines) return;
   adapterLines->Release();
   adapterLines.reset();
-  activeLines = &serialLines;
+  Activate(serialLines);
 }
 
 }  // namespace
@@ -36,7 +55,7 @@ bool OpenPort(std::string_view mode) {
   // closed as well.
   if (static_cast<std::uintptr_t>(PortHandle) != 0) device_seam::CloseDevice(PortHandle);
   serialLines.Restart();
-  PortHandle = device_seam::OpenDevice(device_seam::ModeDevice(mode));
+  HoldHandle(device_seam::OpenDevice(device_seam::ModeDevice(mode)));
   const std::string modeText(mode);
   const bool configured = device_seam::ConfigureDevice(PortHandle, modeText.c_str());
   SetPortTimeouts(10);
@@ -57,13 +76,15 @@ LineDriverChoice ChooseLineDriver(std::string_view mode) {
   const std::string modeText(mode);
   adapter_seam::Adapter* adapter =
       adapter_seam::OpenAdapter(modeText.c_str(), kOutputPins, PortHandle);
+  // Where the serial port was given up for the adapter, its handle changed.
+  serialLines.Use(PortHandle);
   if (adapter == nullptr) {
     // Given up for the adapter and not had back: nothing may run on it.
     if (PortHandle == device_seam::kInvalidHandle) return LineDriverChoice::PortLost;
     return LineDriverChoice::SerialPort;
   }
   adapterLines = std::make_unique<AdapterLineDriver>(adapter);
-  activeLines = adapterLines.get();
+  Activate(*adapterLines);
   return adapterLines->LineLost() ? LineDriverChoice::PortLost : LineDriverChoice::Adapter;
 }
 
@@ -74,14 +95,17 @@ void SetPortTimeouts(std::uint32_t timeoutMs) {
 void ClosePort() {
   LetGoOfAdapter();
   device_seam::CloseDevice(PortHandle);
-  PortHandle = 0;
+  HoldHandle(0);
 }
 
 void SetDtrLine(bool on) { activeLines->Switch(on ? LineCode::SetDtr : LineCode::ClearDtr); }
 void SetRtsLine(bool on) { activeLines->Switch(on ? LineCode::SetRts : LineCode::ClearRts); }
 void SetTxdLine(bool on) { activeLines->Switch(on ? LineCode::SetBreak : LineCode::ClearBreak); }
 
-bool LineFailedSinceOpen() { return activeLines->LineLost(); }
+bool LineFailedSinceOpen() {
+  activeLines->Flush();
+  return activeLines->LineLost();
+}
 
 bool ReadCtsLine() { return activeLines->ReadDataIn(); }
 bool CollectCtsLevels(std::span<bool> levels) { return activeLines->CollectDataIn(levels); }
@@ -100,17 +124,15 @@ std::vector<PresentPort> PresentPorts() {
 }
 
 ScopedLineDriver::ScopedLineDriver(LineDriver& driver) : previous_(activeLines) {
-  activeLines = &driver;
+  Activate(driver);
 }
 
-ScopedLineDriver::~ScopedLineDriver() { activeLines = previous_; }
+ScopedLineDriver::~ScopedLineDriver() { Activate(*previous_); }
 
 void ResetSerialModule() {
   if (PortHandle != 0) ClosePort();
   adapterLines.reset();
-  activeLines = &serialLines;
   serialLines.Restart();
-  rezero_state::idleWork = nullptr;
-  MsPerTick = rezero_state::kInitialMsPerTick;
-  ClockStart = 0;
+  host_clock::Reset();
+  Activate(serialLines);
 }

@@ -1,18 +1,17 @@
 #include "serial/serial_lines.h"
 
-#include "serial/module_state.h"
-#include "serial/rezero.h"
+#include "serial/host_clock.h"
 
 // The hot path of every bit: one call into the seam, one system call below.
 void SerialLineDriver::Switch(device_seam::LineCode code) {
-  if (!device_seam::SwitchLine(PortHandle, code)) failed_ = true;
+  if (!device_seam::SwitchLine(handle_, code)) failed_ = true;
 }
 
-void SerialLineDriver::Wait(double durationMs) { rezero_state::HostWait(durationMs); }
+void SerialLineDriver::Wait(double durationMs) { host_clock::HostWait(durationMs); }
 
 bool SerialLineDriver::ReadDataIn() {
   bool on = false;
-  if (device_seam::ReadCts(PortHandle, on)) return levels_.Add(on);
+  if (device_seam::ReadCts(handle_, on)) return levels_.Add(on);
   failed_ = true;
   return false;
 }

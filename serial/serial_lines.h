@@ -1,5 +1,5 @@
 // The lines of the serial port itself: each switch is one system call on
-// PortHandle, each wait a spin on the host's counter.
+// the handle the port gives it, each wait a spin on the host's counter.
 #pragma once
 
 #include "serial/line_driver.h"
@@ -8,7 +8,7 @@ class SerialLineDriver final : public LineDriver {
  public:
   void Switch(device_seam::LineCode code) override;
   void Wait(double durationMs) override;
-  bool LineLost() override { return failed_; }
+  bool LineLost() const override { return failed_; }
   // One system call, only while reading: CTS, where MISO may come back.
   bool ReadDataIn() override;
   bool CollectDataIn(std::span<bool> levels) override { return levels_.TakeInto(levels); }
@@ -18,8 +18,11 @@ class SerialLineDriver final : public LineDriver {
     failed_ = false;
     levels_ = {};
   }
+  // The port's handle, whenever it changes.
+  void Use(device_seam::Handle handle) { handle_ = handle; }
 
  private:
+  device_seam::Handle handle_ = 0;
   bool failed_ = false;
   DataInLevels levels_;
 };

@@ -141,9 +141,9 @@ TEST_F(FtdiFaults, RateItCannotTrustEndsTheCommandWithTheLinesReleased) {
   }
 }
 
-TEST_F(FtdiFaults, HostLateAtEveryLookAtItsClockLosesThePortBeforeAnyLineMoves) {
+TEST_F(FtdiFaults, HostLaterThanAllItQueuedAtEveryLookLosesThePortBeforeAnyLineMoves) {
   const int adapter = AdapterOnCom2(WithMultiplier(16));
-  virtual_counter::LateAtReading(1, 30'000'000, true);
+  virtual_counter::LateAtReading(1, 300'000'000, true);
   EXPECT_EQ(EraseCommand({.port = "COM2"}), Fault(PortFault{PortFaultKind::LineLost, "COM2"}));
   EXPECT_TRUE(fake_ftdi::Events(adapter).empty());
   EXPECT_FALSE(fake_ftdi::Counts(adapter).open);

@@ -1,12 +1,14 @@
-// The procedures' state besides the port handle and the clock values: kept
-// together, so that one call can return all of it to its start.
+// The clock's parts that the line drivers and the port build on: the
+// counter's rate, spinning waits, the idle work of long waits, and the route
+// by which WaitMs reaches the lines. The clock depends on nothing else in
+// serial/: the port sets the route, the clock never asks for the port.
 #pragma once
 
 #include <cstdint>
 
-#include "serial/rezero.h"
+#include "serial/wait_idle_work.h"
 
-namespace rezero_state {
+namespace host_clock {
 
 // Fits a counter of 1.19 MHz, until StartClock reads the real rate.
 inline constexpr double kInitialMsPerTick = 0.000838;
@@ -26,4 +28,13 @@ void SpinFrom(std::int64_t start, double durationMs);
 // A wait spun on the host, with the idle work inside a long one.
 void HostWait(double durationMs);
 
-}  // namespace rezero_state
+// Where WaitMs sends its waits: the active line driver's, as the port sets
+// it; null for the host's own spin, which is the serial port's wait.
+using WaitRoute = void (*)(double durationMs);
+void RouteWaits(WaitRoute route);
+
+// The clock of a program that has just started: its initial values, no
+// idle work, waits spun on the host.
+void Reset();
+
+}  // namespace host_clock
