@@ -66,7 +66,7 @@ TEST_F(Download, ThreeByteRecordLandsAndIsLogged) {
   FlashHex(folder_.Write("three.hex", ":0300000002003BC0\r\n:00000001FF\r\n"));
   EXPECT_EQ(Chip().Flash(), ErasedFlashWith({0x02, 0x00, 0x3B}));
   EXPECT_EQ(log_.Text(), Lines({"", "0000  02 00 3B", "0000 "}));
-  EXPECT_EQ(PortHandle, 0);
+  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
 }
 
 TEST_F(Download, BytesBeyondSixteenGoOnAContinuationLine) {
@@ -201,7 +201,7 @@ TEST_F(Download, CancelledDialogEndsSilently) {
   EXPECT_EQ(DownloadCommand({.file = [] { return std::string(); }}, log_), std::nullopt);
   EXPECT_FALSE(ChipWasReset("COM2"));
   EXPECT_EQ(log_.GetLine(1), "COM2 geöffnet");
-  EXPECT_EQ(PortHandle, 0);
+  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
 }
 
 TEST_F(Download, PortNotReadyIsReportedBeforeTheDialog) {
@@ -246,7 +246,7 @@ TEST_F(Download, BadFilesNeverPutTheChipIntoProgramming) {
     EXPECT_FALSE(ChipWasReset("COM2"));
     EXPECT_EQ(fake_serial::Counts("COM2").opens, fake_serial::Counts("COM2").closes);
     EXPECT_EQ(log_.GetLine(1), "COM2 geöffnet");
-    EXPECT_EQ(PortHandle, 0);
+    EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
   }
 }
 
@@ -254,7 +254,6 @@ TEST_F(Download, PortLostMidwayStopsTheDownloadWithTheInterruption) {
   fake_serial::SetDevice("COM2", DeviceState::Present, 1000);
   EXPECT_EQ(FailureOf(&Download::FlashBin, TestImage("blink.bin")),
             "Verbindung zu COM2 unterbrochen");
-  EXPECT_EQ(PortHandle, 0);
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
   EXPECT_LT(ChipOn("COM2").Instructions().size(), 12u);
 }
@@ -264,14 +263,13 @@ TEST_F(Download, CancelStopsBeforeTheNextWriteWithTheLinesReleased) {
   const struct {
     std::optional<Fault> (Download::*command)(const std::string&);
     const char* name;
-    int waitsPerByte;
-  } cases[] = {{&Download::FlashHex, "big_1k.hex", 1}, {&Download::FlashBin, "big_1k.bin", 2}};
+  } cases[] = {{&Download::FlashHex, "big_1k.hex"}, {&Download::FlashBin, "big_1k.bin"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     FakeChipTest::SetUp();
     fake_serial::SetDevice("COM2", DeviceState::Present);
-    // In the last wait of the tenth byte: ten bytes have had their whole write cycle.
-    CancelInWait cancel(kEnterProgrammingWaits + 10 * c.waitsPerByte);
+    // Asked during the tenth byte's write cycle: that cycle runs to its end.
+    CancelWhenChip cancel("COM2", AfterWrites(10));
     std::optional<Fault> fault;
     {
       const ScopedWaitIdleWork during(cancel);
@@ -280,7 +278,6 @@ TEST_F(Download, CancelStopsBeforeTheNextWriteWithTheLinesReleased) {
     EXPECT_EQ(fault, Fault(PortFault{PortFaultKind::Cancelled, "COM2"}));
     EXPECT_EQ(Chip().Flash(), ErasedFlashWith(Bytes(image.substr(0, 10))));
     EXPECT_TRUE(LinesAfter(fake_serial::Events("COM2")).AllReleased());
-    EXPECT_EQ(PortHandle, 0);
     EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
   }
 }
@@ -289,7 +286,7 @@ TEST_F(Download, CancelAskedBeforeTheCommandSwitchesNothing) {
   RequestCancel();
   EXPECT_EQ(FlashBin(TestImage("blink.bin")), Fault(PortFault{PortFaultKind::Cancelled, "COM2"}));
   EXPECT_EQ(fake_serial::Counts("COM2").switches, 0);
-  EXPECT_EQ(PortHandle, 0);
+  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
 }
 
 class PageDownload : public Download {
@@ -345,8 +342,8 @@ TEST_F(PageDownload, PageThatNeverReadsAsWrittenStopsTheCommandWithTheLinesRelea
 }
 
 TEST_F(PageDownload, CancelStopsBetweenPagesWithTheLinesReleased) {
-  // In the wait of the third page: three whole pages land.
-  CancelInWait cancel(kEnterProgrammingWaits + 3);
+  // Asked during the third page's write cycle: three whole pages land.
+  CancelWhenChip cancel("COM2", AfterWrites(3));
   {
     const ScopedWaitIdleWork during(cancel);
     SecondsFor(TestImage("big_1k.hex"));

@@ -7,11 +7,16 @@ using fake_serial::DeviceState;
 
 using PortRules = FakeChipTest;
 
-TEST_F(PortRules, MissingPortDoesNotOpenAndCloseClearsTheHandle) {
+TEST_F(PortRules, MissingPortDoesNotOpenAndItsLinesHaveNoEffect) {
+  fake_serial::SetDevice("COM1", DeviceState::Absent);
+  fake_serial::SetDevice("COM2", DeviceState::Present);
   EXPECT_FALSE(OpenPort("COM1:9600,N,8,1"));
-  EXPECT_NE(PortHandle, 0);  // the failed open still counts as open
+  SetDtrLine(true);
+  EXPECT_TRUE(LineFailedSinceOpen());
   ClosePort();
-  EXPECT_EQ(PortHandle, 0);
+  EXPECT_EQ(fake_serial::Counts("COM1").failedOpens, 1);
+  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
+  EXPECT_TRUE(fake_serial::Events("COM2").empty());
 }
 
 TEST_F(PortRules, SecondOpenClosesTheFirstHandleSoAHeldPortCanBeReopened) {
@@ -70,10 +75,4 @@ TEST_F(PortRules, FailedSwitchIsRecordedUntilTheNextOpen) {
   ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
   EXPECT_FALSE(LineFailedSinceOpen());
   ClosePort();
-}
-
-TEST_F(PortRules, LinesWithoutAPortHaveNoEffect) {
-  SetDtrLine(true);
-  EXPECT_TRUE(LineFailedSinceOpen());
-  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
 }
