@@ -51,7 +51,7 @@ class PosixPort : public testing::Test {
     ports_ = Env("FLASH89_TEST_PORTS");
     ASSERT_FALSE(ports_.empty()) << "run through ctest: the fake device must be preloaded";
     std::filesystem::create_directories(ports_);
-    for (const char* name : {"present", "failing", "busy", "faked", "slow", "cabled"})
+    for (const char* name : {"present", "failing", "busy", "slow", "cabled"})
       std::ofstream(ports_ + "/" + name);
     std::filesystem::remove(ports_ + "/absent");
     std::filesystem::remove(Trace());
@@ -282,22 +282,6 @@ TEST_F(PosixPort, PortNeverTakesTheStandardStreamsDescriptors) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
-}
-
-TEST_F(PosixPort, FakedBreakIsRefusedBeforeTheChipIsReset) {
-  UsePort("COM1", "faked");
-  const double started = ElapsedMs();
-  const std::optional<Fault> fault = EraseCommand({.port = "COM1"});
-  const double tookMs = ElapsedMs() - started;
-  ASSERT_TRUE(fault);
-  EXPECT_EQ(std::get<PortFault>(*fault).kind, PortFaultKind::BreakFaked);
-  // Two clears, each waiting for the character sent in the break's place.
-  EXPECT_GE(tookMs, 2 * 239.0);
-  for (const TraceRecord& record : TraceOf("faked")) {
-    const bool setsDtr = record.call == "TIOCMBIS" && (record.argument & TIOCM_DTR) != 0;
-    EXPECT_FALSE(setsDtr) << "the chip was reset";
-  }
-  EXPECT_EQ(TraceOf("faked").back().call, "close");
 }
 
 TEST_F(PosixPort, SlowAdapterIsMeasuredAndStillErasesTheChip) {
