@@ -85,14 +85,14 @@ TEST_F(Form, FailedCommandShowsTheErrorBoxWithTheProgramsTitle) {
   Start();  // neither port: COM2 is still chosen
   view_.executable = "/opt/tools/FLASH89.EXE";
   form_.EraseClick();
-  view_.answers = {folder_.Write("bad.hex", ":0300000002003BC1\n")};
+  view_.dialogs.answers = {folder_.Write("bad.hex", ":0300000002003BC1\n")};
   fake_serial::SetDevice("COM2", DeviceState::Present);
   form_.FlashHexClick();
-  ASSERT_EQ(view_.errors.size(), 2u);
-  EXPECT_EQ(view_.errors[0], "COM2 nicht bereit.");
-  EXPECT_EQ(view_.errors[1], "Zeile 1: Prüfsummenfehler.");
-  EXPECT_EQ(view_.errorCaptions[0], "Flash89");
-  EXPECT_EQ(view_.presets, std::vector<std::string>{"*.hex"});
+  ASSERT_EQ(view_.dialogs.errors.size(), 2u);
+  EXPECT_EQ(view_.dialogs.errors[0], "COM2 nicht bereit.");
+  EXPECT_EQ(view_.dialogs.errors[1], "Zeile 1: Prüfsummenfehler.");
+  EXPECT_EQ(view_.dialogs.errorCaptions[0], "Flash89");
+  EXPECT_EQ(view_.dialogs.presets, std::vector<std::string>{"*.hex"});
   EXPECT_FALSE(ChipWasReset("COM2"));
   EXPECT_FALSE(form_.CommandRunning());
 }
@@ -101,8 +101,8 @@ TEST_F(Form, CloseDuringACommandWaitsForItsEnd) {
   fake_serial::SetDevice("COM2", DeviceState::Present);
   Start();
   bool mayCloseDuringCommand = true;
-  view_.answers = {TestImage("blink_lf.hex")};
-  view_.onAsk = [&] { mayCloseDuringCommand = form_.CloseQuery(); };
+  view_.dialogs.answers = {TestImage("blink_lf.hex")};
+  view_.dialogs.onAsk = [&] { mayCloseDuringCommand = form_.CloseQuery(); };
   form_.FlashHexClick();
   EXPECT_FALSE(mayCloseDuringCommand);
   EXPECT_EQ(view_.closes, 1);  // once the download had ended
@@ -116,7 +116,7 @@ TEST_F(Form, LogIsShownWhileADownloadRunsWithoutLengtheningIt) {
   Start();
   std::vector<std::string> shownDuringDownload;
   view_.onRepaint = [&] { shownDuringDownload.push_back(view_.memo.text); };
-  view_.answers = {TestImage("big_1k.hex")};
+  view_.dialogs.answers = {TestImage("big_1k.hex")};
   virtual_counter::Reset(100);  // slower in real time, so that repaints fall due
   form_.FlashHexClick();
   // Some repaint showed the download's log part written.
@@ -157,14 +157,14 @@ TEST_F(Form, TitleShowsShareDoneAndTimeLeftWhileACommandRuns) {
       MainForm form(view);
       view.memo.text = MainForm::InitialMemoText();
       form.FormCreate();
-      if (command.image != nullptr) view.answers = {TestImage(command.image)};
+      if (command.image != nullptr) view.dialogs.answers = {TestImage(command.image)};
       (form.*command.click)();
       ASSERT_GE(view.captions.size(), 3u);
       for (std::size_t i = 0; i + 1 < view.captions.size(); ++i) {
         EXPECT_TRUE(std::regex_match(view.captions[i], progress)) << view.captions[i];
       }
       EXPECT_EQ(view.captions.back(), "VU74/Flash AT89S8253");
-      EXPECT_TRUE(view.errors.empty());
+      EXPECT_TRUE(view.dialogs.errors.empty());
     }
   }
 }

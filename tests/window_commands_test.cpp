@@ -40,15 +40,15 @@ TEST_F(WindowCommands, MissingPortShowsTheErrorBoxAndTheWindowGoesOn) {
   form_->FlashHex->click();
   ASSERT_EQ(dialogs_.errors.size(), 2u);
   EXPECT_EQ(dialogs_.errors[0], "COM2 nicht bereit.");
-  EXPECT_EQ(dialogs_.errorCaptions[0].toStdString(),
+  EXPECT_EQ(dialogs_.errorCaptions[0],
             ErrorBoxCaption(QCoreApplication::applicationFilePath().toStdString()));
   EXPECT_FALSE(form_->CommandRunning());
 }
 
 TEST_F(WindowCommands, FlashHexAsksForAHexFileAndWritesIt) {
-  dialogs_.answers = {QString::fromStdString(TestImage("blink_lf.hex"))};
+  dialogs_.answers = {TestImage("blink_lf.hex")};
   form_->FlashHex->click();
-  EXPECT_EQ(dialogs_.presets, std::vector<QString>{"*.hex"});
+  EXPECT_EQ(dialogs_.presets, std::vector<std::string>{"*.hex"});
   const std::string binary = ReadWhole(TestImage("blink.bin"));
   EXPECT_EQ(ChipOn("COM2").Flash(), ErasedFlashWith({binary.begin(), binary.end()}));
   EXPECT_EQ(Line(0), "");
@@ -57,9 +57,9 @@ TEST_F(WindowCommands, FlashHexAsksForAHexFileAndWritesIt) {
 }
 
 TEST_F(WindowCommands, FlashBinAsksForABinFileAndWritesIt) {
-  dialogs_.answers = {QString::fromStdString(folder_.Write("two.bin", "\x12\x34"))};
+  dialogs_.answers = {folder_.Write("two.bin", "\x12\x34")};
   form_->FlashBin->click();
-  EXPECT_EQ(dialogs_.presets, std::vector<QString>{"*.bin"});
+  EXPECT_EQ(dialogs_.presets, std::vector<std::string>{"*.bin"});
   EXPECT_EQ(ChipOn("COM2").Flash(), ErasedFlashWith({0x12, 0x34}));
   EXPECT_EQ(Line(0), "0000  12 34");
   // A status message then takes the empty last line.
@@ -79,7 +79,7 @@ TEST_F(WindowCommands, LogRepaintsWhileADownloadRunsAndCloseWaitsForItsEnd) {
   counter.form = form_.get();
   form_->Memo1->viewport()->installEventFilter(&counter);
 
-  dialogs_.answers = {QString::fromStdString(TestImage("big_1k.hex"))};
+  dialogs_.answers = {TestImage("big_1k.hex")};
   // The window is asked to close as the download starts.
   dialogs_.onAsk = [&] { QCoreApplication::postEvent(form_->windowHandle(), new QCloseEvent); };
   // Finer virtual steps, so that the download lasts long enough in real
