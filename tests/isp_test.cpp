@@ -181,19 +181,19 @@ TEST_F(EraseCommandTest, PortLostMidwayStopsWithTheInterruptionAndClosesThePort)
   EXPECT_LT(fake_serial::Counts("COM1").failedSwitches, 2 * 32 * 2);
 }
 
-TEST_F(EraseCommandTest, CancelLetsAStartedEraseFinishAndStopsBeforeIt) {
+TEST_F(EraseCommandTest, CancelAfterTheEraseInstructionLetsItFinish) {
   fake_serial::SetDevice("COM1", DeviceState::Present);
-  // In the wait after the chip erase instruction: the erase runs to its end.
   CancelWhenChip afterErase("COM1", [](const ChipModel& chip) { return chip.EraseCount() == 1; });
   {
     const ScopedWaitIdleWork during(afterErase);
     EXPECT_EQ(EraseCommand({.port = "COM1"}), std::nullopt);
   }
   EXPECT_EQ(ChipOn("COM1").EraseCount(), 1);
+}
 
-  FakeChipTest::SetUp();
+TEST_F(EraseCommandTest, CancelBeforeTheEraseInstructionStopsWithTheLinesReleased) {
   fake_serial::SetDevice("COM1", DeviceState::Present);
-  // In the wait after programming enable: no erase instruction follows.
+  // In the wait after programming enable.
   CancelWhenChip beforeErase("COM1",
                              [](const ChipModel& chip) { return !chip.Instructions().empty(); });
   {
