@@ -20,6 +20,7 @@
 #include "isp/isp.h"
 #include "isp/readback.h"
 #include "isp_read.h"
+#include "port_rules_contract.h"
 #include "serial/rezero.h"
 #include "serial/tty_facts.h"
 #include "sim/chip_model.h"
@@ -43,21 +44,59 @@ std::vector<std::string> CallsAfterConfiguration(const std::vector<TraceRecord>&
   return calls;
 }
 
+// The test folder's ports, made anew, and no trace yet.
+std::string PreparePorts() {
+  const std::string ports = Env("FLASH89_TEST_PORTS");
+  if (ports.empty()) return ports;
+  std::filesystem::create_directories(ports);
+  for (const char* name : {"present", "failing", "busy", "slow", "cabled"})
+    std::ofstream(ports + "/" + name);
+  std::filesystem::remove(ports + "/absent");
+  std::filesystem::remove(ports + "/trace");
+  StartClock();
+  return ports;
+}
+
+class PosixDeviceBench : public PortBench {
+ public:
+  PosixDeviceBench() : ports_(PreparePorts()) {}
+  std::string Present() override { return ModeStringForPort(ports_ + "/present"); }
+  std::string Absent() override { return ModeStringForPort(ports_ + "/absent"); }
+  std::string Failing() override { return ModeStringForPort(ports_ + "/failing"); }
+  std::vector<LineEvent> Events() override {
+    return LineEventsOf(ReadTrace(ports_ + "/trace"), ports_ + "/present");
+  }
+  bool PresentHeld() override {
+    const int fd = open((ports_ + "/present").c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0) return true;
+    const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
+    close(fd);
+    return held;
+  }
+  // A new file, which the fake takes for a new device.
+  void ReplugFailing() override {
+    std::ofstream(ports_ + "/failing.new");
+    std::filesystem::rename(ports_ + "/failing.new", ports_ + "/failing");
+  }
+
+ private:
+  std::string ports_;
+};
+
 }  // namespace
+
+INSTANTIATE_TEST_SUITE_P(PosixDevice, PortRulesContract,
+                         testing::Values(+[]() -> std::unique_ptr<PortBench> {
+                           return std::make_unique<PosixDeviceBench>();
+                         }));
 
 class PosixPort : public testing::Test {
  protected:
   void SetUp() override {
-    ports_ = Env("FLASH89_TEST_PORTS");
+    ports_ = PreparePorts();
     ASSERT_FALSE(ports_.empty()) << "run through ctest: the fake device must be preloaded";
-    std::filesystem::create_directories(ports_);
-    for (const char* name : {"present", "failing", "busy", "slow", "cabled"})
-      std::ofstream(ports_ + "/" + name);
-    std::filesystem::remove(ports_ + "/absent");
-    std::filesystem::remove(Trace());
     UsePort("COM1", "absent");
     UsePort("COM2", "present");
-    StartClock();
   }
   void TearDown() override { ClosePort(); }
 
@@ -108,21 +147,6 @@ TEST_F(PosixPort, EachLineOperationIsExactlyOneSystemCall) {
             (std::vector<std::string>{"tcsetattr", "TIOCMBIC", "TIOCMBIS", "TIOCMBIS", "TIOCSBRK",
                                       "TIOCCBRK", "TIOCMBIC", "TIOCMBIC", "close"}));
   EXPECT_FALSE(LineFailedSinceOpen());
-}
-
-TEST_F(PosixPort, SecondOpenClosesTheFirstHandle) {
-  ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
-  ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
-  ClosePort();
-  int opens = 0, closes = 0, open = 0, mostOpen = 0;
-  for (const TraceRecord& record : TraceOf("present")) {
-    if (record.call == "open") ++opens, ++open;
-    if (record.call == "close") ++closes, --open;
-    mostOpen = std::max(mostOpen, open);
-  }
-  EXPECT_EQ(opens, 2);
-  EXPECT_EQ(closes, 2);
-  EXPECT_EQ(mostOpen, 1);
 }
 
 TEST_F(PosixPort, AbsentBusyAndHeldPortsAreNotReadyAndKeepNoDescriptor) {
@@ -202,16 +226,6 @@ TEST_F(PosixPort, PseudoTerminalHasNoModemLinesAndIsNotReady) {
   EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
   close(terminal);
   close(master);
-}
-
-TEST_F(PosixPort, FailingLineSwitchesAreRecorded) {
-  UsePort("COM1", "failing");  // accepts the clearing at open and four switches more
-  ASSERT_TRUE(OpenPort("COM1:9600,N,8,1"));
-  for (int i = 0; i < 4; ++i) SetRtsLine(i % 2 == 0);
-  EXPECT_FALSE(LineFailedSinceOpen());
-  SetTxdLine(true);
-  EXPECT_TRUE(LineFailedSinceOpen());
-  ClosePort();
 }
 
 TEST_F(PosixPort, RealSerialDevicesAreRefusedByTheFake) {
