@@ -225,9 +225,9 @@ TEST_F(ChipBehindCable, SignatureReadsRightOnlyThroughAPlainCable) {
     for (std::uint16_t at = 0x30; at <= 0x32; ++at) signature.push_back(ReadAnswer(0x28, at));
     EXPECT_EQ(signature, c.signature);
     EXPECT_EQ(fake_serial::Counts("COM2").reads, 24);
-    bool cts = !c.ctsAtRest;
-    EXPECT_TRUE(device_seam::ReadCts(PortHandle, cts));
-    EXPECT_EQ(cts, c.ctsAtRest);
+    std::array<bool, 1> cts{!c.ctsAtRest};
+    EXPECT_TRUE(ReadCtsLine() && CollectCtsLevels(cts));
+    EXPECT_EQ(cts[0], c.ctsAtRest);
     EXPECT_TRUE(ChipOn("COM2").Violations().empty()) << ChipOn("COM2").Report();
     ClosePort();
   }

@@ -99,9 +99,9 @@ class StreamedDownload : public FakeChipTest {
     FakeFormView view;
     view.memo.text = MainForm::InitialMemoText();
     MainForm form(view);
-    view.answers.push_back(path);
+    view.dialogs.answers.push_back(path);
     (form.*click)();
-    EXPECT_TRUE(view.errors.empty());
+    EXPECT_TRUE(view.dialogs.errors.empty());
     return view.memo.text;
   }
 

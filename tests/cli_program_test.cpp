@@ -168,13 +168,12 @@ TEST_F(CliProgram, LostPortStopsWithItsOwnStatus) {
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
 }
 
-TEST_F(CliProgram, PortThatFakesItsBreakIsRefusedWithItsOwnStatus) {
-  fake_serial::SetLineBehaviour("COM2", {.fakedBreak = true, .driver = "ch341"});
+TEST_F(CliProgram, UnfitPortIsRefusedWithItsOwnStatus) {
+  // A break that takes 2 ms where the other lines switch at once.
+  fake_serial::SetLineBehaviour("COM2", {.breakCostNs = 2'000'000});
   EXPECT_EQ(Run({"hex", TestImage("blink_lf.hex")}), kExitPortUnfit);
-  EXPECT_EQ(err_.str(),
-            "flash89-cli: COM2 geöffnet\nflash89-cli: COM2 ist ungeeignet (USB-Adapter "
-            "CH340/CH341, Treiber ch341): der Treiber hält TXD nicht im Break, er sendet nur ein "
-            "Zeichen\n");
+  EXPECT_EQ(err_.str().rfind("flash89-cli: COM2 geöffnet\nflash89-cli: COM2 ist ungeeignet", 0), 0u)
+      << err_.str();
   EXPECT_FALSE(ChipWasReset("COM2"));
 }
 

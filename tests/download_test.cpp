@@ -2,6 +2,7 @@
 // what the log shows, and that a bad file never reaches the chip.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "commands/commands.h"
@@ -66,7 +67,7 @@ TEST_F(Download, ThreeByteRecordLandsAndIsLogged) {
   FlashHex(folder_.Write("three.hex", ":0300000002003BC0\r\n:00000001FF\r\n"));
   EXPECT_EQ(Chip().Flash(), ErasedFlashWith({0x02, 0x00, 0x3B}));
   EXPECT_EQ(log_.Text(), Lines({"", "0000  02 00 3B", "0000 "}));
-  EXPECT_EQ(PortHandle, 0);
+  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
 }
 
 TEST_F(Download, BytesBeyondSixteenGoOnAContinuationLine) {
@@ -93,33 +94,35 @@ TEST_F(Download, EndRecordAloneErasesAndWritesNothing) {
   EXPECT_EQ(log_.Text(), Lines({"", "0000 "}));
 }
 
-TEST_F(Download, BinaryImagesAreLoggedSixteenBytesToALine) {
-  const struct {
-    std::size_t size;
-    std::vector<const char*> lines;
-  } cases[] = {
-      {0, {"0000 "}},
-      {2, {"0000  00 01"}},
-      {32,
-       {"0000  00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F",
-        "0010  10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F", "0020 "}},
-      {40,
-       {"0000  00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F",
-        "0010  10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F", "0020  20 21 22 23 24 25 26 27"}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.size);
-    FakeChipTest::SetUp();
-    fake_serial::SetDevice("COM2", DeviceState::Present);
-    std::string image;
-    for (std::size_t i = 0; i < c.size; ++i) image += static_cast<char>(i);
-    FlashBin(folder_.Write("image.bin", image));
-    EXPECT_EQ(Chip().Flash(), ErasedFlashWith(Bytes(image)));
-    std::string expected;
-    for (const char* line : c.lines) expected += std::string(line) + "\r\n";
-    EXPECT_EQ(log_.Text(), expected);
-  }
+struct LoggedBinary {
+  std::size_t size;
+  std::vector<const char*> lines;
+};
+
+class BinaryLog : public Download, public testing::WithParamInterface<LoggedBinary> {};
+
+TEST_P(BinaryLog, ImagesAreLoggedSixteenBytesToALine) {
+  std::string image;
+  for (std::size_t i = 0; i < GetParam().size; ++i) image += static_cast<char>(i);
+  FlashBin(folder_.Write("image.bin", image));
+  EXPECT_EQ(Chip().Flash(), ErasedFlashWith(Bytes(image)));
+  std::string expected;
+  for (const char* line : GetParam().lines) expected += std::string(line) + "\r\n";
+  EXPECT_EQ(log_.Text(), expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, BinaryLog,
+    testing::Values(LoggedBinary{0, {"0000 "}}, LoggedBinary{2, {"0000  00 01"}},
+                    LoggedBinary{
+                        32,
+                        {"0000  00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F",
+                         "0010  10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F", "0020 "}},
+                    LoggedBinary{40,
+                                 {"0000  00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F",
+                                  "0010  10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F",
+                                  "0020  20 21 22 23 24 25 26 27"}}),
+    [](const auto& info) { return std::to_string(info.param.size) + "Bytes"; });
 
 TEST_F(Download, BinaryBytesWaitTenMillisecondsEach) {
   FlashBin(folder_.Write("two.bin", std::string("\x12\x34", 2)));
@@ -145,49 +148,62 @@ TEST_F(Download, LogIsClearedWhenItGrowsPastTheLimit) {
   EXPECT_EQ(log_.LineCount(), 41);
 }
 
-TEST_F(Download, ImagesMadeByRealToolsLandByteForByte) {
+class RealToolImage : public Download, public testing::WithParamInterface<const char*> {};
+
+TEST_P(RealToolImage, LandsByteForByte) {
   const std::string binary = ReadWhole(TestImage("blink.bin"));
   ASSERT_FALSE(binary.empty());
-  for (const char* name : {"blink_lf.hex", "blink_crlf.hex", "blink_32.hex"}) {
-    SCOPED_TRACE(name);
-    FakeChipTest::SetUp();
-    fake_serial::SetDevice("COM2", DeviceState::Present);
+  const std::string name = GetParam();
+  if (name.ends_with(".bin")) {
+    FlashBin(TestImage(name));
+  } else {
     FlashHex(TestImage(name));
-    EXPECT_EQ(Chip().Flash(), ErasedFlashWith(Bytes(binary)));
   }
-  FakeChipTest::SetUp();
-  fake_serial::SetDevice("COM2", DeviceState::Present);
-  FlashBin(TestImage("blink.bin"));
   EXPECT_EQ(Chip().Flash(), ErasedFlashWith(Bytes(binary)));
 }
+
+INSTANTIATE_TEST_SUITE_P(Download, RealToolImage,
+                         testing::Values("blink_lf.hex", "blink_crlf.hex", "blink_32.hex",
+                                         "blink.bin"),
+                         [](const auto& info) {
+                           std::string name = info.param;
+                           std::replace(name.begin(), name.end(), '.', '_');
+                           return name;
+                         });
 
 TEST_F(Download, LowerCaseHexGivesTheSameFlashAsUpperCase) {
   FlashHex(folder_.Write("lower.hex", ":0400100001a2b3c4d2\n:00000001ff\n"));
   EXPECT_EQ(Chip().Flash(), ErasedFlashWith({0x01, 0xA2, 0xB3, 0xC4}, 0x10));
 }
 
-TEST_F(Download, EveryDataRecordLandsWhateverSurroundsIt) {
-  const struct {
-    const char* name;
-    std::string text;
-  } cases[] = {
-      // An empty data record skips nothing after it.
-      {"empty data record", ":0300000002003BC0\n:00001000F0\n:02001000AABB89\n:00000001FF\n"},
-      {"byte-order mark", "\xEF\xBB\xBF:0300000002003BC0\r\n:02001000AABB89\r\n:00000001FF\r\n"},
-      {"text and further end records after the end",
-       ":0300000002003BC0\n:02001000AABB89\n:00000001FF\n:00000001FF\n:020000040000FA\nnotes\n"},
-  };
+struct SurroundedRecords {
+  const char* name;
+  std::string text;
+};
+
+class Surroundings : public Download, public testing::WithParamInterface<SurroundedRecords> {};
+
+TEST_P(Surroundings, EveryDataRecordLandsWhateverSurroundsIt) {
   std::vector<std::uint8_t> expected{0x02, 0x00, 0x3B};
   expected.resize(0x10, 0xFF);
   expected.insert(expected.end(), {0xAA, 0xBB});
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    FakeChipTest::SetUp();
-    fake_serial::SetDevice("COM2", DeviceState::Present);
-    EXPECT_EQ(FlashHex(folder_.Write("image.hex", c.text)), std::nullopt);
-    EXPECT_EQ(Chip().Flash(), ErasedFlashWith(expected));
-  }
+  EXPECT_EQ(FlashHex(folder_.Write("image.hex", GetParam().text)), std::nullopt);
+  EXPECT_EQ(Chip().Flash(), ErasedFlashWith(expected));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Download, Surroundings,
+    testing::Values(
+        // An empty data record skips nothing after it.
+        SurroundedRecords{"EmptyDataRecord",
+                          ":0300000002003BC0\n:00001000F0\n:02001000AABB89\n:00000001FF\n"},
+        SurroundedRecords{"ByteOrderMark",
+                          "\xEF\xBB\xBF:0300000002003BC0\r\n:02001000AABB89\r\n"
+                          ":00000001FF\r\n"},
+        SurroundedRecords{"TextAndFurtherEndRecordsAfterTheEnd",
+                          ":0300000002003BC0\n:02001000AABB89\n:00000001FF\n:00000001FF\n"
+                          ":020000040000FA\nnotes\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Download, ReadOnlyBinaryImageIsDownloaded) {
   const std::string path = folder_.Write("read-only.bin", "\xAA\x55");
@@ -201,7 +217,7 @@ TEST_F(Download, CancelledDialogEndsSilently) {
   EXPECT_EQ(DownloadCommand({.file = [] { return std::string(); }}, log_), std::nullopt);
   EXPECT_FALSE(ChipWasReset("COM2"));
   EXPECT_EQ(log_.GetLine(1), "COM2 geöffnet");
-  EXPECT_EQ(PortHandle, 0);
+  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
 }
 
 TEST_F(Download, PortNotReadyIsReportedBeforeTheDialog) {
@@ -246,7 +262,7 @@ TEST_F(Download, BadFilesNeverPutTheChipIntoProgramming) {
     EXPECT_FALSE(ChipWasReset("COM2"));
     EXPECT_EQ(fake_serial::Counts("COM2").opens, fake_serial::Counts("COM2").closes);
     EXPECT_EQ(log_.GetLine(1), "COM2 geöffnet");
-    EXPECT_EQ(PortHandle, 0);
+    EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
   }
 }
 
@@ -254,42 +270,38 @@ TEST_F(Download, PortLostMidwayStopsTheDownloadWithTheInterruption) {
   fake_serial::SetDevice("COM2", DeviceState::Present, 1000);
   EXPECT_EQ(FailureOf(&Download::FlashBin, TestImage("blink.bin")),
             "Verbindung zu COM2 unterbrochen");
-  EXPECT_EQ(PortHandle, 0);
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
   EXPECT_LT(ChipOn("COM2").Instructions().size(), 12u);
 }
 
-TEST_F(Download, CancelStopsBeforeTheNextWriteWithTheLinesReleased) {
+class CancelledDownload : public Download, public testing::WithParamInterface<const char*> {};
+
+TEST_P(CancelledDownload, StopsBeforeTheNextWriteWithTheLinesReleased) {
   const std::string image = ReadWhole(TestImage("big_1k.bin"));
-  const struct {
-    std::optional<Fault> (Download::*command)(const std::string&);
-    const char* name;
-    int waitsPerByte;
-  } cases[] = {{&Download::FlashHex, "big_1k.hex", 1}, {&Download::FlashBin, "big_1k.bin", 2}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    FakeChipTest::SetUp();
-    fake_serial::SetDevice("COM2", DeviceState::Present);
-    // In the last wait of the tenth byte: ten bytes have had their whole write cycle.
-    CancelInWait cancel(kEnterProgrammingWaits + 10 * c.waitsPerByte);
-    std::optional<Fault> fault;
-    {
-      const ScopedWaitIdleWork during(cancel);
-      fault = (this->*c.command)(TestImage(c.name));
-    }
-    EXPECT_EQ(fault, Fault(PortFault{PortFaultKind::Cancelled, "COM2"}));
-    EXPECT_EQ(Chip().Flash(), ErasedFlashWith(Bytes(image.substr(0, 10))));
-    EXPECT_TRUE(LinesAfter(fake_serial::Events("COM2")).AllReleased());
-    EXPECT_EQ(PortHandle, 0);
-    EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
+  const std::string name = GetParam();
+  // Asked during the tenth byte's write cycle: that cycle runs to its end.
+  CancelWhenChip cancel("COM2", AfterWrites(10));
+  std::optional<Fault> fault;
+  {
+    const ScopedWaitIdleWork during(cancel);
+    fault = name.ends_with(".bin") ? FlashBin(TestImage(name)) : FlashHex(TestImage(name));
   }
+  EXPECT_EQ(fault, Fault(PortFault{PortFaultKind::Cancelled, "COM2"}));
+  EXPECT_EQ(Chip().Flash(), ErasedFlashWith(Bytes(image.substr(0, 10))));
+  EXPECT_TRUE(LinesAfter(fake_serial::Events("COM2")).AllReleased());
+  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Download, CancelledDownload, testing::Values("big_1k.hex", "big_1k.bin"),
+                         [](const auto& info) {
+                           return std::string(info.param).ends_with(".bin") ? "Bin" : "Hex";
+                         });
 
 TEST_F(Download, CancelAskedBeforeTheCommandSwitchesNothing) {
   RequestCancel();
   EXPECT_EQ(FlashBin(TestImage("blink.bin")), Fault(PortFault{PortFaultKind::Cancelled, "COM2"}));
   EXPECT_EQ(fake_serial::Counts("COM2").switches, 0);
-  EXPECT_EQ(PortHandle, 0);
+  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
 }
 
 class PageDownload : public Download {
@@ -345,8 +357,8 @@ TEST_F(PageDownload, PageThatNeverReadsAsWrittenStopsTheCommandWithTheLinesRelea
 }
 
 TEST_F(PageDownload, CancelStopsBetweenPagesWithTheLinesReleased) {
-  // In the wait of the third page: three whole pages land.
-  CancelInWait cancel(kEnterProgrammingWaits + 3);
+  // Asked during the third page's write cycle: three whole pages land.
+  CancelWhenChip cancel("COM2", AfterWrites(3));
   {
     const ScopedWaitIdleWork during(cancel);
     SecondsFor(TestImage("big_1k.hex"));

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "isp/isp.h"
@@ -15,21 +17,33 @@
 #include "sim/fake_serial.h"
 #include "sim/virtual_counter.h"
 
-// Asks for a cancel at the start of the given wait of a millisecond or
-// more, counting from 1: the wait itself still runs to its end.
-class CancelInWait : public WaitIdleWork {
+// Asks for a cancel in the first wait of a millisecond or more in which the
+// chip on port shows what reached looks for: the wait itself still runs to
+// its end.
+class CancelWhenChip : public WaitIdleWork {
  public:
-  explicit CancelInWait(int wait) : remaining_(wait) {}
+  CancelWhenChip(std::string port, std::function<bool(const ChipModel&)> reached)
+      : port_(std::move(port)), reached_(std::move(reached)) {}
   void DuringWait() override {
-    if (--remaining_ == 0) RequestCancel();
+    if (asked_) return;
+    ChipModel chip;
+    chip.Feed(fake_serial::Events(port_));
+    if (reached_(chip)) {
+      asked_ = true;
+      RequestCancel();
+    }
   }
 
  private:
-  int remaining_;
+  std::string port_;
+  std::function<bool(const ChipModel&)> reached_;
+  bool asked_ = false;
 };
 
-// The long waits of entering programming mode, before the first write.
-inline constexpr int kEnterProgrammingWaits = 7;
+// Once the chip has carried out its erase and then writes more writes.
+inline std::function<bool(const ChipModel&)> AfterWrites(int writes) {
+  return [writes](const ChipModel& chip) { return chip.ProgrammingCount() >= 1 + writes; };
+}
 
 class FakeChipTest : public testing::Test {
  protected:

@@ -2,11 +2,11 @@
 // string, the dialogs are answered by the test, and every call is noted.
 #pragma once
 
-#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "dialog_script.h"
 #include "ui/form/form_view.h"
 
 // The memo as an edit control holds it: lines separated by CR LF.
@@ -49,16 +49,10 @@ class FakeFormView : public FormView {
   void ShowMemoLine(int line) override { shownLine = line; }
   void ShowSelectedPort(const std::string& portName) override { markedPort = portName; }
   std::string AskFileName(const std::string& presetName) override {
-    presets.push_back(presetName);
-    if (onAsk) onAsk();
-    if (answers.empty()) return {};
-    std::string answer = answers.front();
-    answers.pop_front();
-    return answer;
+    return dialogs.Ask(presetName);
   }
   void ShowErrorBox(const std::string& caption, const std::string& text) override {
-    errorCaptions.push_back(caption);
-    errors.push_back(text);
+    dialogs.ShowError(caption, text);
   }
   void SetCaption(const std::string& caption) override { captions.push_back(caption); }
   void Repaint() override {
@@ -71,12 +65,8 @@ class FakeFormView : public FormView {
   StringMemo memo;
   std::string markedPort = "COM2";  // the window starts with COM2 marked
   int shownLine = -1;
-  std::deque<std::string> answers;  // an empty answer is a cancelled dialog
-  std::function<void()> onAsk;
+  DialogScript dialogs;
   std::function<void()> onRepaint;
-  std::vector<std::string> presets;
-  std::vector<std::string> errorCaptions;
-  std::vector<std::string> errors;
   std::vector<std::string> captions;  // every title set, in order
   int repaints = 0;
   int closes = 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <regex>
+#include <tuple>
 
 #include "commands/commands.h"
 #include "commands/text_log.h"
@@ -35,37 +36,36 @@ TEST_F(Form, MemoStartsWithDownloadAndEmptyLines) {
   EXPECT_EQ(Line(147), "");
 }
 
-TEST_F(Form, StartUpProbesComTwoThenFallsBackToComOne) {
-  const struct {
-    bool com1, com2;
-    const char* selected;
-    const char* marked;
-    const char* status;
-  } cases[] = {
-      {false, true, "COM2", "COM2", ""},
-      {true, false, "COM1", "COM1", "COM1 geöffnet"},
-      // COM1 is not ready either: the commands go on using COM2.
-      {false, false, "COM2", "COM2", "COM1 nicht bereit"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.status);
-    FakeChipTest::SetUp();
-    fake_serial::SetDevice("COM1", c.com1 ? DeviceState::Present : DeviceState::Absent);
-    fake_serial::SetDevice("COM2", c.com2 ? DeviceState::Present : DeviceState::Absent);
-    FakeFormView view;
-    MainForm form(view);
-    view.memo.text = MainForm::InitialMemoText();
-    form.FormCreate();
-    EXPECT_EQ(form.SelectedPort, c.selected);
-    EXPECT_EQ(view.markedPort, c.marked);
-    EXPECT_EQ(form.Log().GetLine(1), c.status);
-    EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
-    // COM1 is tried twice when COM2 is missing: by its handler and once more.
-    EXPECT_EQ(fake_serial::Counts("COM1").opens + fake_serial::Counts("COM1").failedOpens,
-              c.com2 ? 0 : 2);
-  }
-  EXPECT_GT(ElapsedMs(), -1.0);
+struct StartUpCase {
+  const char* name;
+  bool com1, com2;
+  const char* selected;  // and marked
+  const char* status;
+};
+
+class StartUp : public Form, public testing::WithParamInterface<StartUpCase> {};
+
+TEST_P(StartUp, ProbesComTwoThenFallsBackToComOne) {
+  const StartUpCase& c = GetParam();
+  fake_serial::SetDevice("COM1", c.com1 ? DeviceState::Present : DeviceState::Absent);
+  fake_serial::SetDevice("COM2", c.com2 ? DeviceState::Present : DeviceState::Absent);
+  Start();
+  EXPECT_EQ(form_.SelectedPort, c.selected);
+  EXPECT_EQ(view_.markedPort, c.selected);
+  EXPECT_EQ(Line(1), c.status);
+  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
+  // COM1 is tried twice when COM2 is missing: by its handler and once more.
+  EXPECT_EQ(fake_serial::Counts("COM1").opens + fake_serial::Counts("COM1").failedOpens,
+            c.com2 ? 0 : 2);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Form, StartUp,
+    testing::Values(StartUpCase{"ComTwo", false, true, "COM2", ""},
+                    StartUpCase{"OnlyComOne", true, false, "COM1", "COM1 geöffnet"},
+                    // COM1 is not ready either: the commands go on using COM2.
+                    StartUpCase{"Neither", false, false, "COM2", "COM1 nicht bereit"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Form, ChosenPortThatIsMissingFallsBackToTheOther) {
   fake_serial::SetDevice("COM1", DeviceState::Present);
@@ -85,14 +85,14 @@ TEST_F(Form, FailedCommandShowsTheErrorBoxWithTheProgramsTitle) {
   Start();  // neither port: COM2 is still chosen
   view_.executable = "/opt/tools/FLASH89.EXE";
   form_.EraseClick();
-  view_.answers = {folder_.Write("bad.hex", ":0300000002003BC1\n")};
+  view_.dialogs.answers = {folder_.Write("bad.hex", ":0300000002003BC1\n")};
   fake_serial::SetDevice("COM2", DeviceState::Present);
   form_.FlashHexClick();
-  ASSERT_EQ(view_.errors.size(), 2u);
-  EXPECT_EQ(view_.errors[0], "COM2 nicht bereit.");
-  EXPECT_EQ(view_.errors[1], "Zeile 1: Prüfsummenfehler.");
-  EXPECT_EQ(view_.errorCaptions[0], "Flash89");
-  EXPECT_EQ(view_.presets, std::vector<std::string>{"*.hex"});
+  ASSERT_EQ(view_.dialogs.errors.size(), 2u);
+  EXPECT_EQ(view_.dialogs.errors[0], "COM2 nicht bereit.");
+  EXPECT_EQ(view_.dialogs.errors[1], "Zeile 1: Prüfsummenfehler.");
+  EXPECT_EQ(view_.dialogs.errorCaptions[0], "Flash89");
+  EXPECT_EQ(view_.dialogs.presets, std::vector<std::string>{"*.hex"});
   EXPECT_FALSE(ChipWasReset("COM2"));
   EXPECT_FALSE(form_.CommandRunning());
 }
@@ -101,8 +101,8 @@ TEST_F(Form, CloseDuringACommandWaitsForItsEnd) {
   fake_serial::SetDevice("COM2", DeviceState::Present);
   Start();
   bool mayCloseDuringCommand = true;
-  view_.answers = {TestImage("blink_lf.hex")};
-  view_.onAsk = [&] { mayCloseDuringCommand = form_.CloseQuery(); };
+  view_.dialogs.answers = {TestImage("blink_lf.hex")};
+  view_.dialogs.onAsk = [&] { mayCloseDuringCommand = form_.CloseQuery(); };
   form_.FlashHexClick();
   EXPECT_FALSE(mayCloseDuringCommand);
   EXPECT_EQ(view_.closes, 1);  // once the download had ended
@@ -116,7 +116,7 @@ TEST_F(Form, LogIsShownWhileADownloadRunsWithoutLengtheningIt) {
   Start();
   std::vector<std::string> shownDuringDownload;
   view_.onRepaint = [&] { shownDuringDownload.push_back(view_.memo.text); };
-  view_.answers = {TestImage("big_1k.hex")};
+  view_.dialogs.answers = {TestImage("big_1k.hex")};
   virtual_counter::Reset(100);  // slower in real time, so that repaints fall due
   form_.FlashHexClick();
   // Some repaint showed the download's log part written.
@@ -136,38 +136,42 @@ TEST_F(Form, LogIsShownWhileADownloadRunsWithoutLengtheningIt) {
   EXPECT_EQ(view_.memo.text, plain.Text());
 }
 
-TEST_F(Form, TitleShowsShareDoneAndTimeLeftWhileACommandRuns) {
-  const struct {
-    const char* name;
-    void (MainForm::*click)();
-    const char* image;
-  } commands[] = {
-      {"Flash hex", &MainForm::FlashHexClick, "blink_lf.hex"},
-      {"Flash bin", &MainForm::FlashBinClick, "blink.bin"},
-      {"Erase", &MainForm::EraseClick, nullptr},
-  };
+struct TitledCommand {
+  const char* name;
+  void (MainForm::*click)();
+  const char* image;
+};
+
+class Title : public Form,
+              public testing::WithParamInterface<std::tuple<TitledCommand, std::int64_t>> {};
+
+TEST_P(Title, ShowsShareDoneAndTimeLeftWhileACommandRuns) {
+  const auto& [command, switchCostNs] = GetParam();
+  fake_serial::SetDevice("COM2", DeviceState::Present);
+  fake_serial::SetLineBehaviour("COM2", {.switchCostNs = switchCostNs});
+  Start();
+  if (command.image != nullptr) view_.dialogs.answers = {TestImage(command.image)};
+  (form_.*command.click)();
   const std::regex progress("VU74/Flash AT89S8253 – [0-9]{1,2} %, noch [0-9]+ (s|min)");
-  for (const std::int64_t switchCostNs : {0, 1'000'000}) {
-    for (const auto& command : commands) {
-      SCOPED_TRACE(std::string(command.name) + ", " + std::to_string(switchCostNs) + " ns");
-      FakeChipTest::SetUp();
-      fake_serial::SetDevice("COM2", DeviceState::Present);
-      fake_serial::SetLineBehaviour("COM2", {.switchCostNs = switchCostNs});
-      FakeFormView view;
-      MainForm form(view);
-      view.memo.text = MainForm::InitialMemoText();
-      form.FormCreate();
-      if (command.image != nullptr) view.answers = {TestImage(command.image)};
-      (form.*command.click)();
-      ASSERT_GE(view.captions.size(), 3u);
-      for (std::size_t i = 0; i + 1 < view.captions.size(); ++i) {
-        EXPECT_TRUE(std::regex_match(view.captions[i], progress)) << view.captions[i];
-      }
-      EXPECT_EQ(view.captions.back(), "VU74/Flash AT89S8253");
-      EXPECT_TRUE(view.errors.empty());
-    }
+  ASSERT_GE(view_.captions.size(), 3u);
+  for (std::size_t i = 0; i + 1 < view_.captions.size(); ++i) {
+    EXPECT_TRUE(std::regex_match(view_.captions[i], progress)) << view_.captions[i];
   }
+  EXPECT_EQ(view_.captions.back(), "VU74/Flash AT89S8253");
+  EXPECT_TRUE(view_.dialogs.errors.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Form, Title,
+    testing::Combine(
+        testing::Values(TitledCommand{"FlashHex", &MainForm::FlashHexClick, "blink_lf.hex"},
+                        TitledCommand{"FlashBin", &MainForm::FlashBinClick, "blink.bin"},
+                        TitledCommand{"Erase", &MainForm::EraseClick, nullptr}),
+        testing::Values(std::int64_t{0}, std::int64_t{1'000'000})),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) +
+             (std::get<1>(info.param) > 0 ? "OnASlowPort" : "OnAFastPort");
+    });
 
 TEST(ErrorBox, CaptionIsTheExecutableNameInTitleCase) {
   EXPECT_EQ(ErrorBoxCaption("/usr/bin/flash89"), "flash89");

@@ -4,10 +4,10 @@
 // away, ends the command as a lost port.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "commands/commands.h"
-#include "commands/line_check.h"
 #include "commands/port_probe.h"
 #include "commands/text_log.h"
 #include "fake_ftdi_fixture.h"
@@ -81,12 +81,15 @@ TEST_P(FtdiCommands, TheAdapterDrawsTheSerialPortsWaveform) {
   ASSERT_EQ(FlashHex(hex), std::nullopt);
   unsetenv(kBitBangSetting);
   ASSERT_EQ(FlashHex(hex), std::nullopt);
-  // The serial port's waveform starts with the timed switches of its line
-  // check; an adapter states its cost and needs none.
-  const std::vector<LineEvent>& serial = fake_serial::Events("COM2");
-  ASSERT_GT(serial.size(), std::size_t{kLineCheckSwitches});
-  EXPECT_EQ(Changes(fake_ftdi::Events(adapter)),
-            Changes({serial.begin() + kLineCheckSwitches, serial.end()}));
+  // The serial port's waveform ends with the adapter's whole waveform;
+  // before it come only the timed switches of its line check, which an
+  // adapter, stating its cost, needs none of.
+  const auto serial = Changes(fake_serial::Events("COM2"));
+  const auto drawn = Changes(fake_ftdi::Events(adapter));
+  ASSERT_GT(serial.size(), drawn.size());
+  EXPECT_TRUE(std::equal(drawn.rbegin(), drawn.rend(), serial.rbegin()));
+  EXPECT_TRUE(std::none_of(serial.begin(), serial.end() - static_cast<std::ptrdiff_t>(drawn.size()),
+                           [](const auto& change) { return change.first == PortLine::Dtr; }));
   EXPECT_EQ(DecodedBytes(ChipOnAdapter(adapter)), DecodedBytes(ChipOn("COM2")));
 }
 
@@ -120,26 +123,35 @@ INSTANTIATE_TEST_SUITE_P(SamplesPerBaud, FtdiCommands, testing::Values(4.0, 16.0
 
 using FtdiFaults = FtdiCommands;
 
-TEST_F(FtdiFaults, RateItCannotTrustEndsTheCommandWithTheLinesReleased) {
-  // A multiplier that is neither 4 nor 16, and a clock far too fast.
-  const fake_ftdi::AdapterTraits untrusted[] = {WithMultiplier(8), WithMultiplier(1),
-                                                WithMultiplier(64), WithMultiplier(16, 1.08),
-                                                WithMultiplier(4, 0.7)};
-  for (const auto& traits : untrusted) {
-    SCOPED_TRACE(traits.samplesPerBaud * traits.clockError);
-    FakeFtdiTest::SetUp();
-    const int adapter = AdapterOnCom2(traits);
-    EXPECT_EQ(EraseCommand({.port = "COM2"}), Fault(PortFault{PortFaultKind::LineLost, "COM2"}));
-    EXPECT_TRUE(ChipOnAdapter(adapter).Instructions().empty());
-    // Every sample it was sent held the lines released.
-    EXPECT_TRUE(fake_ftdi::Events(adapter).empty());
-    const fake_ftdi::AdapterCounts& counts = fake_ftdi::Counts(adapter);
-    EXPECT_FALSE(counts.open);
-    EXPECT_TRUE(counts.kernelDriverAttached);
-    EXPECT_TRUE(fake_serial::Events("COM2").empty());
-    EXPECT_EQ(PortHandle, 0);
-  }
+struct UntrustedRate {
+  const char* name;
+  double samplesPerBaud, clockError;
+};
+
+class FtdiUntrustedRate : public FakeFtdiTest, public testing::WithParamInterface<UntrustedRate> {};
+
+TEST_P(FtdiUntrustedRate, EndsTheCommandWithTheLinesReleased) {
+  const int adapter =
+      AdapterOnCom2(WithMultiplier(GetParam().samplesPerBaud, GetParam().clockError));
+  EXPECT_EQ(EraseCommand({.port = "COM2"}), Fault(PortFault{PortFaultKind::LineLost, "COM2"}));
+  EXPECT_TRUE(ChipOnAdapter(adapter).Instructions().empty());
+  // Every sample it was sent held the lines released.
+  EXPECT_TRUE(fake_ftdi::Events(adapter).empty());
+  const fake_ftdi::AdapterCounts& counts = fake_ftdi::Counts(adapter);
+  EXPECT_FALSE(counts.open);
+  EXPECT_TRUE(counts.kernelDriverAttached);
+  EXPECT_TRUE(fake_serial::Events("COM2").empty());
+  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
 }
+
+// A multiplier that is neither 4 nor 16, and a clock far too fast or slow.
+INSTANTIATE_TEST_SUITE_P(Rates, FtdiUntrustedRate,
+                         testing::Values(UntrustedRate{"Times8", 8, 1.0},
+                                         UntrustedRate{"Times1", 1, 1.0},
+                                         UntrustedRate{"Times64", 64, 1.0},
+                                         UntrustedRate{"Times16ClockFast", 16, 1.08},
+                                         UntrustedRate{"Times4ClockSlow", 4, 0.7}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FtdiFaults, HostLaterThanAllItQueuedAtEveryLookLosesThePortBeforeAnyLineMoves) {
   const int adapter = AdapterOnCom2(WithMultiplier(16));
@@ -159,7 +171,7 @@ TEST_F(FtdiFaults, UnpluggedAdapterEndsTheDownloadAsALostPort) {
   EXPECT_GT(chip.Instructions().size(), 3u);
   EXPECT_LT(chip.Instructions().size(), 1024u);
   EXPECT_FALSE(fake_ftdi::Counts(adapter).open);
-  EXPECT_EQ(PortHandle, 0);
+  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
 }
 
 TEST_F(FtdiFaults, FailedSubmissionIsALostPortAtOnce) {
@@ -230,32 +242,35 @@ TEST_F(FtdiPorts, LongWaitsAreWithTheAdapterBeforeTheIdleWorkRuns) {
   EXPECT_GE(repaint.shortest, 4'900'000);
 }
 
-TEST_F(FtdiPorts, SerialPathServesWhereBitBangIsNotToBeHad) {
-  const struct {
-    const char* what;
-    const char* setting;
-    const char* driver;
-    bool refuseOpen;
-  } cases[] = {
-      {"turned off", "off", "ftdi_sio", false},
-      {"turned off in capitals", "OFF", "ftdi_sio", false},
-      {"another chip's driver", nullptr, "pl2303", false},
-      {"no permission to open it", nullptr, "ftdi_sio", true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    FakeFtdiTest::SetUp();
-    if (c.setting != nullptr) setenv(kBitBangSetting, c.setting, 1);
-    fake_ftdi::AdapterTraits traits;
-    traits.refuseOpen = c.refuseOpen;
-    const int adapter = AdapterOnCom2(traits, c.driver);
-    ASSERT_EQ(EraseCommand({.port = "COM2"}), std::nullopt);
-    EXPECT_EQ(ChipOn("COM2").EraseCount(), 1);
-    EXPECT_TRUE(fake_ftdi::Events(adapter).empty());
-    EXPECT_FALSE(fake_ftdi::Counts(adapter).open);
-    EXPECT_TRUE(fake_ftdi::Counts(adapter).kernelDriverAttached);
-  }
+struct NoBitBang {
+  const char* name;
+  const char* setting;
+  const char* driver;
+  bool refuseOpen;
+};
+
+class FtdiWithoutBitBang : public FtdiPorts, public testing::WithParamInterface<NoBitBang> {};
+
+TEST_P(FtdiWithoutBitBang, SerialPathServes) {
+  const NoBitBang& c = GetParam();
+  if (c.setting != nullptr) setenv(kBitBangSetting, c.setting, 1);
+  fake_ftdi::AdapterTraits traits;
+  traits.refuseOpen = c.refuseOpen;
+  const int adapter = AdapterOnCom2(traits, c.driver);
+  ASSERT_EQ(EraseCommand({.port = "COM2"}), std::nullopt);
+  EXPECT_EQ(ChipOn("COM2").EraseCount(), 1);
+  EXPECT_TRUE(fake_ftdi::Events(adapter).empty());
+  EXPECT_FALSE(fake_ftdi::Counts(adapter).open);
+  EXPECT_TRUE(fake_ftdi::Counts(adapter).kernelDriverAttached);
 }
+
+INSTANTIATE_TEST_SUITE_P(FtdiPorts, FtdiWithoutBitBang,
+                         testing::Values(NoBitBang{"TurnedOff", "off", "ftdi_sio", false},
+                                         NoBitBang{"TurnedOffInCapitals", "OFF", "ftdi_sio", false},
+                                         NoBitBang{"AnotherChipsDriver", nullptr, "pl2303", false},
+                                         NoBitBang{"NoPermissionToOpenIt", nullptr, "ftdi_sio",
+                                                   true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FtdiPorts, TtyThatIsNotOnUsbStaysSerial) {
   fake_sysfs::AddPlainTty(TtyOf("COM2"));

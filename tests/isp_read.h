@@ -1,9 +1,10 @@
 // Reading the chip's answer as a programmer does: MOSI held at 0, CTS read
-// while each clock pulse is on, through the device seam.
+// while each clock pulse is on.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 
 #include "isp/isp.h"
@@ -16,17 +17,18 @@ inline std::uint8_t ReadAnswer(std::uint8_t opcode, std::uint16_t address, bool 
                             static_cast<std::uint8_t>(address & 0xFF)}) {
     SendIspByte(sent);
   }
-  std::uint8_t value = 0;
   for (int bit = 0; bit < 8; ++bit) {
     SetTxdLine(true);
     WaitMs(0.01);
     SetRtsLine(false);
     WaitMs(0.01);
-    bool cts = false;
-    EXPECT_TRUE(device_seam::ReadCts(PortHandle, cts));
+    EXPECT_TRUE(ReadCtsLine());
     SetRtsLine(true);
     WaitMs(0.01);
-    value = static_cast<std::uint8_t>(value << 1 | (cts != inverted));
   }
+  std::array<bool, 8> cts{};
+  EXPECT_TRUE(CollectCtsLevels(cts));
+  std::uint8_t value = 0;
+  for (const bool level : cts) value = static_cast<std::uint8_t>(value << 1 | (level != inverted));
   return value;
 }

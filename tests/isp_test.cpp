@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "commands/commands.h"
-#include "commands/line_check.h"
 #include "fake_chip_fixture.h"
 
 using fake_serial::DeviceState;
@@ -157,37 +156,46 @@ TEST_F(EraseCommandTest, AbsentPortIsReportedAndNothingIsSwitched) {
   EXPECT_LT(ElapsedMs() - started, 1.0);  // no waits
   EXPECT_EQ(fake_serial::Counts("COM2").switches, 0);
   EXPECT_EQ(fake_serial::Counts("COM1").switches, 0);
-  EXPECT_EQ(PortHandle, 0);
+  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
 }
 
 TEST_F(EraseCommandTest, PortLostMidwayStopsWithTheInterruptionAndClosesThePort) {
-  // Accepts the line check, the clock, reset and part of the first
-  // instruction, then fails.
-  fake_serial::SetDevice("COM1", DeviceState::Present, kLineCheckSwitches + 40);
-  EXPECT_EQ(EraseCommand({.port = "COM1"}), Fault(PortFault{PortFaultKind::LineLost, "COM1"}));
-  EXPECT_EQ(PortHandle, 0);
+  fake_serial::SetDevice("COM1", DeviceState::Present);
+  // Unplugged while the chip is held in reset, before its first instruction.
+  struct Unplug : WaitIdleWork {
+    void DuringWait() override {
+      if (LinesAfter(fake_serial::Events("COM1")).dtr)
+        fake_serial::SetDevice("COM1", DeviceState::Present, 0);
+    }
+  } unplug;
+  {
+    const ScopedWaitIdleWork during(unplug);
+    EXPECT_EQ(EraseCommand({.port = "COM1"}), Fault(PortFault{PortFaultKind::LineLost, "COM1"}));
+  }
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
   const ChipModel chip = ChipOn("COM1");
   EXPECT_EQ(chip.EraseCount(), 0);
-  // Stopped at the first instruction boundary: no further instruction tried.
-  // Clock and reset, one instruction of 4 x 25 switches, then the release.
-  EXPECT_EQ(fake_serial::Counts("COM1").switches, kLineCheckSwitches + 2 + 100 + 3);
+  // Stopped at the first instruction boundary: a second instruction's 32
+  // clock pulses, two switches each, were never tried.
+  EXPECT_GT(fake_serial::Counts("COM1").failedSwitches, 0);
+  EXPECT_LT(fake_serial::Counts("COM1").failedSwitches, 2 * 32 * 2);
 }
 
-TEST_F(EraseCommandTest, CancelLetsAStartedEraseFinishAndStopsBeforeIt) {
+TEST_F(EraseCommandTest, CancelAfterTheEraseInstructionLetsItFinish) {
   fake_serial::SetDevice("COM1", DeviceState::Present);
-  // In the wait after the chip erase instruction: the erase runs to its end.
-  CancelInWait afterErase(4);
+  CancelWhenChip afterErase("COM1", [](const ChipModel& chip) { return chip.EraseCount() == 1; });
   {
     const ScopedWaitIdleWork during(afterErase);
     EXPECT_EQ(EraseCommand({.port = "COM1"}), std::nullopt);
   }
   EXPECT_EQ(ChipOn("COM1").EraseCount(), 1);
+}
 
-  FakeChipTest::SetUp();
+TEST_F(EraseCommandTest, CancelBeforeTheEraseInstructionStopsWithTheLinesReleased) {
   fake_serial::SetDevice("COM1", DeviceState::Present);
-  // In the wait after programming enable: no erase instruction follows.
-  CancelInWait beforeErase(3);
+  // In the wait after programming enable.
+  CancelWhenChip beforeErase("COM1",
+                             [](const ChipModel& chip) { return !chip.Instructions().empty(); });
   {
     const ScopedWaitIdleWork during(beforeErase);
     EXPECT_EQ(EraseCommand({.port = "COM1"}), Fault(PortFault{PortFaultKind::Cancelled, "COM1"}));

@@ -242,7 +242,10 @@ TEST_P(LineLostContract, ALineThatGoesAwayIsReported) {
   }
   EXPECT_TRUE(LineFailedSinceOpen());
   ClosePort();
-  EXPECT_EQ(PortHandle, 0);
+  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
+  if (adapter_ >= 0) {
+    EXPECT_FALSE(fake_ftdi::Counts(adapter_).open);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, LineLostContract,

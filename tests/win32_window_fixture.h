@@ -4,35 +4,22 @@
 
 #include <windows.h>
 
-#include <deque>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "dialog_script.h"
 #include "fake_chip_fixture.h"
 #include "ui/win32/form1.h"
 
-class ScriptedDialogs : public FormDialogs {
+class ScriptedDialogs : public FormDialogs, public DialogScript {
  public:
   std::string AskFileName(HWND /*owner*/, const std::string& presetName) override {
-    presets.push_back(presetName);
-    if (onAsk) onAsk();
-    if (answers.empty()) return {};
-    std::string answer = answers.front();
-    answers.pop_front();
-    return answer;
+    return Ask(presetName);
   }
   void ShowErrorBox(HWND /*owner*/, const std::string& caption, const std::string& text) override {
-    errorCaptions.push_back(caption);
-    errors.push_back(text);
+    ShowError(caption, text);
   }
-
-  std::deque<std::string> answers;  // an empty answer is a cancelled dialog
-  std::function<void()> onAsk;
-  std::vector<std::string> presets;
-  std::vector<std::string> errorCaptions;
-  std::vector<std::string> errors;
 };
 
 class Win32WindowTest : public FakeChipTest {

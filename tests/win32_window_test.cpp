@@ -1,5 +1,5 @@
-// The Win32 window: its controls, the port choice, the tab order, and the
-// commands with the error box and the window's behaviour while one runs.
+// The Win32 window: its controls and tab order, and each control, the
+// dialogs, the title and a close reaching the form.
 #include <gtest/gtest.h>
 
 #include "temp_files.h"
@@ -67,7 +67,6 @@ TEST_F(Win32WindowTest, LogIsAnEditableWrappingMemoWithoutScrollBarsInCourier) {
              &font);
   EXPECT_STREQ(font.lfFaceName, L"MS Sans Serif");
   EXPECT_EQ(form_->Log().LineCount(), 148);
-  EXPECT_EQ(Line(0), "Download ...");
 }
 
 TEST_F(Win32WindowTest, ClickingAPortProbesItAndTheMarkShowsThePortCommandsWillUse) {
@@ -94,14 +93,6 @@ TEST_F(Win32WindowTest, ClickingAPortProbesItAndTheMarkShowsThePortCommandsWillU
   EXPECT_EQ(form_->SelectedPort, "COM1");
   EXPECT_TRUE(Checked(form_->RadioButton1));
   EXPECT_FALSE(Checked(form_->RadioButton2));
-}
-
-TEST_F(Win32WindowTest, StartWithNeitherPortSaysComOneIsNotReady) {
-  Start();
-  EXPECT_EQ(Line(1), "COM1 nicht bereit");
-  EXPECT_EQ(form_->SelectedPort, "COM2");
-  EXPECT_TRUE(Checked(form_->RadioButton2));
-  EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
 }
 
 TEST_F(Win32WindowTest, TabAndShiftTabWalkTheControlsInTabOrder) {

@@ -4,32 +4,20 @@
 
 #include <QPlainTextEdit>
 #include <QRadioButton>
-#include <deque>
 #include <memory>
 
+#include "dialog_script.h"
 #include "fake_chip_fixture.h"
 #include "ui/qt/form1.h"
 
-class ScriptedDialogs : public FormDialogs {
+class ScriptedDialogs : public FormDialogs, public DialogScript {
  public:
   QString AskFileName(QWidget* /*parent*/, const QString& presetName) override {
-    presets.push_back(presetName);
-    if (onAsk) onAsk();
-    if (answers.empty()) return {};
-    QString answer = answers.front();
-    answers.pop_front();
-    return answer;
+    return QString::fromStdString(Ask(presetName.toStdString()));
   }
   void ShowErrorBox(QWidget* /*parent*/, const QString& caption, const QString& text) override {
-    errorCaptions.push_back(caption);
-    errors.push_back(text);
+    ShowError(caption.toStdString(), text.toStdString());
   }
-
-  std::deque<QString> answers;  // an empty answer is a cancelled dialog
-  std::function<void()> onAsk;
-  std::vector<QString> presets;
-  std::vector<QString> errorCaptions;
-  std::vector<QString> errors;
 };
 
 class WindowTest : public FakeChipTest {
