@@ -84,10 +84,13 @@ void WriteBinaryImage(const std::vector<std::uint8_t>& image, LogLines& log, Pro
 ByteWriter WindowByteWriter(const HexImage&) { return WriteFlashByte; }
 ByteWriter WindowByteWriter(const std::vector<std::uint8_t>&) { return WriteBinaryByte; }
 
-// The port first, then the file: a missing or unfit port is said before
-// the dialog. The body gets the session and the checked image.
+// The extras' files first, then the port, then the file: a missing or
+// unfit port is said before the dialog. The body gets the session, the
+// checked image and the extra steps.
 template <class Image, class Read, class Body>
 std::optional<Fault> WithChosenImage(const CommandRequest& request, Read read, Body body) {
+  ExtraSteps steps(request.extras, request.port, request.mode == WriteMode::Pages);
+  if (auto fault = steps.CheckFiles()) return fault;
   PortSession port(request.port);
   if (auto fault = port.Unusable()) return fault;
   const std::string name = FileOf(request);
@@ -95,7 +98,7 @@ std::optional<Fault> WithChosenImage(const CommandRequest& request, Read read, B
   Checked<Image> image = read(name, ImageTarget::Flash);
   if (const auto* fault = std::get_if<ImageFault>(&image)) return *fault;
   const Image& checked = std::get<Image>(image);
-  return body(port, checked);
+  return body(port, checked, steps);
 }
 
 template <class Image, class Read, class Write>
@@ -104,41 +107,40 @@ std::optional<Fault> DownloadBytes(const CommandRequest& request, LogLines& log,
   const std::string& portName = request.port;
   const ChipExtras& extras = request.extras;
   const bool verify = request.verify;
-  ExtraSteps steps(extras, portName, false);
-  if (auto fault = steps.CheckFiles()) return fault;
-  return WithChosenImage<Image>(request, read, [&](PortSession& port, const Image& checked) {
-    if (!verify && !extras.NeedChip()) {
-      return port.Program([&] {
-        // Planned inside the session, so that a cancel before the start stops
-        // the command before its dry run too.
-        CommandPlan plan = PlanFor(checked, port.Cost());
-        steps.Plan(plan, port.Cost(), false);
-        ProgressMeter meter(plan, progress);
-        EnterProgramming();
-        write(checked, log, meter, WindowByteWriter(checked));
-        steps.AfterFlash(std::nullopt, false, meter);
-        FinishProgramming();
+  return WithChosenImage<Image>(
+      request, read, [&](PortSession& port, const Image& checked, ExtraSteps& steps) {
+        if (!verify && !extras.NeedChip()) {
+          return port.Program([&] {
+            // Planned inside the session, so that a cancel before the start stops
+            // the command before its dry run too.
+            CommandPlan plan = PlanFor(checked, port.Cost());
+            steps.Plan(plan, port.Cost(), false);
+            ProgressMeter meter(plan, progress);
+            EnterProgramming();
+            write(checked, log, meter, WindowByteWriter(checked));
+            steps.AfterFlash(std::nullopt, false, meter);
+            FinishProgramming();
+          });
+        }
+        // Another chip, or none, is never erased; what was written is read back.
+        const CoveredBytes covered = CoveredBy(checked);
+        return RunReadingChip(port, portName, [&] {
+          const MisoPolarity polarity = RequireChip(portName);
+          // Planned at the clock that the chip's answers chose.
+          CommandPlan plan = AnsweredByteDownloadPlan(port.Cost(), DataBytes(checked));
+          AddReadBack(plan, port.Cost(), verify ? PagesCovered(covered) : 0);
+          steps.Plan(plan, port.Cost(), verify);
+          ProgressMeter meter(plan, progress);
+          steps.BeforeErase(polarity, meter);
+          EraseChipPolled(polarity);
+          write(checked, log, meter, [&](std::uint16_t address, std::uint8_t value) {
+            WriteMemoryByte(kFlashMemory, address, value, polarity);
+          });
+          if (verify) VerifyCovered(covered, polarity, portName, &meter);
+          steps.AfterFlash(polarity, verify, meter);
+          FinishProgramming();
+        });
       });
-    }
-    // Another chip, or none, is never erased; what was written is read back.
-    const CoveredBytes covered = CoveredBy(checked);
-    return RunReadingChip(port, portName, [&] {
-      const MisoPolarity polarity = RequireChip(portName);
-      // Planned at the clock that the chip's answers chose.
-      CommandPlan plan = AnsweredByteDownloadPlan(port.Cost(), DataBytes(checked));
-      AddReadBack(plan, port.Cost(), verify ? PagesCovered(covered) : 0);
-      steps.Plan(plan, port.Cost(), verify);
-      ProgressMeter meter(plan, progress);
-      steps.BeforeErase(polarity, meter);
-      EraseChipPolled(polarity);
-      write(checked, log, meter, [&](std::uint16_t address, std::uint8_t value) {
-        WriteMemoryByte(kFlashMemory, address, value, polarity);
-      });
-      if (verify) VerifyCovered(covered, polarity, portName, &meter);
-      steps.AfterFlash(polarity, verify, meter);
-      FinishProgramming();
-    });
-  });
 }
 
 PageImage PagesOf(const HexImage& image) {
@@ -204,49 +206,48 @@ std::optional<Fault> DownloadPages(const CommandRequest& request, LogLines& log,
   const std::string& portName = request.port;
   const ChipExtras& extras = request.extras;
   const bool verify = request.verify;
-  ExtraSteps steps(extras, portName, true);
-  if (auto fault = steps.CheckFiles()) return fault;
-  return WithChosenImage<Image>(request, read, [&](PortSession& port, const Image& checked) {
-    const PageImage pages = PagesOf(checked);
-    std::optional<MisoPolarity> poll;
-    std::optional<std::uint16_t> notWritten;
-    auto fault = RunReadingChip(port, portName, [&] {
-      const bool answers = verify || extras.NeedChip();
-      if (answers) poll = RequireChip(portName);
-      // Planned once the chip has answered, at the clock it chose.
-      CommandPlan plan =
-          answers ? AnsweredDownloadPlan(port.Cost(), pages.Pages().size(), DataBytes(checked))
-                  : PageDownloadPlan(port.Cost(), pages.Pages().size(), DataBytes(checked));
-      CoveredBytes covered;
-      if (verify) {
-        covered = CoveredBy(checked);
-        AddReadBack(plan, port.Cost(), PagesCovered(covered));
-      }
-      steps.Plan(plan, port.Cost(), verify);
-      ProgressMeter meter(plan, progress);
-      steps.BeforeErase(poll, meter);
-      PageWriter writer(pages, meter, poll);
-      try {
-        if (answers) {
-          EraseChipPolled(*poll);
-        } else {
-          EnterProgramming();
+  return WithChosenImage<Image>(
+      request, read, [&](PortSession& port, const Image& checked, ExtraSteps& steps) {
+        const PageImage pages = PagesOf(checked);
+        std::optional<MisoPolarity> poll;
+        std::optional<std::uint16_t> notWritten;
+        auto fault = RunReadingChip(port, portName, [&] {
+          const bool answers = verify || extras.NeedChip();
+          if (answers) poll = RequireChip(portName);
+          // Planned once the chip has answered, at the clock it chose.
+          CommandPlan plan =
+              answers ? AnsweredDownloadPlan(port.Cost(), pages.Pages().size(), DataBytes(checked))
+                      : PageDownloadPlan(port.Cost(), pages.Pages().size(), DataBytes(checked));
+          CoveredBytes covered;
+          if (verify) {
+            covered = CoveredBy(checked);
+            AddReadBack(plan, port.Cost(), PagesCovered(covered));
+          }
+          steps.Plan(plan, port.Cost(), verify);
+          ProgressMeter meter(plan, progress);
+          steps.BeforeErase(poll, meter);
+          PageWriter writer(pages, meter, poll);
+          try {
+            if (answers) {
+              EraseChipPolled(*poll);
+            } else {
+              EnterProgramming();
+            }
+            write(checked, log, writer);
+            if (verify) VerifyCovered(covered, *poll, portName, &meter);
+            steps.AfterFlash(poll, verify, meter);
+          } catch (const WriteNotDone& failed) {
+            notWritten = failed.address;
+          }
+          FinishProgramming();
+        });
+        if (!fault && notWritten) {
+          PortFault failed = port.FaultOf(PortFaultKind::PageNotWritten);
+          failed.address = *notWritten;
+          return std::optional<Fault>(failed);
         }
-        write(checked, log, writer);
-        if (verify) VerifyCovered(covered, *poll, portName, &meter);
-        steps.AfterFlash(poll, verify, meter);
-      } catch (const WriteNotDone& failed) {
-        notWritten = failed.address;
-      }
-      FinishProgramming();
-    });
-    if (!fault && notWritten) {
-      PortFault failed = port.FaultOf(PortFaultKind::PageNotWritten);
-      failed.address = *notWritten;
-      return std::optional<Fault>(failed);
-    }
-    return fault;
-  });
+        return fault;
+      });
 }
 
 }  // namespace

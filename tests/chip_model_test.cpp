@@ -339,25 +339,6 @@ TEST(ChipModel, EraseClearsFlashEepromAndLockBitsAndTheUserRowOnlyWhileItsFuseAl
   }
 }
 
-TEST(ChipModel, PortOptionsGiveTheChipAndItsStateSurvivesASaveAndLoad) {
-  TempFolder folder;
-  const std::string eeprom = folder.Write("eeprom.bin", "\x12\x34");
-  ChipModel given;
-  EXPECT_TRUE(ApplyChipOptions("cts=miso:fuses=0x0E:lock=4:eeprom=" + eeprom, given));
-  EXPECT_FALSE(ApplyChipOptions("user_row=" + folder.Path("missing"), given));
-  std::array<std::uint8_t, ChipModel::kStateSize> state{};
-  given.SaveState(state);
-  ChipModel loaded;
-  loaded.LoadState(state);
-  EXPECT_EQ(loaded.Fuses(), 0x0E);
-  EXPECT_EQ(loaded.LockBits(), 0x04);
-  EXPECT_EQ(loaded.Flash(), given.Flash());
-  const std::string report = loaded.Report();
-  EXPECT_NE(report.find("EEPROM, the rows not blank:\n0000  12 34 FF"), std::string::npos)
-      << report;
-  EXPECT_NE(report.find("User row blank."), std::string::npos) << report;
-}
-
 // The chip's clock limits scale with its crystal, in MHz: the slowest and
 // fastest a board may carry, and the usual one.
 class ChipClock : public testing::TestWithParam<double> {
