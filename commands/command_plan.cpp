@@ -23,7 +23,7 @@ LineWork DryRun(Sequence&& sequence) {
 }  // namespace
 
 double WorkMs(const LineWork& work, const LineCost& cost) {
-  return work.waitMs + (work.modemSwitches + work.dataReads) * cost.modemSwitchMs +
+  return work.waitMs + (work.modemSwitches + work.misoReads) * cost.modemSwitchMs +
          work.breakSwitches * cost.breakSwitchMs;
 }
 

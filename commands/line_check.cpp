@@ -43,7 +43,7 @@ LineCheck CheckLine() {
   if (const auto known = ActiveLineDriver().KnownCost()) {
     check.cost = *known;
     check.exactPhases = true;
-    if (LineFailedSinceOpen()) check.verdict = LineVerdict::LineLost;
+    if (LineLostSinceOpen()) check.verdict = LineVerdict::LineLost;
     return check;
   }
   std::array<double, 2 * kPairs> modem{};
@@ -52,7 +52,7 @@ LineCheck CheckLine() {
     modem[2 * pair + 1] = TimedSwitch(SetRtsLine, false);
   }
   check.cost.modemSwitchMs = Median(modem, modem.size());
-  if (LineFailedSinceOpen()) {
+  if (LineLostSinceOpen()) {
     check.verdict = LineVerdict::LineLost;
     return check;
   }
@@ -64,7 +64,7 @@ LineCheck CheckLine() {
     breaks[timed++] = TimedSwitch(SetTxdLine, true);
     const double clear = TimedSwitch(SetTxdLine, false);
     breaks[timed++] = clear;
-    if (LineFailedSinceOpen()) {
+    if (LineLostSinceOpen()) {
       check.verdict = LineVerdict::BreakRefused;
       break;
     }

@@ -30,7 +30,7 @@ void PortSession::Open(const std::string& mode) {
   // A command cancelled before it starts switches nothing at all: Program
   // says so.
   if (!CancelRequested()) {
-    if (ChooseLineDriver(mode) == LineDriverChoice::PortLost) {
+    if (ChooseLineDriver(mode) == LineDriverChoice::LineLost) {
       ClosePort();
       unusable_ = FaultOf(PortFaultKind::LineLost);
       return;

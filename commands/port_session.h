@@ -42,7 +42,7 @@ class PortSession {
     if (CancelRequested()) return FaultOf(PortFaultKind::Cancelled);
     try {
       sequence();
-      if (LineFailedSinceOpen()) throw LineLost{};
+      if (LineLostSinceOpen()) throw LineLost{};
     } catch (const LineLost&) {
       FinishProgramming();
       return FaultOf(PortFaultKind::LineLost);

@@ -20,14 +20,14 @@ void ExchangeIspBytes(std::span<const std::uint8_t> out, std::span<std::uint8_t>
       WaitMs(phaseMs);
       SetRtsLine(false);
       WaitMs(phaseMs);
-      if (!ReadCtsLine()) throw NoMisoLine{};
+      if (!ReadMisoLine()) throw NoMisoLine{};
       SetRtsLine(true);
       WaitMs(phaseMs);
     }
     WaitMs(phaseMs);
     SetTxdLine(true);
   }
-  if (!CollectCtsLevels(bits)) throw NoMisoLine{};
+  if (!CollectMisoLevels(bits)) throw NoMisoLine{};
   for (std::size_t byte = 0; byte < bits.size() / 8; ++byte) {
     std::uint8_t value = 0;
     for (std::size_t bit = 0; bit < 8; ++bit) {

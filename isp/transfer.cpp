@@ -44,7 +44,7 @@ void SendIspHead(std::uint8_t instruction, std::uint16_t address) {
 }
 
 void RequireLinesHeld() {
-  if (LineFailedSinceOpen()) throw LineLost{};
+  if (LineLostSinceOpen()) throw LineLost{};
 }
 
 void WriteFlashByte(std::uint16_t address, std::uint8_t data) {

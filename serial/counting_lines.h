@@ -9,7 +9,7 @@ struct LineWork {
   int modemSwitches = 0;  // DTR and RTS
   int breakSwitches = 0;  // TXD's break set or cleared
   double waitMs = 0;
-  int dataReads = 0;  // CTS, each one system call like a switch
+  int misoReads = 0;  // each one system call like a switch
 };
 
 class CountingLineDriver final : public LineDriver {
@@ -24,15 +24,15 @@ class CountingLineDriver final : public LineDriver {
   }
   bool LineLost() const override { return false; }
   // A dry run reads nothing; the line is taken as off.
-  bool ReadDataIn() override {
-    ++work_.dataReads;
+  bool ReadMiso() override {
+    ++work_.misoReads;
     return levels_.Add(false);
   }
-  bool CollectDataIn(std::span<bool> levels) override { return levels_.TakeInto(levels); }
+  bool CollectMiso(std::span<bool> levels) override { return levels_.TakeInto(levels); }
 
   const LineWork& Work() const { return work_; }
 
  private:
   LineWork work_;
-  DataInLevels levels_;
+  MisoLevels levels_;
 };

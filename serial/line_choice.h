@@ -12,7 +12,7 @@ class LineDriver;
 enum class LineDriverChoice : std::uint8_t {
   SerialPort,
   Adapter,   // an FTDI adapter clocks the lines out in bit-bang mode
-  PortLost,  // the adapter could not be used, nor the serial port had back
+  LineLost,  // the adapter could not be used, nor the serial port had back
 };
 
 // After a successful OpenPort, once per command: the lines go to the FTDI
@@ -22,7 +22,7 @@ enum class LineDriverChoice : std::uint8_t {
 // leaves the device with the operating system's driver.
 LineDriverChoice ChooseLineDriver(std::string_view mode);
 
-// The driver that the line procedures, WaitMs and LineFailedSinceOpen act on.
+// The driver that the line procedures, WaitMs and LineLostSinceOpen act on.
 LineDriver& ActiveLineDriver();
 
 // For one scope the lines go to driver, a dry run's counting driver, say;
@@ -42,12 +42,13 @@ class ScopedLineDriver {
 // adapter was unplugged in the middle of a command. On an adapter that
 // clocks out the lines itself, what is still gathered is sent first, and the
 // answer covers every switch made so far.
-bool LineFailedSinceOpen();
+bool LineLostSinceOpen();
 
-// The CTS input, where the chip's data output may come back: reads it as
-// the lines stand now, false when it cannot be read. The levels come from
-// CollectCtsLevels, oldest first, once levels.size() readings were taken:
+// MISO, the chip's data out, where the cable brings it back (CTS on a
+// serial port, CTS# on an adapter): reads it as the lines stand now, false
+// when it cannot be read. The levels come from
+// CollectMisoLevels, oldest first, once levels.size() readings were taken:
 // an adapter that clocks out the lines itself reads them only as its
 // samples go out. Only while reading; the write path never calls them.
-bool ReadCtsLine();
-bool CollectCtsLevels(std::span<bool> levels);
+bool ReadMisoLine();
+bool CollectMisoLevels(std::span<bool> levels);

@@ -11,12 +11,12 @@
 
 #include "serial/device_seam.h"
 
-// The most readings of the data line that a driver holds until they are
+// The most readings of MISO, the chip's data out, that a driver holds until they are
 // collected: the answer of a page read, 64 bytes of 8 bits.
-inline constexpr std::size_t kMostDataInReadings = 512;
+inline constexpr std::size_t kMostMisoReadings = 512;
 
-// Readings of the data line, held in order until they are collected.
-class DataInLevels {
+// Readings of MISO, held in order until they are collected.
+class MisoLevels {
  public:
   bool Add(bool on) {
     if (count_ == levels_.size()) return false;
@@ -33,7 +33,7 @@ class DataInLevels {
   }
 
  private:
-  std::array<bool, kMostDataInReadings> levels_{};
+  std::array<bool, kMostMisoReadings> levels_{};
   std::size_t count_ = 0;
 };
 
@@ -61,15 +61,15 @@ class LineDriver {
   // For a driver that gathers switches, the answer covers those it sent.
   virtual bool LineLost() const = 0;
 
-  // Reads the data line back from the chip, where the cable has one, as
+  // Reads MISO back from the chip, where the cable brings it, as
   // the lines stand at this point of the waveform. A driver that gathers
   // its switches reads it only when they go out, so the levels come later,
-  // from CollectDataIn. False when the line cannot be read.
-  virtual bool ReadDataIn() { return false; }
+  // from CollectMiso. False when the line cannot be read.
+  virtual bool ReadMiso() { return false; }
 
   // The levels read since the last collection, oldest first (true: on);
   // levels holds exactly that many. False when a reading failed.
-  virtual bool CollectDataIn(std::span<bool> /*levels*/) { return false; }
+  virtual bool CollectMiso(std::span<bool> /*levels*/) { return false; }
 
   // What a switch costs, where the driver knows it without timing one.
   virtual std::optional<LineCost> KnownCost() const { return std::nullopt; }

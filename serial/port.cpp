@@ -80,12 +80,12 @@ LineDriverChoice ChooseLineDriver(std::string_view mode) {
   serialLines.Use(PortHandle);
   if (adapter == nullptr) {
     // Given up for the adapter and not had back: nothing may run on it.
-    if (PortHandle == device_seam::kInvalidHandle) return LineDriverChoice::PortLost;
+    if (PortHandle == device_seam::kInvalidHandle) return LineDriverChoice::LineLost;
     return LineDriverChoice::SerialPort;
   }
   adapterLines = std::make_unique<AdapterLineDriver>(adapter);
   Activate(*adapterLines);
-  return adapterLines->LineLost() ? LineDriverChoice::PortLost : LineDriverChoice::Adapter;
+  return adapterLines->LineLost() ? LineDriverChoice::LineLost : LineDriverChoice::Adapter;
 }
 
 void SetPortTimeouts(std::uint32_t timeoutMs) {
@@ -102,13 +102,13 @@ void SetDtrLine(bool on) { activeLines->Switch(on ? LineCode::SetDtr : LineCode:
 void SetRtsLine(bool on) { activeLines->Switch(on ? LineCode::SetRts : LineCode::ClearRts); }
 void SetTxdLine(bool on) { activeLines->Switch(on ? LineCode::SetBreak : LineCode::ClearBreak); }
 
-bool LineFailedSinceOpen() {
+bool LineLostSinceOpen() {
   activeLines->Flush();
   return activeLines->LineLost();
 }
 
-bool ReadCtsLine() { return activeLines->ReadDataIn(); }
-bool CollectCtsLevels(std::span<bool> levels) { return activeLines->CollectDataIn(levels); }
+bool ReadMisoLine() { return activeLines->ReadMiso(); }
+bool CollectMisoLevels(std::span<bool> levels) { return activeLines->CollectMiso(levels); }
 
 std::string PortDriverName(std::string_view mode) {
   return device_seam::DeviceDriverName(device_seam::ModeDevice(mode));

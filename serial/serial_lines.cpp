@@ -9,7 +9,7 @@ void SerialLineDriver::Switch(device_seam::LineCode code) {
 
 void SerialLineDriver::Wait(double durationMs) { host_clock::HostWait(durationMs); }
 
-bool SerialLineDriver::ReadDataIn() {
+bool SerialLineDriver::ReadMiso() {
   bool on = false;
   if (device_seam::ReadCts(handle_, on)) return levels_.Add(on);
   failed_ = true;

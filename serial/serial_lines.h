@@ -9,9 +9,9 @@ class SerialLineDriver final : public LineDriver {
   void Switch(device_seam::LineCode code) override;
   void Wait(double durationMs) override;
   bool LineLost() const override { return failed_; }
-  // One system call, only while reading: CTS, where MISO may come back.
-  bool ReadDataIn() override;
-  bool CollectDataIn(std::span<bool> levels) override { return levels_.TakeInto(levels); }
+  // One system call, only while reading: CTS, where MISO comes back.
+  bool ReadMiso() override;
+  bool CollectMiso(std::span<bool> levels) override { return levels_.TakeInto(levels); }
 
   // A new port: no switch has failed on it yet.
   void Restart() {
@@ -24,5 +24,5 @@ class SerialLineDriver final : public LineDriver {
  private:
   device_seam::Handle handle_ = 0;
   bool failed_ = false;
-  DataInLevels levels_;
+  MisoLevels levels_;
 };

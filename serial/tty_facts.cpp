@@ -118,9 +118,8 @@ auto NameOrder(const std::string& name) {
                     std::string_view(name).substr(digits));
 }
 
-}  // namespace
-
-std::string DevicePathFor(std::string_view deviceName) {
+// "COM1" to "COM9"; empty for any other name.
+std::string ComDevicePath(std::string_view deviceName) {
   if (deviceName.size() != 4 || deviceName.substr(0, 3) != "COM") return {};
   const char digit = deviceName[3];
   if (digit < '1' || digit > '9') return {};
@@ -131,8 +130,10 @@ std::string DevicePathFor(std::string_view deviceName) {
   return "/dev/ttyS" + std::to_string(digit - '1');
 }
 
+}  // namespace
+
 std::string PortDevicePath(std::string_view portName) {
-  if (!portName.starts_with('/')) return DevicePathFor(portName);
+  if (!portName.starts_with('/')) return ComDevicePath(portName);
   // A path that the system would cut short names another file.
   if (portName.find('\0') != std::string_view::npos) return {};
   return std::string(portName);

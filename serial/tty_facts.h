@@ -20,13 +20,10 @@ std::string SysfsRoot();
 // The driver of every FTDI chip's tty.
 inline constexpr std::string_view kFtdiDriver = "ftdi_sio";
 
-// The device file behind "COM1" to "COM9": FLASH89_COMn when it is set,
-// otherwise /dev/ttyS(n-1). Empty for any other name.
-std::string DevicePathFor(std::string_view deviceName);
-
-// The device file that a port name stands for: a COM name as above, or an
-// absolute path (/dev/ttyUSB0, /dev/serial/by-id/...) as it is given.
-// Empty for anything else.
+// The device file that a port name stands for, the one place where a name
+// becomes a path on this platform: "COM1" to "COM9" are FLASH89_COMn when
+// it is set, otherwise /dev/ttyS(n-1); an absolute path (/dev/ttyUSB0,
+// /dev/serial/by-id/...) is as given. Empty for anything else.
 std::string PortDevicePath(std::string_view portName);
 
 // The driver behind the tty that devicePath names (symbolic links such as

@@ -226,7 +226,7 @@ TEST_F(ChipBehindCable, SignatureReadsRightOnlyThroughAPlainCable) {
     EXPECT_EQ(signature, c.signature);
     EXPECT_EQ(fake_serial::Counts("COM2").reads, 24);
     std::array<bool, 1> cts{!c.ctsAtRest};
-    EXPECT_TRUE(ReadCtsLine() && CollectCtsLevels(cts));
+    EXPECT_TRUE(ReadMisoLine() && CollectMisoLevels(cts));
     EXPECT_EQ(cts[0], c.ctsAtRest);
     EXPECT_TRUE(ChipOn("COM2").Violations().empty()) << ChipOn("COM2").Report();
     ClosePort();

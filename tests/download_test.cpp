@@ -266,7 +266,7 @@ TEST_F(Download, BadFilesNeverPutTheChipIntoProgramming) {
   }
 }
 
-TEST_F(Download, PortLostMidwayStopsTheDownloadWithTheInterruption) {
+TEST_F(Download, LineLostMidwayStopsTheDownloadWithTheInterruption) {
   fake_serial::SetDevice("COM2", DeviceState::Present, 1000);
   EXPECT_EQ(FailureOf(&Download::FlashBin, TestImage("blink.bin")),
             "Verbindung zu COM2 unterbrochen");

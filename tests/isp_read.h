@@ -22,12 +22,12 @@ inline std::uint8_t ReadAnswer(std::uint8_t opcode, std::uint16_t address, bool 
     WaitMs(0.01);
     SetRtsLine(false);
     WaitMs(0.01);
-    EXPECT_TRUE(ReadCtsLine());
+    EXPECT_TRUE(ReadMisoLine());
     SetRtsLine(true);
     WaitMs(0.01);
   }
   std::array<bool, 8> cts{};
-  EXPECT_TRUE(CollectCtsLevels(cts));
+  EXPECT_TRUE(CollectMisoLevels(cts));
   std::uint8_t value = 0;
   for (const bool level : cts) value = static_cast<std::uint8_t>(value << 1 | (level != inverted));
   return value;

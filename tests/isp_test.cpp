@@ -159,7 +159,7 @@ TEST_F(EraseCommandTest, AbsentPortIsReportedAndNothingIsSwitched) {
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
 }
 
-TEST_F(EraseCommandTest, PortLostMidwayStopsWithTheInterruptionAndClosesThePort) {
+TEST_F(EraseCommandTest, LineLostMidwayStopsWithTheInterruptionAndClosesThePort) {
   fake_serial::SetDevice("COM1", DeviceState::Present);
   // Unplugged while the chip is held in reset, before its first instruction.
   struct Unplug : WaitIdleWork {

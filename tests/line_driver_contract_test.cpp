@@ -106,7 +106,7 @@ class LineDriverContract : public FakeFtdiTest, public testing::WithParamInterfa
 TEST_P(LineDriverContract, EverySwitchReachesItsLineInOrderAndEveryWaitLastsItsTime) {
   Take();
   for (const Step& step : kScript) Play(step);
-  EXPECT_FALSE(LineFailedSinceOpen());
+  EXPECT_FALSE(LineLostSinceOpen());
   if (GetParam().driver == Driver::Counting) {
     double waits = 0;
     for (const Step& step : kScript) waits += step.waitMs;
@@ -169,7 +169,7 @@ TEST_P(LateHost, ALateLookAtTheClockShortensNoWaitAndKeepsTheAdapter) {
       virtual_counter::LateAtReading(std::max<std::int64_t>(look, 1), lateNs, look == 0);
       ASSERT_NO_FATAL_FAILURE(Take());
       for (const Step& step : kScript) Play(step);
-      EXPECT_FALSE(LineFailedSinceOpen());
+      EXPECT_FALSE(LineLostSinceOpen());
       ClosePort();
       ASSERT_NO_FATAL_FAILURE(ExpectScriptDrawn());
     }
@@ -204,17 +204,17 @@ TEST_P(DataLine, ReadingsShowTheLineAsItStandsWhenTakenInOrder) {
     for (std::size_t i = 0; i < std::size(kRtsBefore); ++i) {
       SetRtsLine(kRtsBefore[i]);
       if (i % 2 == 0) WaitMs(0.01);
-      ASSERT_TRUE(ReadCtsLine());
+      ASSERT_TRUE(ReadMisoLine());
     }
     std::array<bool, std::size(kRtsBefore)> levels{};
-    ASSERT_TRUE(CollectCtsLevels(levels));
+    ASSERT_TRUE(CollectMisoLevels(levels));
     for (std::size_t i = 0; i < levels.size(); ++i) {
       // A dry run reads every line as off.
       EXPECT_EQ(levels[i], GetParam().driver != Driver::Counting && kRtsBefore[i]) << i;
     }
   }
   std::array<bool, 1> tooMany{};
-  EXPECT_FALSE(CollectCtsLevels(tooMany));
+  EXPECT_FALSE(CollectMisoLevels(tooMany));
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, DataLine,
@@ -240,7 +240,7 @@ TEST_P(LineLostContract, ALineThatGoesAwayIsReported) {
   for (int round = 0; round < 3; ++round) {
     for (const Step& step : kScript) Play(step);
   }
-  EXPECT_TRUE(LineFailedSinceOpen());
+  EXPECT_TRUE(LineLostSinceOpen());
   ClosePort();
   EXPECT_EQ(fake_serial::OpenHandleCount(), 0);
   if (adapter_ >= 0) {

@@ -43,7 +43,7 @@ class PortRulesContract : public testing::TestWithParam<BenchFactory> {
 TEST_P(PortRulesContract, AbsentPortIsNotReadyItsLinesFailAndTheNextOpenIsUnhindered) {
   EXPECT_FALSE(OpenPort(bench_->Absent()));
   SetRtsLine(true);
-  EXPECT_TRUE(LineFailedSinceOpen());
+  EXPECT_TRUE(LineLostSinceOpen());
   ClosePort();
   EXPECT_FALSE(bench_->PresentHeld());
   EXPECT_FALSE(OpenPort(bench_->Absent()));
@@ -68,7 +68,7 @@ TEST_P(PortRulesContract, EachLineOperationIsOneSwitchOfItsLine) {
   SetTxdLine(false);
   SetRtsLine(false);
   SetDtrLine(false);
-  EXPECT_FALSE(LineFailedSinceOpen());
+  EXPECT_FALSE(LineLostSinceOpen());
   ClosePort();
   // What each line went through; a device may report a line that did not
   // change beside one that did (Wine sets both modem lines at once).
@@ -89,12 +89,12 @@ TEST_P(PortRulesContract, EachLineOperationIsOneSwitchOfItsLine) {
 
 TEST_P(PortRulesContract, FailedSwitchIsRecordedUntilTheNextOpen) {
   ASSERT_TRUE(OpenPort(bench_->Failing()));
-  for (int i = 0; i < 10 && !LineFailedSinceOpen(); ++i) SetRtsLine(i % 2 == 0);
-  EXPECT_TRUE(LineFailedSinceOpen());
+  for (int i = 0; i < 10 && !LineLostSinceOpen(); ++i) SetRtsLine(i % 2 == 0);
+  EXPECT_TRUE(LineLostSinceOpen());
   SetDtrLine(false);
-  EXPECT_TRUE(LineFailedSinceOpen());
+  EXPECT_TRUE(LineLostSinceOpen());
   bench_->ReplugFailing();
   ASSERT_TRUE(OpenPort(bench_->Failing()));
-  EXPECT_FALSE(LineFailedSinceOpen());
+  EXPECT_FALSE(LineLostSinceOpen());
   ClosePort();
 }

@@ -146,7 +146,7 @@ TEST_F(PosixPort, EachLineOperationIsExactlyOneSystemCall) {
   EXPECT_EQ(CallsAfterConfiguration(TraceOf("present")),
             (std::vector<std::string>{"tcsetattr", "TIOCMBIC", "TIOCMBIS", "TIOCMBIS", "TIOCSBRK",
                                       "TIOCCBRK", "TIOCMBIC", "TIOCMBIC", "close"}));
-  EXPECT_FALSE(LineFailedSinceOpen());
+  EXPECT_FALSE(LineLostSinceOpen());
 }
 
 TEST_F(PosixPort, AbsentBusyAndHeldPortsAreNotReadyAndKeepNoDescriptor) {
@@ -287,7 +287,7 @@ TEST_F(PosixPort, PortNeverTakesTheStandardStreamsDescriptors) {
     const bool opened = OpenPort("COM2:9600,N,8,1");
     const bool stdinFreeWhileOpen = fcntl(STDIN_FILENO, F_GETFD) == -1;
     SetRtsLine(true);
-    const bool switched = !LineFailedSinceOpen();
+    const bool switched = !LineLostSinceOpen();
     ClosePort();
     const bool stdinStillFree = fcntl(STDIN_FILENO, F_GETFD) == -1;
     _exit(opened && stdinFreeWhileOpen && switched && stdinStillFree ? 0 : 1);
