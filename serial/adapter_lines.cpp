@@ -43,7 +43,7 @@ void AdapterLineDriver::HoldLastSwitch() {
 }
 
 void AdapterLineDriver::Switch(LineCode code) {
-  if (batches_.Lost()) return;
+  if (batches_.LineLost()) return;
   const std::uint8_t next = PinsAfter(pins_, code);
   if (next == pins_) return;
   HoldLastSwitch();
@@ -51,11 +51,11 @@ void AdapterLineDriver::Switch(LineCode code) {
 }
 
 void AdapterLineDriver::Wait(double durationMs) {
-  const bool measured = rate_.Measuring() && !batches_.Lost() && durationMs > 0;
+  const bool measured = rate_.Measuring() && !batches_.LineLost() && durationMs > 0;
   const std::size_t count =
       measured ? rate_.MeasureDuring(durationMs, pins_) : rate_.WaitSamples(durationMs);
   // A lost port: the host spins, as it does for a serial port.
-  if (batches_.Lost()) {
+  if (batches_.LineLost()) {
     host_clock::HostWait(durationMs);
     return;
   }
@@ -63,7 +63,7 @@ void AdapterLineDriver::Wait(double durationMs) {
   if (durationMs >= kIdleWorkMinimumMs && !measured) {
     // The adapter has the whole wait before the idle work starts.
     batches_.Submit();
-    if (host_clock::idleWork != nullptr && !batches_.Lost()) host_clock::idleWork->DuringWait();
+    if (host_clock::idleWork != nullptr && !batches_.LineLost()) host_clock::idleWork->DuringWait();
   }
 }
 
@@ -71,31 +71,31 @@ void AdapterLineDriver::Flush() {
   // The host may turn to other work next: a measurement under way is
   // finished first, the lines held as they are.
   rate_.Finish(pins_);
-  if (batches_.Lost()) return;
+  if (batches_.LineLost()) return;
   HoldLastSwitch();
   batches_.SendAll();
 }
 
 bool AdapterLineDriver::ReadMiso() {
-  if (batches_.Lost()) return false;
+  if (batches_.LineLost()) return false;
   if (!readingPins_) {
     // Once a measurement under way is finished, so that the drain does not
     // count as its samples' time.
     Flush();
-    if (batches_.Lost() || !batches_.StartReadingPins(readings_)) return false;
+    if (batches_.LineLost() || !batches_.StartReadingPins(readings_)) return false;
     readingPins_ = true;
   }
   HoldLastSwitch();
   // The next sample's reading is taken just before it goes out: it shows
   // the lines as they stand now.
-  return readings_.Ask(batches_.Gathered()) && !batches_.Lost();
+  return readings_.Ask(batches_.Gathered()) && !batches_.LineLost();
 }
 
 bool AdapterLineDriver::CollectMiso(std::span<bool> levels) {
   // The sample after the last reading asked for must go out too.
   if (readings_.LastAskedIs(batches_.Gathered())) batches_.Gather(pins_, 1);
   bool sent = false;
-  if (!batches_.Lost()) {
+  if (!batches_.LineLost()) {
     HoldLastSwitch();
     sent = batches_.SendAll();
   }
@@ -104,11 +104,11 @@ bool AdapterLineDriver::CollectMiso(std::span<bool> levels) {
 
 std::optional<LineCost> AdapterLineDriver::KnownCost() const {
   const double perMs = rate_.SamplesPerMs();
-  if (batches_.Lost() || perMs <= 0) return std::nullopt;
+  if (batches_.LineLost() || perMs <= 0) return std::nullopt;
   return LineCost{1 / perMs, 1 / perMs};
 }
 
 void AdapterLineDriver::Release() {
-  if (!batches_.Lost()) HoldLastSwitch();
+  if (!batches_.LineLost()) HoldLastSwitch();
   batches_.Release();
 }

@@ -25,7 +25,7 @@ class AdapterLineDriver final : public LineDriver {
   void Switch(device_seam::LineCode code) override;
   void Wait(double durationMs) override;
   void Flush() override;
-  bool LineLost() const override { return batches_.Lost(); }
+  bool LineLost() const override { return batches_.LineLost(); }
   // The first reading turns the adapter to reading its pins, for the rest
   // of the command: a command that reads nothing is clocked out as before.
   bool ReadMiso() override;

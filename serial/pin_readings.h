@@ -29,27 +29,27 @@ class PinReadings {
     while (levels_.Count() < askedCount_ && asked_[levels_.Count()] < first + readings.size()) {
       const std::uint64_t sample = asked_[levels_.Count()];
       if (sample < first) {
-        failed_ = true;
+        missing_ = true;
         return;
       }
       levels_.Add((readings[sample - first] & kMisoPin) == 0);
     }
   }
   // A submission's readings did not all arrive.
-  void Fail() { failed_ = true; }
+  void Missed() { missing_ = true; }
 
   // All the readings asked for, into levels; false when one is missing.
   // Forgets them either way.
   bool Collect(std::span<bool> levels) {
-    const bool whole = !failed_ && levels_.Count() == askedCount_;
+    const bool whole = !missing_ && levels_.Count() == askedCount_;
     askedCount_ = 0;
-    failed_ = false;
+    missing_ = false;
     return levels_.TakeInto(levels) && whole;
   }
 
  private:
   std::array<std::uint64_t, kMostMisoReadings> asked_{};
   std::size_t askedCount_ = 0;
-  bool failed_ = false;
+  bool missing_ = false;
   MisoLevels levels_;
 };

@@ -152,7 +152,7 @@ bool RateMeasurement::FindMultiplier() {
     batches_.Gather(kReleasedPins, kLargestAdapterBuffer);
     if (!batches_.SendAll()) return false;
   }
-  return !batches_.Lost();
+  return !batches_.LineLost();
 }
 
 // Three time stamps around two halves of count samples that hold the lines
@@ -162,7 +162,7 @@ bool RateMeasurement::FindMultiplier() {
 bool RateMeasurement::LookOnce(std::size_t count) {
   batches_.Gather(kReleasedPins, kLargestAdapterBuffer);
   batches_.ForgetStamps();
-  for (std::size_t i = 0; i < SampleBatches::kStamps && !batches_.Lost(); ++i) {
+  for (std::size_t i = 0; i < SampleBatches::kStamps && !batches_.LineLost(); ++i) {
     if (i > 0) batches_.Gather(kReleasedPins, count / 2);
     batches_.MarkStamp(kReleasedPins);
   }
@@ -236,12 +236,12 @@ std::size_t RateMeasurement::MeasureDuring(double durationMs, std::uint8_t pins)
     batches_.ForgetStamps();
     batches_.MarkStamp(pins);
   }
-  while (state_ == State::Running && !batches_.Lost() && gathered() < highest) {
+  while (state_ == State::Running && !batches_.LineLost() && gathered() < highest) {
     const std::uint64_t next = NextStampAt();
     batches_.Gather(pins, std::min(highest - gathered(), next - batches_.Gathered()));
     if (batches_.Gathered() < next || !EndHalf(pins)) break;
   }
-  if (state_ != State::Done || batches_.Lost()) return 0;
+  if (state_ != State::Done || batches_.LineLost()) return 0;
   // The rest of the wait at the measured rate.
   const std::uint64_t needed = SamplesFor(durationMs, samplesPerMs_);
   return needed > gathered() ? needed - gathered() : 0;
@@ -252,7 +252,7 @@ std::size_t RateMeasurement::MeasureDuring(double durationMs, std::uint8_t pins)
 // measurement, at once. False once the port is lost.
 bool RateMeasurement::EndHalf(std::uint8_t pins) {
   batches_.MarkStamp(pins);
-  if (batches_.Lost()) return false;
+  if (batches_.LineLost()) return false;
   if (batches_.Stamps() < SampleBatches::kStamps) return true;
   if (!batches_.WaitForStamp(SampleBatches::kStamps - 1)) return false;
   const Halves halves = HalvesBetween(batches_.StampMs(), batches_.StampCounts());
@@ -274,11 +274,11 @@ bool RateMeasurement::EndHalf(std::uint8_t pins) {
   batches_.Gather(pins, kLargestAdapterBuffer);
   batches_.ForgetStamps();
   batches_.MarkStamp(pins);
-  return !batches_.Lost();
+  return !batches_.LineLost();
 }
 
 void RateMeasurement::Finish(std::uint8_t pins) {
-  while (state_ == State::Running && !batches_.Lost()) {
+  while (state_ == State::Running && !batches_.LineLost()) {
     const std::uint64_t next = NextStampAt();
     if (batches_.Gathered() < next) batches_.Gather(pins, next - batches_.Gathered());
     EndHalf(pins);

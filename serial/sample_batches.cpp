@@ -33,7 +33,7 @@ bool SampleBatches::Finish(Slot& slot) {
     if (ok) {
       readings_->Take(std::span(slot.readings).first(slot.count), slot.first);
     } else {
-      readings_->Fail();
+      readings_->Missed();
     }
   }
   return ok;
@@ -60,12 +60,12 @@ bool SampleBatches::FinishAll() {
 }
 
 bool SampleBatches::WaitForSubmitted(std::size_t back) {
-  return !lost_ && FinishThrough(Before(back));
+  return !lineLost_ && FinishThrough(Before(back));
 }
 
 void SampleBatches::Lose() {
-  if (lost_ || adapter_ == nullptr) return;
-  lost_ = true;
+  if (lineLost_ || adapter_ == nullptr) return;
+  lineLost_ = true;
   FinishAll();
   filled_ = 0;
   Slot& slot = (*slots_)[current_];
@@ -81,16 +81,16 @@ void SampleBatches::Lose() {
 
 void SampleBatches::Release() {
   // Ending bit-bang mode would cut off what the adapter still holds.
-  if (!lost_ && SendAll()) host_clock::SpinFrom(counter_seam::ReadCounter(), drainMs_);
+  if (!lineLost_ && SendAll()) host_clock::SpinFrom(counter_seam::ReadCounter(), drainMs_);
   if (adapter_ != nullptr) {
     adapter_seam::CloseAdapter(adapter_);
     adapter_ = nullptr;
   }
-  lost_ = true;
+  lineLost_ = true;
 }
 
 void SampleBatches::Submit() {
-  if (filled_ == 0 || lost_) return;
+  if (filled_ == 0 || lineLost_) return;
   Slot& slot = (*slots_)[current_];
   slot.transfer = {};
   slot.stamp = -1;
@@ -112,7 +112,7 @@ void SampleBatches::Submit() {
 void SampleBatches::Gather(std::uint8_t sample, std::size_t count) {
   if (count == 0) return;
   lastSample_ = sample;
-  while (count > 0 && !lost_) {
+  while (count > 0 && !lineLost_) {
     Slot& slot = (*slots_)[current_];
     const std::size_t take = std::min(count, slot.samples.size() - filled_);
     std::memset(slot.samples.data() + filled_, sample, take);
@@ -125,7 +125,7 @@ void SampleBatches::Gather(std::uint8_t sample, std::size_t count) {
 
 bool SampleBatches::SendAll() {
   Submit();
-  if (lost_) return false;
+  if (lineLost_) return false;
   if (!FinishAll()) {
     Lose();
     return false;
@@ -138,7 +138,7 @@ void SampleBatches::MarkStamp(std::uint8_t holding) {
   // sample more makes a submission to wait for.
   if (filled_ == 0 && !(*slots_)[Before(1)].pending) Gather(holding, 1);
   Submit();
-  if (lost_) return;
+  if (lineLost_) return;
   const std::size_t slot = Before(1);
   const std::size_t stamp = stamps_++;
   (*slots_)[slot].stamp = static_cast<int>(stamp);
@@ -147,11 +147,11 @@ void SampleBatches::MarkStamp(std::uint8_t holding) {
 }
 
 bool SampleBatches::WaitForStamp(std::size_t stamp) {
-  return !lost_ && FinishThrough(stampSlot_[stamp]);
+  return !lineLost_ && FinishThrough(stampSlot_[stamp]);
 }
 
 bool SampleBatches::SetBaudRate(int baudRate) {
-  return !lost_ && adapter_seam::SetBaudRate(adapter_, baudRate);
+  return !lineLost_ && adapter_seam::SetBaudRate(adapter_, baudRate);
 }
 
 // The adapter changes mode only once what it holds is out, so that no

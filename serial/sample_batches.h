@@ -63,7 +63,7 @@ class SampleBatches {
   // The port is lost: the lines are released as far as the adapter still
   // takes samples, and the adapter is given back.
   void Lose();
-  bool Lost() const { return lost_; }
+  bool LineLost() const { return lineLost_; }
   // Everything gathered goes out and is clocked out, and the adapter is
   // given back.
   void Release();
@@ -87,7 +87,7 @@ class SampleBatches {
   std::size_t Before(std::size_t back) const { return (current_ + kSlots - back) % kSlots; }
 
   adapter_seam::Adapter* adapter_;  // null once given back
-  bool lost_ = false;
+  bool lineLost_ = false;
   double drainMs_ = 0;
   std::unique_ptr<std::array<Slot, kSlots>> slots_;
   std::size_t current_ = 0;  // the slot being filled

@@ -4,7 +4,7 @@
 
 // The hot path of every bit: one call into the seam, one system call below.
 void SerialLineDriver::Switch(device_seam::LineCode code) {
-  if (!device_seam::SwitchLine(handle_, code)) failed_ = true;
+  if (!device_seam::SwitchLine(handle_, code)) lineLost_ = true;
 }
 
 void SerialLineDriver::Wait(double durationMs) { host_clock::HostWait(durationMs); }
@@ -12,6 +12,6 @@ void SerialLineDriver::Wait(double durationMs) { host_clock::HostWait(durationMs
 bool SerialLineDriver::ReadMiso() {
   bool on = false;
   if (device_seam::ReadCts(handle_, on)) return levels_.Add(on);
-  failed_ = true;
+  lineLost_ = true;
   return false;
 }

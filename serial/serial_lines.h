@@ -8,14 +8,14 @@ class SerialLineDriver final : public LineDriver {
  public:
   void Switch(device_seam::LineCode code) override;
   void Wait(double durationMs) override;
-  bool LineLost() const override { return failed_; }
+  bool LineLost() const override { return lineLost_; }
   // One system call, only while reading: CTS, where MISO comes back.
   bool ReadMiso() override;
   bool CollectMiso(std::span<bool> levels) override { return levels_.TakeInto(levels); }
 
   // A new port: no switch has failed on it yet.
   void Restart() {
-    failed_ = false;
+    lineLost_ = false;
     levels_ = {};
   }
   // The port's handle, whenever it changes.
@@ -23,6 +23,6 @@ class SerialLineDriver final : public LineDriver {
 
  private:
   device_seam::Handle handle_ = 0;
-  bool failed_ = false;
+  bool lineLost_ = false;
   MisoLevels levels_;
 };
