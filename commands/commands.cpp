@@ -104,12 +104,9 @@ std::optional<Fault> WithChosenImage(const CommandRequest& request, Read read, B
 template <class Image, class Read, class Write>
 std::optional<Fault> DownloadBytes(const CommandRequest& request, LogLines& log,
                                    ProgressListener* progress, Read read, Write write) {
-  const std::string& portName = request.port;
-  const ChipExtras& extras = request.extras;
-  const bool verify = request.verify;
   return WithChosenImage<Image>(
       request, read, [&](PortSession& port, const Image& checked, ExtraSteps& steps) {
-        if (!verify && !extras.NeedChip()) {
+        if (!request.verify && !request.extras.NeedChip()) {
           return port.Program([&] {
             // Planned inside the session, so that a cancel before the start stops
             // the command before its dry run too.
@@ -124,20 +121,20 @@ std::optional<Fault> DownloadBytes(const CommandRequest& request, LogLines& log,
         }
         // Another chip, or none, is never erased; what was written is read back.
         const CoveredBytes covered = CoveredBy(checked);
-        return RunReadingChip(port, portName, [&] {
-          const MisoPolarity polarity = RequireChip(portName);
+        return RunReadingChip(port, request.port, [&] {
+          const MisoPolarity polarity = RequireChip(request.port);
           // Planned at the clock that the chip's answers chose.
           CommandPlan plan = AnsweredByteDownloadPlan(port.Cost(), DataBytes(checked));
-          AddReadBack(plan, port.Cost(), verify ? PagesCovered(covered) : 0);
-          steps.Plan(plan, port.Cost(), verify);
+          AddReadBack(plan, port.Cost(), request.verify ? PagesCovered(covered) : 0);
+          steps.Plan(plan, port.Cost(), request.verify);
           ProgressMeter meter(plan, progress);
           steps.BeforeErase(polarity, meter);
           EraseChipPolled(polarity);
           write(checked, log, meter, [&](std::uint16_t address, std::uint8_t value) {
             WriteMemoryByte(kFlashMemory, address, value, polarity);
           });
-          if (verify) VerifyCovered(covered, polarity, portName, &meter);
-          steps.AfterFlash(polarity, verify, meter);
+          if (request.verify) VerifyCovered(covered, polarity, request.port, &meter);
+          steps.AfterFlash(polarity, request.verify, meter);
           FinishProgramming();
         });
       });
@@ -203,27 +200,24 @@ void WriteBinaryPages(const std::vector<std::uint8_t>& image, LogLines& log, Pag
 template <class Image, class Read, class Write>
 std::optional<Fault> DownloadPages(const CommandRequest& request, LogLines& log,
                                    ProgressListener* progress, Read read, Write write) {
-  const std::string& portName = request.port;
-  const ChipExtras& extras = request.extras;
-  const bool verify = request.verify;
   return WithChosenImage<Image>(
       request, read, [&](PortSession& port, const Image& checked, ExtraSteps& steps) {
         const PageImage pages = PagesOf(checked);
         std::optional<MisoPolarity> poll;
         std::optional<std::uint16_t> notWritten;
-        auto fault = RunReadingChip(port, portName, [&] {
-          const bool answers = verify || extras.NeedChip();
-          if (answers) poll = RequireChip(portName);
+        auto fault = RunReadingChip(port, request.port, [&] {
+          const bool answers = request.verify || request.extras.NeedChip();
+          if (answers) poll = RequireChip(request.port);
           // Planned once the chip has answered, at the clock it chose.
           CommandPlan plan =
               answers ? AnsweredDownloadPlan(port.Cost(), pages.Pages().size(), DataBytes(checked))
                       : PageDownloadPlan(port.Cost(), pages.Pages().size(), DataBytes(checked));
           CoveredBytes covered;
-          if (verify) {
+          if (request.verify) {
             covered = CoveredBy(checked);
             AddReadBack(plan, port.Cost(), PagesCovered(covered));
           }
-          steps.Plan(plan, port.Cost(), verify);
+          steps.Plan(plan, port.Cost(), request.verify);
           ProgressMeter meter(plan, progress);
           steps.BeforeErase(poll, meter);
           PageWriter writer(pages, meter, poll);
@@ -234,8 +228,8 @@ std::optional<Fault> DownloadPages(const CommandRequest& request, LogLines& log,
               EnterProgramming();
             }
             write(checked, log, writer);
-            if (verify) VerifyCovered(covered, *poll, portName, &meter);
-            steps.AfterFlash(poll, verify, meter);
+            if (request.verify) VerifyCovered(covered, *poll, request.port, &meter);
+            steps.AfterFlash(poll, request.verify, meter);
           } catch (const WriteNotDone& failed) {
             notWritten = failed.address;
           }
