@@ -145,12 +145,10 @@ bool RateMeasurement::FindMultiplier() {
   if (!batches_.SetBaudRate(static_cast<int>(kSampleRateHz / 16))) return false;
   batches_.SetDrainMs(DrainMsAt(asked / 4 * kIdentifyLowest));
   if (ClocksFourPerBaud()) {
-    // Four samples per baud: ask four times the baud rate. The buffer is
-    // full of samples at the old rate; once it has taken a buffer's worth
-    // at the new one, none of those is left.
+    // Four samples per baud: ask four times the baud rate. Samples at the
+    // old rate may still be on their way; the look's first buffer's worth
+    // leaves none of them by its first stamp (LookOnce).
     if (!batches_.SetBaudRate(static_cast<int>(kSampleRateHz / 4))) return false;
-    batches_.Gather(kReleasedPins, kLargestAdapterBuffer);
-    if (!batches_.SendAll()) return false;
   }
   return !batches_.LineLost();
 }
