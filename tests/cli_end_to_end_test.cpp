@@ -571,10 +571,11 @@ TEST_P(WholeChip, AClockFoundFromTheEchoIsOneTheChipFollowsAndTheImageVerifies) 
     const Finished run =
         On(std::string(":xtal=") + mhz, {"-v", "hex", "--verify", TestImage("blink_lf.hex")});
     ASSERT_EQ(run.status, 0) << run.err;
-    const double phaseUs = PhaseSaid(run.err);
-    // Eight crystal periods at least, and shorter than the window's.
-    EXPECT_GE(phaseUs, 8 / std::stod(mhz)) << run.err;
-    EXPECT_LT(phaseUs, 10) << run.err;
+    // Shorter than the window's. The phase said is the wait alone; the
+    // host's switches lengthen what the chip sees, by more on a slow or busy
+    // host, so the chip judges it (Chip() finds no violation), and the
+    // wait's own margin is checked in virtual time.
+    EXPECT_LT(PhaseSaid(run.err), 10) << run.err;
     const ChipModel chip = Chip();  // no bit taken wrong in what it carried out
     EXPECT_EQ(chip.GarbledWrites(), 0);
     EXPECT_EQ(chip.Flash(), ErasedFlashWith(ReadWhole(TestImage("blink.bin"))));
