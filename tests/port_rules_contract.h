@@ -14,6 +14,16 @@
 #include "serial/rezero.h"
 #include "sim/line_event.h"
 
+// Each line on and off once, in the order the programming sequences use.
+inline void SwitchEachLineOnAndOff() {
+  SetDtrLine(true);
+  SetRtsLine(true);
+  SetTxdLine(true);
+  SetTxdLine(false);
+  SetRtsLine(false);
+  SetDtrLine(false);
+}
+
 class PortBench {
  public:
   virtual ~PortBench() = default;
@@ -62,12 +72,7 @@ TEST_P(PortRulesContract, NextOpenLetsTheHeldPortGoAndCloseFreesIt) {
 
 TEST_P(PortRulesContract, EachLineOperationIsOneSwitchOfItsLine) {
   ASSERT_TRUE(OpenPort(bench_->Present()));
-  SetDtrLine(true);
-  SetRtsLine(true);
-  SetTxdLine(true);
-  SetTxdLine(false);
-  SetRtsLine(false);
-  SetDtrLine(false);
+  SwitchEachLineOnAndOff();
   EXPECT_FALSE(LineLostSinceOpen());
   ClosePort();
   // What each line went through; a device may report a line that did not

@@ -136,12 +136,7 @@ TEST_F(PosixPort, OpenTakesThePortExclusivelyAndLeavesDtrAndRtsOff) {
 
 TEST_F(PosixPort, EachLineOperationIsExactlyOneSystemCall) {
   ASSERT_TRUE(OpenPort("COM2:9600,N,8,1"));
-  SetDtrLine(true);
-  SetRtsLine(true);
-  SetTxdLine(true);
-  SetTxdLine(false);
-  SetRtsLine(false);
-  SetDtrLine(false);
+  SwitchEachLineOnAndOff();
   ClosePort();
   EXPECT_EQ(CallsAfterConfiguration(TraceOf("present")),
             (std::vector<std::string>{"tcsetattr", "TIOCMBIC", "TIOCMBIS", "TIOCMBIS", "TIOCSBRK",
