@@ -571,11 +571,13 @@ TEST_P(WholeChip, AClockFoundFromTheEchoIsOneTheChipFollowsAndTheImageVerifies) 
     const Finished run =
         On(std::string(":xtal=") + mhz, {"-v", "hex", "--verify", TestImage("blink_lf.hex")});
     ASSERT_EQ(run.status, 0) << run.err;
-    // Shorter than the window's. The phase said is the wait alone; the
-    // host's switches lengthen what the chip sees, by more on a slow or busy
-    // host, so the chip judges it (Chip() finds no violation), and the
-    // wait's own margin is checked in virtual time.
-    EXPECT_LT(PhaseSaid(run.err), 10) << run.err;
+    // Said, and no longer than the window's: a busy host's slow switches
+    // lengthen the tries, and with them the phase found, up to the
+    // window's. The chip judges what it saw (Chip() finds no violation);
+    // how short the phase gets is checked in virtual time.
+    const double phaseUs = PhaseSaid(run.err);
+    EXPECT_GT(phaseUs, 0) << run.err;
+    EXPECT_LE(phaseUs, 10) << run.err;
     const ChipModel chip = Chip();  // no bit taken wrong in what it carried out
     EXPECT_EQ(chip.GarbledWrites(), 0);
     EXPECT_EQ(chip.Flash(), ErasedFlashWith(ReadWhole(TestImage("blink.bin"))));
